@@ -1,0 +1,114 @@
+#include "startup/IniFile.h"
+
+#include "platform/OperatorPrompt.h"
+#include "startup/IniDocument.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+
+#include <cstdio>
+#include <memory>
+
+namespace nodalis {
+
+namespace {
+
+// Parsed files, kept while their size and modification time are unchanged:
+// the configuration loader reads a few hundred keys of the same file.
+struct CachedIni
+{
+    qint64 size = -1;
+    QDateTime modified;
+    std::shared_ptr<const IniDocument> document;
+};
+
+QHash<QString, CachedIni>& cache()
+{
+    static QHash<QString, CachedIni> files;
+    return files;
+}
+
+std::shared_ptr<const IniDocument> load(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        cache().remove(path);
+        return nullptr;
+    }
+    CachedIni& entry = cache()[path];
+    if (entry.document && entry.size == info.size() && entry.modified == info.lastModified())
+        return entry.document;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        cache().remove(path);
+        return nullptr;
+    }
+    entry.document = std::make_shared<const IniDocument>(file.readAll());
+    entry.size = info.size();
+    entry.modified = info.lastModified();
+    return entry.document;
+}
+
+void reportWriteFailure(const QString& path, const QString& why)
+{
+    cache().remove(path);
+    if (IsHeadless()) {
+        std::fprintf(stderr, "nodalis: cannot write %s: %s\n", qPrintable(path), qPrintable(why));
+        std::fflush(stderr);
+    }
+}
+
+} // namespace
+
+QByteArray FNReadIni(const QString& path, const QByteArray& section, const QByteArray& key,
+                     const QByteArray& defaultValue)
+{
+    QByteArray result = defaultValue;
+    if (const auto doc = load(path)) {
+        if (auto v = doc->value(section, key))
+            result = std::move(*v);
+    }
+    result.truncate(IniValueMax);
+    return result;
+}
+
+QByteArray ReadIniSection(const QString& path, const QByteArray& section)
+{
+    const auto doc = load(path);
+    if (!doc)
+        return {};
+    QByteArray text = doc->sectionText(section);
+    text.truncate(IniSectionMax);
+    return text;
+}
+
+bool WriteIni(const QString& path, const QByteArray& section, const QByteArray& key,
+              const QByteArray& value)
+{
+    for (char c : section + key + value) {
+        if (c == '\r' || c == '\n' || c == '\0') {
+            reportWriteFailure(path, QStringLiteral("line break in a section, key or value"));
+            return false;
+        }
+    }
+    const auto doc = load(path);
+    // A file that exists but cannot be read must not be replaced by one key.
+    if (!doc && QFileInfo::exists(path)) {
+        reportWriteFailure(path, QStringLiteral("the file cannot be read"));
+        return false;
+    }
+    const QByteArray text = (doc ? *doc : IniDocument()).withValue(section, key, value);
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        reportWriteFailure(path, file.errorString());
+        return false;
+    }
+    cache().remove(path);
+    return true;
+}
+
+} // namespace nodalis

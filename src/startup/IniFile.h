@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace nodalis {
+
+// Longest value a read returns, and longest section text (the sizes of the
+// buffers the configuration has always been read into, less their ends).
+inline constexpr qsizetype IniValueMax = 511;
+inline constexpr qsizetype IniSectionMax = 32753;
+
+// One value of an INI file, with the blanks around it (callers trim); the
+// default when the file, the section or the key is missing.
+QByteArray FNReadIni(const QString& path, const QByteArray& section, const QByteArray& key,
+                     const QByteArray& defaultValue = {});
+
+// Every key line of a section as "key=value", each followed by a NUL byte.
+QByteArray ReadIniSection(const QString& path, const QByteArray& section);
+
+// Sets key=value in the section, creating the file, the section and the key
+// when missing and keeping every other byte of the file. A failure is not
+// an error for the caller; headless runs get one line on stderr.
+bool WriteIni(const QString& path, const QByteArray& section, const QByteArray& key,
+              const QByteArray& value);
+
+} // namespace nodalis
