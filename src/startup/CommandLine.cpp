@@ -1,0 +1,72 @@
+#include "startup/CommandLine.h"
+
+namespace nodalis {
+
+CommandLine CommandLine::Parse(const QStringList& arguments)
+{
+    CommandLine cl;
+    QStringList rest;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& arg = arguments[i];
+        if (arg == QLatin1String("--base")) {
+            if (i + 1 >= arguments.size()) {
+                cl.error = QStringLiteral("--base needs a folder");
+                return cl;
+            }
+            cl.baseFolder = arguments[++i];
+        } else if (arg.startsWith(QLatin1String("--base="))) {
+            cl.baseFolder = arg.mid(7);
+        } else if (arg == QLatin1String("--headless")) {
+            cl.headless = true;
+        } else if (arg == QLatin1String("--check-config")) {
+            cl.checkConfig = true;
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            cl.showHelp = true;
+        } else if (arg == QLatin1String("--version")) {
+            cl.showVersion = true;
+        } else if (arg.startsWith(QLatin1String("--")) && rest.isEmpty()) {
+            cl.error = QStringLiteral("unknown option %1").arg(arg);
+            return cl;
+        } else {
+            rest.append(arg);
+        }
+    }
+    // The program file is the rest of the line, as one text: a path with
+    // blanks arrives in several pieces when it was not quoted.
+    cl.file = rest.join(QLatin1Char(' ')).trimmed();
+    if (!DisplayAvailable())
+        cl.headless = true;
+    return cl;
+}
+
+QString CommandLine::Usage()
+{
+    return QStringLiteral(
+        "Usage: nodalis [--base DIR] [--headless] [FILE]\n"
+        "       nodalis [--base DIR] --check-config\n"
+        "\n"
+        "DNC server for one machine tool, configured by DIR/Nodalis.ini.\n"
+        "\n"
+        "  --base DIR      base folder holding Nodalis.ini (default: the executable's folder)\n"
+        "  --headless      run without a window (also when no display is available)\n"
+        "  --check-config  load Nodalis.ini, print every setting as SECTION.Key=\"value\", exit\n"
+        "  --version       print the version and exit\n"
+        "  --help          print this help and exit\n"
+        "  FILE            in stand-alone mode, a program file to send at once\n");
+}
+
+bool DisplayAvailable()
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return true;
+#else
+    // The offscreen and minimal platforms draw nowhere: nobody could answer a dialog.
+    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return false;
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           !platform.isEmpty();
+#endif
+}
+
+} // namespace nodalis

@@ -1,0 +1,103 @@
+// nodalis: DNC server for one machine tool.
+
+#include "platform/OperatorPrompt.h"
+#include "platform/StopSignal.h"
+#include "server/window/WidgetPrompt.h"
+#include "startup/AppPaths.h"
+#include "startup/CommandLine.h"
+#include "startup/ConfigLoader.h"
+#include "startup/SettingsDump.h"
+#include "startup/Startup.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <memory>
+
+using namespace nodalis;
+
+namespace {
+
+bool argumentsAskHeadless(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--headless" || arg == "--check-config" || arg == "--help" || arg == "-h" ||
+            arg == "--version")
+            return true;
+    }
+    return !DisplayAvailable();
+}
+
+int checkConfig(const QString& path)
+{
+    Settings settings;
+    const ConfigLoadResult result = ReadConfiguration(path, settings);
+    if (!result.loaded) {
+        std::fprintf(stderr, "%s\n", "Problème durant l'ouverture du fichier Nodalis.ini");
+        return Startup::ExitConfigError;
+    }
+    const QByteArray dump = DumpSettings(settings);
+    std::fwrite(dump.constData(), 1, std::size_t(dump.size()), stdout);
+    for (const QString& problem : result.problems)
+        std::fprintf(stderr, "%s\n", qPrintable(problem));
+    return result.problems.isEmpty() ? 0 : Startup::ExitConfigError;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const bool headless = argumentsAskHeadless(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (headless)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(NODALIS_VERSION));
+
+    const CommandLine cl = CommandLine::Parse(QCoreApplication::arguments());
+    if (!cl.error.isEmpty()) {
+        std::fprintf(stderr, "nodalis: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::Usage()));
+        return 64;
+    }
+    if (cl.showHelp) {
+        std::printf("%s", qPrintable(CommandLine::Usage()));
+        return 0;
+    }
+    if (cl.showVersion) {
+        std::printf("nodalis %s\n", NODALIS_VERSION);
+        return 0;
+    }
+
+    SetHeadless(headless || cl.headless);
+    WidgetPrompt widgetPrompt;
+    if (!IsHeadless())
+        SetPrompt(&widgetPrompt);
+
+    if (cl.checkConfig) {
+        AppPaths paths;
+        paths.setBaseFolder(cl.baseFolder.isEmpty()
+                                ? DefaultBaseFolder(QCoreApplication::applicationDirPath())
+                                : QFileInfo(cl.baseFolder).absoluteFilePath());
+        return checkConfig(paths.configPath);
+    }
+
+    // Installed first: a stop asked for during start-up ends the server
+    // as soon as its event loop runs.
+    InstallStopSignalHandler([] {
+        State().stopRequested = true;
+        QCoreApplication::quit();
+    });
+    Startup startup;
+    const StartOutcome outcome = startup.Main(cl.baseFolder, cl.file);
+    if (!outcome.keepRunning)
+        return outcome.exitCode;
+    if (State().stopRequested)
+        return 0;
+    const int code = QCoreApplication::exec();
+    SetPrompt(nullptr);
+    return code;
+}
