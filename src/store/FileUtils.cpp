@@ -1,0 +1,476 @@
+#include "store/FileUtils.h"
+
+#include "platform/OperatorPrompt.h"
+#include "startup/AppPaths.h"
+#include "startup/IniValue.h"
+#include "store/TextUtils.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace nodalis {
+
+namespace {
+
+// Programs can weigh hundreds of megabytes: copies and filters go by chunks.
+constexpr qint64 kChunk = 256 * 1024;
+
+#ifdef Q_OS_WIN
+constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
+#else
+constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
+#endif
+
+bool isBlank(const QString& text)
+{
+    return text.trimmed().isEmpty();
+}
+
+// The path's folder with its separator ("C:\Prog\" for "C:\Prog\A.txt"),
+// empty for a bare name.
+QString folderPrefix(const QString& path)
+{
+    return path.left(path.size() - FileNameOf(path).size());
+}
+
+// Copies what is left of in to out, chunk by chunk.
+bool streamInto(QFile& in, QIODevice& out)
+{
+    QByteArray buffer(kChunk, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), kChunk);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return in.error() == QFileDevice::NoError;
+        if (out.write(buffer.constData(), n) != n)
+            return false;
+    }
+}
+
+// The absolute path with links resolved as far as it exists, so that two names
+// of one folder compare equal.
+QString resolvedPath(const QString& path)
+{
+    QFileInfo info(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    QString rest;
+    while (!info.exists()) {
+        const QString parent = info.absolutePath();
+        if (parent == info.absoluteFilePath())
+            break;
+        rest = u'/' + info.fileName() + rest;
+        info = QFileInfo(parent);
+    }
+    return info.canonicalFilePath() + rest;
+}
+
+bool copyTree(const QString& from, const QString& to)
+{
+    if (!QDir().mkpath(to))
+        return false;
+    const QString target = WithTrailingBackslash(to);
+    const QFileInfoList entries = QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot |
+                                                           QDir::Hidden | QDir::System);
+    bool ok = true;
+    for (const QFileInfo& entry : entries) {
+        if (entry.isDir()) {
+            // A link to a folder could lead back into the tree.
+            if (!entry.isSymLink())
+                ok = copyTree(entry.filePath(), target + entry.fileName()) && ok;
+        } else {
+            ok = CopyFile(entry.filePath(), target + entry.fileName()) && ok;
+        }
+    }
+    return ok;
+}
+
+bool findIn(const QString& folder, const QString& name, bool recurse, QString& foundPath)
+{
+    const QDir dir(folder);
+    const QDir::SortFlags order = QDir::Name | QDir::IgnoreCase;
+    const QStringList files = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, order);
+    for (const QString& file : files) {
+        if (file.compare(name, Qt::CaseInsensitive) == 0) {
+            foundPath = WithTrailingBackslash(folder) + file;
+            return true;
+        }
+    }
+    if (!recurse)
+        return false;
+    const QStringList subFolders =
+        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks | QDir::Hidden, order);
+    for (const QString& sub : subFolders) {
+        if (findIn(WithTrailingBackslash(folder) + sub, name, true, foundPath))
+            return true;
+    }
+    return false;
+}
+
+QString executablePrefix()
+{
+    QString name;
+    if (QCoreApplication::instance())
+        name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    // Without an application object there is no executable name to go by.
+    return name.isEmpty() ? QStringLiteral("nod") : name.left(3);
+}
+
+// Writes in to out with every line ended by CR LF. A line ends at CR or CR LF
+// (a lone LF stays inside the line). Each LF inside a line becomes CR LF, and
+// a line whose text ends with LF gets no second line end.
+bool writeWithCrLf(QFile& in, QFile& out)
+{
+    bool afterCr = false;     // the byte before ended a line with CR
+    bool lineStarted = false; // bytes since the last line end
+    bool endsWithLf = false;  // the current line's last byte is LF
+    QByteArray chunk(kChunk, Qt::Uninitialized);
+    QByteArray converted;
+    for (;;) {
+        const qint64 n = in.read(chunk.data(), kChunk);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        converted.clear();
+        converted.reserve(2 * n);
+        for (qint64 i = 0; i < n; ++i) {
+            const char c = chunk[i];
+            if (afterCr) {
+                afterCr = false;
+                if (c == '\n')
+                    continue;
+            }
+            if (c == '\r') {
+                if (!endsWithLf)
+                    converted += CrLf;
+                afterCr = true;
+                lineStarted = false;
+                endsWithLf = false;
+            } else if (c == '\n') {
+                converted += CrLf;
+                lineStarted = true;
+                endsWithLf = true;
+            } else {
+                converted += c;
+                lineStarted = true;
+                endsWithLf = false;
+            }
+        }
+        if (out.write(converted) != converted.size())
+            return false;
+    }
+    if (lineStarted && !endsWithLf && out.write(CrLf) != CrLf.size())
+        return false;
+    return in.error() == QFileDevice::NoError;
+}
+
+} // namespace
+
+bool OpenForRead(const QString& path, FileMode mode, QFile& file)
+{
+    if (file.isOpen())
+        file.close();
+    if (mode != FileMode::TextInput && mode != FileMode::RandomAccess &&
+        mode != FileMode::ByteStream)
+        return false;
+    file.setFileName(path);
+    return file.open(QIODevice::ReadOnly) && file.size() >= 1;
+}
+
+bool OpenForWrite(const QString& path, FileMode mode, QFile& file)
+{
+    if (file.isOpen())
+        file.close();
+    QIODevice::OpenMode flags;
+    switch (mode) {
+    case FileMode::Output:
+        flags = QIODevice::WriteOnly | QIODevice::Truncate;
+        break;
+    case FileMode::Append:
+        flags = QIODevice::WriteOnly | QIODevice::Append;
+        break;
+    case FileMode::RandomAccess:
+    case FileMode::ByteStream:
+        flags = QIODevice::ReadWrite; // written in place, nothing truncated
+        break;
+    default:
+        return false;
+    }
+    const QString folder = folderPrefix(path);
+    if (!folder.isEmpty())
+        MakeFolders(folder);
+    file.setFileName(path);
+    return file.open(flags);
+}
+
+bool ReadWholeFile(const QString& path, QFile& file, QByteArray& text)
+{
+    const auto readAllOf = [&text](QFile& f) {
+        if (!f.isReadable() || (!f.isSequential() && !f.seek(0)))
+            return false;
+        f.unsetError();
+        text = f.readAll();
+        return f.error() == QFileDevice::NoError;
+    };
+    if (file.isOpen() && readAllOf(file))
+        return true;
+    // The handle we were given could not be read: start again from the path.
+    file.close();
+    if (!path.isEmpty())
+        file.setFileName(path);
+    if (file.open(QIODevice::ReadOnly) && readAllOf(file))
+        return true;
+    Prompt().showMessage(QStringLiteral("Erreur"),
+                         QStringLiteral("Erreur durant l'ouverture du programme."),
+                         OperatorPrompt::Icon::Critical);
+    return false;
+}
+
+bool ReadOrWriteFile(int direction, const QString& path, QByteArray& text)
+{
+    if (direction == ReadDirection) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        text = file.readAll();
+        return file.error() == QFileDevice::NoError;
+    }
+    const QString folder = folderPrefix(path);
+    if (!folder.isEmpty())
+        MakeFolders(folder);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(text);
+    file.write(CrLf);
+    return file.commit();
+}
+
+bool FileExists(const QString& path)
+{
+    return !isBlank(path) && QFileInfo(path).isFile();
+}
+
+bool FolderExists(const QString& path)
+{
+    return !isBlank(path) && QFileInfo(path).isDir();
+}
+
+bool DeleteFile(const QString& path)
+{
+    if (isBlank(path))
+        return false;
+    const QFileInfo info(path);
+    // A read-only file is deleted all the same; a link's target is left alone.
+    if (info.isFile() && !info.isSymLink())
+        QFile::setPermissions(path, info.permissions() | QFile::ReadOwner | QFile::WriteOwner |
+                                        QFile::ReadUser | QFile::WriteUser);
+    return QFile::remove(path);
+}
+
+bool CopyFile(const QString& source, const QString& destination)
+{
+    if (isBlank(source) || isBlank(destination))
+        return false;
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QSaveFile out(destination);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    if (!streamInto(in, out)) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+bool RenameFile(const QString& oldPath, const QString& newPath)
+{
+    return !isBlank(oldPath) && !isBlank(newPath) && QFile::rename(oldPath, newPath);
+}
+
+bool CopyFolder(const QString& source, const QString& destination)
+{
+    if (isBlank(source) || isBlank(destination) || !FolderExists(source))
+        return false;
+    const QString from = resolvedPath(source);
+    const QString to = resolvedPath(destination);
+    // A copy into the source itself would never end.
+    if (to.compare(from, kPathCase) == 0 || to.startsWith(from + u'/', kPathCase))
+        return false;
+    return copyTree(source, destination);
+}
+
+bool DeleteFolder(const QString& folder)
+{
+    QString path = folder.trimmed();
+    while (path.size() > 1 && (path.endsWith(u'\\') || path.endsWith(u'/')))
+        path.chop(1);
+    // A blank name would mean the current folder, and a root the whole volume.
+    if (path.isEmpty() || path.endsWith(u':') || QDir(path).isRoot() || !FolderExists(path))
+        return false;
+    return QDir(path).removeRecursively();
+}
+
+bool MakeFolders(const QString& folder)
+{
+    return !isBlank(folder) && QDir().mkpath(folder.trimmed());
+}
+
+QStringList ListSubFolders(const QString& folder)
+{
+    if (isBlank(folder))
+        return {};
+    return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                                  QDir::Name | QDir::IgnoreCase);
+}
+
+bool FindFileInTree(const QString& folder, const QString& name, bool recurse, QString& foundPath)
+{
+    if (isBlank(folder) || isBlank(name) || !FolderExists(folder))
+        return false;
+    return findIn(folder, name.trimmed(), recurse, foundPath);
+}
+
+QStringList ListFilesLike(const QString& path)
+{
+    const QString prefix = folderPrefix(path);
+    const QString fileName = FileNameOf(path).trimmed();
+    const QString base = BaseNameOf(path, false);
+    if (base.isEmpty())
+        return {};
+    const QStringList names =
+        QDir(prefix.isEmpty() ? QStringLiteral(".") : prefix)
+            .entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
+    QStringList like;
+    for (const QString& name : names) {
+        if (name.compare(fileName, Qt::CaseInsensitive) == 0)
+            continue;
+        if (name.compare(base, Qt::CaseInsensitive) == 0 ||
+            name.startsWith(base + u'.', Qt::CaseInsensitive))
+            like << prefix + name;
+    }
+    return like;
+}
+
+QString TempFolder()
+{
+    return WithTrailingBackslash(QDir::toNativeSeparators(QDir::tempPath()));
+}
+
+QString NewTempFile(const QString& extension)
+{
+    static quint32 next = QRandomGenerator::global()->bounded(1u, 0x10000u);
+    const QString folder = TempFolder();
+    const QString prefix = executablePrefix();
+    QString made;
+    for (int tries = 0; tries < 0xFFFF && made.isEmpty(); ++tries) {
+        const QString candidate =
+            folder + prefix + QString::number(next, 16).toUpper() + QStringLiteral(".TMP");
+        next = next >= 0xFFFF ? 1 : next + 1;
+        QFile file(candidate);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            made = candidate;
+        else if (!QFileInfo::exists(candidate))
+            return {}; // the folder refuses new files: no other number will do better
+    }
+    if (made.isEmpty() || extension.isEmpty())
+        return made;
+    QString name = FileNameOf(made).toUpper();
+    name.chop(4); // ".TMP"
+    return folderPrefix(made) + name + u'.' + extension;
+}
+
+QString NextVersionName(const QString& path)
+{
+    const QString prefix = folderPrefix(path);
+    const QString name = FileNameOf(path);
+    const qsizetype dot = name.indexOf(u'.');
+    const QString base = dot < 0 ? name : name.left(dot);
+    const QString ext = dot < 0 ? QString() : name.mid(dot + 1);
+    const QString dotExt = u'.' + ext;
+
+    double highest = 0;
+    const QStringList names = QDir(prefix.isEmpty() ? QStringLiteral(".") : prefix)
+                                  .entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& entry : names) {
+        if (!entry.startsWith(base, Qt::CaseInsensitive))
+            continue;
+        // Without an extension, the versions are the names up to their first ".".
+        qsizetype end =
+            entry.indexOf(ext.isEmpty() ? QStringLiteral(".") : dotExt, 0, Qt::CaseInsensitive);
+        if (end < 0 && !ext.isEmpty())
+            continue;
+        if (end < 0)
+            end = entry.size();
+        const QString number = entry.left(end).mid(base.size() + 1);
+        highest = std::max(highest, LeadingNumber(number.toLatin1()));
+    }
+    QString next = prefix + base + u'_' + QString::fromLatin1(FormatValue(highest + 1));
+    if (!ext.isEmpty())
+        next += dotExt;
+    return next;
+}
+
+bool NormaliseLineEnds(const QString& path)
+{
+    QFile in(path);
+    if (isBlank(path) || !in.open(QIODevice::ReadOnly))
+        return false;
+    const QString work = Paths().tempFolder.isEmpty() ? TempFolder() : Paths().tempFolder;
+    MakeFolders(work);
+    const QString copyPath = WithTrailingBackslash(work) + QStringLiteral("TT_FiltreCRLF.txt");
+    QFile copy(copyPath);
+    if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool written = writeWithCrLf(in, copy) && copy.flush();
+    in.close();
+    copy.close();
+    const bool replaced = written && CopyFile(copyPath, path);
+    QFile::remove(copyPath);
+    return replaced;
+}
+
+QStringList ChooseFiles(const QString& title, const QString& filter, quint32 flags,
+                        const QString& startFolder)
+{
+    return Prompt().chooseFiles(title, filter, startFolder, (flags & ChooseSeveral) != 0);
+}
+
+QString ChooseFile(const QString& title, const QString& filter, quint32 flags,
+                   const QString& startFolder)
+{
+    return ChooseFiles(title, filter, flags, startFolder).value(0);
+}
+
+bool ConcatFilesByBatch(const QStringList& paths, const QString& destination)
+{
+    QStringList sources;
+    for (const QString& path : paths) {
+        if (!isBlank(path))
+            sources << path;
+    }
+    if (sources.isEmpty() || isBlank(destination))
+        return false;
+    // The result goes to a temporary file first, so a destination that is also
+    // a source is still read whole, and a failure leaves it untouched.
+    QSaveFile out(destination);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    for (const QString& source : sources) {
+        QFile in(source);
+        if (!in.open(QIODevice::ReadOnly) || !streamInto(in, out)) {
+            out.cancelWriting();
+            return false;
+        }
+    }
+    return out.commit();
+}
+
+} // namespace nodalis

@@ -1,0 +1,41 @@
+#include "support/ScriptedPrompt.h"
+
+namespace nodalis {
+
+ScriptedPrompt::ScriptedPrompt() : m_previous(&Prompt())
+{
+    SetPrompt(this);
+}
+
+ScriptedPrompt::~ScriptedPrompt()
+{
+    if (&Prompt() == this)
+        SetPrompt(m_previous);
+}
+
+void ScriptedPrompt::showMessage(const QString& title, const QString& text, Icon icon)
+{
+    m_messages.append({title, text, icon});
+}
+
+bool ScriptedPrompt::askYesNo(const QString& title, const QString& text, bool defaultAnswer)
+{
+    m_yesNoQuestions.append({title, text});
+    return m_yesNo.isEmpty() ? defaultAnswer : m_yesNo.dequeue();
+}
+
+QString ScriptedPrompt::askText(const QString& title, const QString& label,
+                                const QString& defaultText)
+{
+    m_textQuestions.append({title, label});
+    return m_texts.isEmpty() ? defaultText : m_texts.dequeue();
+}
+
+QStringList ScriptedPrompt::chooseFiles(const QString& title, const QString& filter,
+                                        const QString& startFolder, bool several)
+{
+    m_fileRequests.append({title, filter, startFolder, several});
+    return m_files.isEmpty() ? QStringList() : m_files.dequeue();
+}
+
+} // namespace nodalis
