@@ -42,6 +42,8 @@ struct Settings
     bool FirstExe = false;
     bool IconTray = true;
     bool Service = false;
+    // Addresses or CIDR ranges allowed on the control link; empty: any.
+    QList<QByteArray> ControlAllowFrom;
 
     // DNC
     QByteArray RefMO;

@@ -113,6 +113,7 @@ template <class V> void VisitSettingsKeys(Settings& s, V& v)
     v(nodalis, "FirstExe", KeyKind::Bool, "", s.FirstExe);
     v(nodalis, "IconTray", KeyKind::Bool, "1", s.IconTray);
     v(nodalis, "Service", KeyKind::Bool, "0", s.Service);
+    v(nodalis, "ControlAllowFrom", KeyKind::CommaList, "", s.ControlAllowFrom);
 
     const char* dnc = "DNC";
     v(dnc, "RefMO", KeyKind::Text, "", s.RefMO);

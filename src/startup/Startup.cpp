@@ -1,11 +1,14 @@
 #include "startup/Startup.h"
 
+#include "dnc/EventMessages.h"
+#include "dnc/PortState.h"
 #include "platform/AnsiText.h"
 #include "platform/AutoStart.h"
 #include "platform/HostIdentity.h"
 #include "platform/OperatorPrompt.h"
 #include "platform/SiblingApp.h"
 #include "platform/SingleInstance.h"
+#include "server/ServerHost.h"
 #include "startup/AppPaths.h"
 #include "startup/ConfigLoader.h"
 #include "startup/IniFile.h"
@@ -69,7 +72,7 @@ ServerState& State()
     return state;
 }
 
-Startup::Startup() = default;
+Startup::Startup(ServerHost* host) : m_host(host) {}
 Startup::~Startup() = default;
 
 bool Startup::PathSetup(const QString& applicationFolder, const QString& baseFolder,
@@ -84,7 +87,9 @@ bool Startup::PathSetup(const QString& applicationFolder, const QString& baseFol
     QCoreApplication::setApplicationName(QStringLiteral("Nodalis ") + fromAnsi(Config().RefMO));
     writeIdentity(paths);
     QDir().mkpath(paths.tempFolder);
+    Channel().reset();
     State().stopRequested = false;
+    SetStatus(901);
     return true;
 }
 
@@ -106,6 +111,8 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
         return {false, ExitConfigError};
 
     Settings& s = Config();
+    if ((s.DncAppMode == 0 || s.DncAppMode == 2) && m_host)
+        m_host->OpenControlLink();
     if (s.DncAppMode == 1 && s.Port.Methode != kMethodeFtp) {
         s.DataAccess = 0;
         s.ModeGestionBD = 0;

@@ -6,6 +6,7 @@
 
 namespace nodalis {
 
+class ServerHost;
 class SingleInstance;
 
 // Flags of the running server that start-up sets and every long operation reads.
@@ -42,10 +43,12 @@ public:
     // executable's folder); file is the command line's program file.
     StartOutcome Main(const QString& baseFolder, const QString& file);
 
-    Startup();
+    // host owns the control link; none: the link is not opened.
+    explicit Startup(ServerHost* host = nullptr);
     ~Startup();
 
 private:
+    ServerHost* m_host;
     std::unique_ptr<SingleInstance> m_lock;
 };
 

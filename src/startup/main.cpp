@@ -2,6 +2,7 @@
 
 #include "platform/OperatorPrompt.h"
 #include "platform/StopSignal.h"
+#include "server/ServerHost.h"
 #include "server/window/WidgetPrompt.h"
 #include "startup/AppPaths.h"
 #include "startup/CommandLine.h"
@@ -91,7 +92,8 @@ int main(int argc, char** argv)
         State().stopRequested = true;
         QCoreApplication::quit();
     });
-    Startup startup;
+    ServerHost host;
+    Startup startup(&host);
     const StartOutcome outcome = startup.Main(cl.baseFolder, cl.file);
     if (!outcome.keepRunning)
         return outcome.exitCode;

@@ -1,0 +1,19 @@
+#include "dnc/PortState.h"
+
+namespace nodalis {
+
+void PortState::reset()
+{
+    programText.clear();
+    percentage = 0;
+    currentTransfer = {};
+    channelState = ChannelIdle;
+}
+
+PortState& Channel()
+{
+    static PortState state;
+    return state;
+}
+
+} // namespace nodalis

@@ -1,0 +1,87 @@
+#include "server/ControlCommands.h"
+
+#include "dnc/EventMessages.h"
+#include "dnc/PortState.h"
+#include "server/ControlLink.h"
+#include "server/ControlProtocol.h"
+#include "server/ServerHost.h"
+#include "server/ServerView.h"
+#include "startup/AppPaths.h"
+#include "startup/IniValue.h"
+#include "startup/Startup.h"
+
+#include <QCoreApplication>
+
+namespace nodalis {
+
+namespace {
+
+void notify(const char* tag, const QByteArray& value)
+{
+    SendInfoMessage(BuildInfoMessage(tag, {value}), 0);
+}
+
+void notifyState()
+{
+    notify("{a}", QByteArray::number(Channel().channelState));
+}
+
+} // namespace
+
+ControlCommands::ControlCommands(ServerHost& host) : m_host(host)
+{
+    m_table = {
+        {"CONNECT", [this](const QByteArray&, int k) { Connect(k); }},
+        {"R",
+         [](const QByteArray&, int k) {
+             const qint16 state = Channel().channelState;
+             if (state != ChannelReceiving && state != ChannelSending)
+                 SendInfoMessage(BuildInfoMessage("{c}"), k);
+         }},
+        {"J", [](const QByteArray&, int) {}},
+        {"I", [](const QByteArray& args, int) { Channel().infoText = TrimSpaces(args); }},
+        {"E", [this](const QByteArray&, int) { m_host.ArretNodalis(); }},
+        {"H", [](const QByteArray&, int) { View().setWindowVisible(false); }},
+        {"V", [](const QByteArray&, int) { View().setWindowVisible(true); }},
+        {"L", [this](const QByteArray&, int) { Refresh(); }},
+        {"PING", [](const QByteArray&, int k) { SendInfoMessage(BuildInfoMessage("OK"), k); }},
+        {"REINIT", [this](const QByteArray&, int) { Reinit(); }},
+    };
+}
+
+void ControlCommands::run(const QByteArray& keyword, const QByteArray& arguments, int k)
+{
+    const auto it = m_table.constFind(keyword);
+    if (it != m_table.constEnd())
+        (*it)(arguments, k);
+}
+
+void ControlCommands::Connect(int)
+{
+    const PortState& c = Channel();
+    notifyState();
+    notify("{b}", c.programText);
+    notify("{%}", QByteArray::number(c.percentage));
+    SetStatus(Events().lastShown, true);
+}
+
+void ControlCommands::Refresh()
+{
+    const PortState& c = Channel();
+    notifyState();
+    const bool serving = !TrimSpaces(c.currentTransfer[0]).isEmpty();
+    if (!(serving && c.channelState != ChannelIdle))
+        notify("{n}", c.currentTransfer[0]);
+    notify("{b}", c.programText);
+    if (c.channelState == ChannelListening)
+        SetStatus(Events().lastShown, true);
+    notify("{%}", QByteArray::number(c.percentage));
+}
+
+void ControlCommands::Reinit()
+{
+    Startup::PathSetup(Paths().applicationFolder, Paths().baseFolder,
+                       QCoreApplication::applicationFilePath());
+}
+
+} // namespace nodalis

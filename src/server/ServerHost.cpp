@@ -1,0 +1,66 @@
+#include "server/ServerHost.h"
+
+#include "dnc/EventMessages.h"
+#include "platform/Clock.h"
+#include "server/ControlCommands.h"
+#include "server/ControlProtocol.h"
+#include "startup/AppPaths.h"
+#include "startup/IniFile.h"
+#include "startup/Settings.h"
+#include "startup/Startup.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+namespace nodalis {
+
+ServerHost::ServerHost() : m_commands(new ControlCommands(*this))
+{
+    m_link.setCommandRunner([this](const QByteArray& keyword, const QByteArray& args, int k) {
+        m_commands->run(keyword, args, k);
+    });
+    connect(&m_link, &ControlLink::listening, this, [](quint16 port) {
+        WriteIni(Paths().configPath, QByteArrayLiteral("NODALIS"), QByteArrayLiteral("Socket"),
+                 QByteArray::number(port));
+    });
+    SetLink(&m_link);
+}
+
+ServerHost::~ServerHost()
+{
+    SetLink(nullptr);
+    delete m_commands;
+}
+
+bool ServerHost::OpenControlLink()
+{
+    const Settings& s = Config();
+    for (const QByteArray& bad : m_link.setAllowList(s.ControlAllowFrom))
+        std::fprintf(stderr, "nodalis: ControlAllowFrom: \"%s\" is not an address or range\n",
+                     bad.constData());
+    QString error;
+    const quint16 port = s.PortListen >= 0 && s.PortListen <= 65535 ? quint16(s.PortListen) : 0;
+    if (s.PortListen != port || !m_link.open(port, &error)) {
+        std::fprintf(stderr, "nodalis: cannot listen for control connections on port %d: %s\n",
+                     int(s.PortListen), qPrintable(error.isEmpty() ? QStringLiteral("bad port") : error));
+        std::fflush(stderr);
+        return false;
+    }
+    return true;
+}
+
+void ServerHost::ArretNodalis()
+{
+    SetStatus(902);
+    DoEvents();
+    State().stopRequested = true;
+    DoEvents();
+    m_link.closeClients();
+    DoEvents();
+    SendInfoMessage(BuildInfoMessage("{a}", {"2"}), 0);
+    State().quitAtStart = true;
+    QCoreApplication::exit(0);
+}
+
+} // namespace nodalis

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "server/ControlLink.h"
+
+#include <QObject>
+
+namespace nodalis {
+
+class ControlCommands;
+
+// Owner of the server's event sources (the control link now; the machine
+// line, timers and device events as they come) and of the server-wide stop.
+class ServerHost : public QObject
+{
+    Q_OBJECT
+
+public:
+    ServerHost();
+    ~ServerHost() override;
+
+    ControlLink& link() { return m_link; }
+
+    // Opens the control link on PortListen and publishes the real port in
+    // the Socket key; false when the port cannot be listened on.
+    bool OpenControlLink();
+
+    // Stops the server and ends the program: event 902, the stop flag,
+    // every control connection closed, the event loop left with status 0.
+    void ArretNodalis();
+
+private:
+    ControlLink m_link;
+    ControlCommands* m_commands;
+};
+
+} // namespace nodalis

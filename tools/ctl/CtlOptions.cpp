@@ -1,0 +1,118 @@
+#include "ctl/CtlOptions.h"
+
+#include "startup/AppPaths.h"
+#include "startup/IniFile.h"
+#include "startup/IniValue.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace nodalis::ctl {
+
+CtlOptions CtlOptions::Parse(const QStringList& args)
+{
+    CtlOptions o;
+    auto value = [&](int& i, const QString& name) -> QString {
+        if (i + 1 >= args.size()) {
+            o.error = name + QStringLiteral(" needs a value");
+            return {};
+        }
+        return args[++i];
+    };
+    for (int i = 1; i < args.size() && o.error.isEmpty(); ++i) {
+        const QString& a = args[i];
+        if (!o.command.isEmpty() && !a.startsWith(QLatin1String("--"))) {
+            o.arguments.append(a);
+        } else if (a == QLatin1String("--host")) {
+            o.host = value(i, a);
+        } else if (a == QLatin1String("--port")) {
+            bool ok = false;
+            o.port = value(i, a).toInt(&ok);
+            if (o.error.isEmpty() && (!ok || o.port < 1 || o.port > 65535))
+                o.error = QStringLiteral("--port takes a port number");
+        } else if (a == QLatin1String("--base")) {
+            o.baseFolder = value(i, a);
+        } else if (a == QLatin1String("--timeout")) {
+            bool ok = false;
+            o.timeout = value(i, a).toDouble(&ok);
+            if (o.error.isEmpty() && (!ok || o.timeout < 0))
+                o.error = QStringLiteral("--timeout takes seconds");
+        } else if (a == QLatin1String("--raw")) {
+            o.raw = true;
+        } else if (a == QLatin1String("--until")) {
+            o.until = value(i, a);
+        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            o.command = QStringLiteral("help");
+        } else if (a.startsWith(QLatin1String("--"))) {
+            o.error = QStringLiteral("unknown option ") + a;
+        } else {
+            o.command = a;
+        }
+    }
+    if (!o.error.isEmpty())
+        return o;
+    static const QStringList commands = {QStringLiteral("ping"), QStringLiteral("stop"),
+                                         QStringLiteral("watch"), QStringLiteral("send"),
+                                         QStringLiteral("help")};
+    if (o.command.isEmpty())
+        o.error = QStringLiteral("no command given");
+    else if (!commands.contains(o.command))
+        o.error = QStringLiteral("unknown command ") + o.command;
+    else if (o.command == QLatin1String("send") && o.arguments.isEmpty())
+        o.error = QStringLiteral("send needs a keyword");
+    else if (o.command != QLatin1String("send") && !o.arguments.isEmpty())
+        o.error = QStringLiteral("%1 takes no arguments").arg(o.command);
+    return o;
+}
+
+bool CtlOptions::resolveServer()
+{
+    if (!baseFolder.isEmpty() && (host.isEmpty() || port < 0)) {
+        const QString ini = QDir(baseFolder).filePath(QStringLiteral("Nodalis.ini"));
+        if (!QFileInfo(ini).isFile()) {
+            error = QStringLiteral("no Nodalis.ini in %1").arg(baseFolder);
+            return false;
+        }
+        const QByteArray section = QByteArrayLiteral("NODALIS");
+        if (host.isEmpty())
+            host = QString::fromLatin1(TrimSpaces(FNReadIni(ini, section, "IPserver")));
+        if (port < 0) {
+            const int published = int(LeadingNumber(TrimSpaces(FNReadIni(ini, section, "Socket"))));
+            if (published < 1 || published > 65535) {
+                error = QStringLiteral("%1 publishes no control port (key Socket): is the server "
+                                       "running in mode 0 or 2?")
+                            .arg(ini);
+                return false;
+            }
+            port = published;
+        }
+    }
+    if (host.isEmpty())
+        host = QStringLiteral("127.0.0.1");
+    if (port < 0) {
+        error = QStringLiteral("give --port or --base");
+        return false;
+    }
+    return true;
+}
+
+QString CtlOptions::Usage()
+{
+    return QStringLiteral(
+        "Usage: nodalisctl [--host H] [--port P | --base DIR] [--timeout S] [--raw] COMMAND\n"
+        "\n"
+        "Commands:\n"
+        "  ping                       check that the server answers\n"
+        "  stop                       stop the server (command E)\n"
+        "  watch                      print every notification until the server closes the link\n"
+        "  send KEYWORD [ARG...]      send Info:KEYWORD|Arg:a0<>a1<>| and print the replies\n"
+        "                             (until the server has handled it, or --until TAG arrives)\n"
+        "\n"
+        "  --base DIR    read the server's address and port (IPserver, Socket) from DIR/Nodalis.ini\n"
+        "  --timeout S   seconds to wait for the server (default 10; 0: no limit)\n"
+        "  --raw         print the lines as received\n"
+        "\n"
+        "Exit status: 0 done, 2 server unreachable, 3 no answer in time, 64 bad command line.\n");
+}
+
+} // namespace nodalis::ctl
