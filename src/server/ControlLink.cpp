@@ -17,6 +17,8 @@ ControlLink* g_link = nullptr;
 ControlLink::ControlLink(QObject* parent) : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &ControlLink::accept);
+    // Room for a burst of clients connecting while a long command runs.
+    m_server.setListenBacklogSize(256);
 }
 
 ControlLink::~ControlLink()
@@ -161,6 +163,9 @@ int ControlLink::send(const QByteArray& message, int k)
     for (const auto& [index, socket] : targets) {
         if (socket->state() != QAbstractSocket::ConnectedState)
             continue;
+        // Hand what the system takes now; what stays queued is what the
+        // client has not read.
+        socket->flush();
         if (socket->bytesToWrite() > MaxPendingBytes) {
             std::fprintf(stderr, "nodalis: control client %d does not read; closed\n", index);
             socket->abort();
