@@ -25,7 +25,7 @@ test-asan: deps
 	ctest --preset asan -j $(JOBS)
 
 bench: build
-	build/bin/bench_startup
+	for b in build/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
 
 clean:
 	rm -rf build build-asan build-release
