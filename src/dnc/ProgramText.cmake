@@ -1,0 +1,7 @@
+# Program text filters, machine-specific adjustments and channel file names.
+target_sources(nodalis_core PRIVATE
+  ${CMAKE_CURRENT_SOURCE_DIR}/dnc/LineFiles.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/dnc/CharLists.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/dnc/CharFilters.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/dnc/SendPreparation.cpp
+)
