@@ -4,4 +4,6 @@ target_sources(nodalis_core PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/dnc/CharLists.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/dnc/CharFilters.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/dnc/SendPreparation.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/dnc/ReceptionFilters.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/dnc/SyntaxCheck.cpp
 )

@@ -1,1 +1,2 @@
 nodalis_add_test(tst_sendfilters SOURCES dnc/tst_sendfilters.cpp)
+nodalis_add_test(tst_receptionfilters SOURCES dnc/tst_receptionfilters.cpp)
