@@ -6,4 +6,6 @@ target_sources(nodalis_core PRIVATE
   ${CMAKE_CURRENT_SOURCE_DIR}/dnc/SendPreparation.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/dnc/ReceptionFilters.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/dnc/SyntaxCheck.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/dnc/ProgramHeader.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/dnc/ProgramNumber.cpp
 )
