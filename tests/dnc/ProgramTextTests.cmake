@@ -1,3 +1,4 @@
 nodalis_add_test(tst_sendfilters SOURCES dnc/tst_sendfilters.cpp)
 nodalis_add_test(tst_receptionfilters SOURCES dnc/tst_receptionfilters.cpp)
 nodalis_add_test(tst_programheader SOURCES dnc/tst_programheader.cpp)
+nodalis_add_test(tst_machinespecifics SOURCES dnc/tst_machinespecifics.cpp)
