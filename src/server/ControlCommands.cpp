@@ -80,8 +80,9 @@ void ControlCommands::Refresh()
 
 void ControlCommands::Reinit()
 {
-    Startup::PathSetup(Paths().applicationFolder, Paths().baseFolder,
-                       QCoreApplication::applicationFilePath());
+    if (Startup::PathSetup(Paths().applicationFolder, Paths().baseFolder,
+                           QCoreApplication::applicationFilePath()))
+        m_host.ApplySettings();
 }
 
 } // namespace nodalis

@@ -15,7 +15,7 @@
 
 namespace nodalis {
 
-ServerHost::ServerHost() : m_commands(new ControlCommands(*this))
+ServerHost::ServerHost() : m_engine(m_comDNC), m_commands(new ControlCommands(*this))
 {
     m_link.setCommandRunner([this](const QByteArray& keyword, const QByteArray& args, int k) {
         m_commands->run(keyword, args, k);
@@ -50,12 +50,24 @@ bool ServerHost::OpenControlLink()
     return true;
 }
 
+void ServerHost::ApplySettings()
+{
+    m_engine.setRelaunchEnabled(Config().IsModeEcoute);
+}
+
+void ServerHost::StartListeningSoon()
+{
+    QMetaObject::invokeMethod(&m_engine, &PortEngine::StartListening, Qt::QueuedConnection);
+}
+
 void ServerHost::ArretNodalis()
 {
+    m_engine.setShuttingDown(true);
     SetStatus(902);
     DoEvents();
     State().stopRequested = true;
     DoEvents();
+    m_engine.ClosePort();
     m_link.closeClients();
     DoEvents();
     SendInfoMessage(BuildInfoMessage("{a}", {"2"}), 0);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dnc/PortEngine.h"
+#include "platform/SerialControl.h"
 #include "server/ControlLink.h"
 
 #include <QObject>
@@ -19,6 +21,13 @@ public:
     ~ServerHost() override;
 
     ControlLink& link() { return m_link; }
+    SerialControl& comDNC() { return m_comDNC; }
+    PortEngine& engine() { return m_engine; }
+
+    // Applies the settings that drive the host's timers (after a load or a reload).
+    void ApplySettings();
+    // Starts listening from the event loop, once start-up is over.
+    void StartListeningSoon();
 
     // Opens the control link on PortListen and publishes the real port in
     // the Socket key; false when the port cannot be listened on.
@@ -30,6 +39,8 @@ public:
 
 private:
     ControlLink m_link;
+    SerialControl m_comDNC;
+    PortEngine m_engine;
     ControlCommands* m_commands;
 };
 

@@ -17,6 +17,9 @@ public:
     virtual void setProgress(int percent) = 0;
     virtual void setBlockDisplay(const QByteArray& text) = 0;
     virtual void setWindowVisible(bool visible) = 0;
+    // Enables command button i when character i of the mask is "1"
+    // (buttons beyond the mask are left as they are).
+    virtual void setCommandButtons(const QByteArray& mask) = 0;
 };
 
 class HeadlessView : public ServerView
@@ -27,6 +30,7 @@ public:
     void setProgress(int) override {}
     void setBlockDisplay(const QByteArray&) override {}
     void setWindowVisible(bool) override {}
+    void setCommandButtons(const QByteArray&) override {}
 };
 
 // The process-wide view; headless until the window installs itself.

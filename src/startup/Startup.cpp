@@ -111,6 +111,8 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
         return {false, ExitConfigError};
 
     Settings& s = Config();
+    if (m_host)
+        m_host->ApplySettings();
     if ((s.DncAppMode == 0 || s.DncAppMode == 2) && m_host)
         m_host->OpenControlLink();
     if (s.DncAppMode == 1 && s.Port.Methode != kMethodeFtp) {
@@ -126,6 +128,9 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
         Paths().siblingFolder.isEmpty() ? QString()
                                         : Paths().siblingFolder + QStringLiteral("Temp") +
                                               QDir::separator();
+
+    if (s.IsModeEcoute && m_host)
+        m_host->StartListeningSoon();
 
     if (State().quitAtStart)
         return {false, 0};

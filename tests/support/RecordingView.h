@@ -22,12 +22,14 @@ public:
     void setProgress(int percent) override { progress.append(percent); }
     void setBlockDisplay(const QByteArray& text) override { blocks.append(text); }
     void setWindowVisible(bool visible) override { visibility.append(visible); }
+    void setCommandButtons(const QByteArray& mask) override { buttonMasks.append(mask); }
 
     QList<int> icons;
     QList<QString> statusTexts;
     QList<int> progress;
     QList<QByteArray> blocks;
     QList<bool> visibility;
+    QList<QByteArray> buttonMasks;
 };
 
 } // namespace nodalis

@@ -1,0 +1,430 @@
+#include "dnc/PortEngine.h"
+
+#include "dnc/CharLists.h"
+#include "dnc/EventMessages.h"
+#include "dnc/LibraryPort.h"
+#include "dnc/PortState.h"
+#include "dnc/ReceivedChunks.h"
+#include "dnc/ReceivedDataExaminer.h"
+#include "dnc/SerialLine.h"
+#include "platform/Clock.h"
+#include "platform/SerialControl.h"
+#include "platform/SerialLibrary.h"
+#include "server/ControlLink.h"
+#include "server/ControlProtocol.h"
+#include "server/ServerView.h"
+#include "startup/AppPaths.h"
+#include "startup/IniValue.h"
+#include "startup/Settings.h"
+#include "startup/Startup.h"
+#include "store/FileUtils.h"
+#include "store/TextUtils.h"
+
+namespace nodalis {
+
+namespace {
+
+void notify(const char* tag)
+{
+    SendInfoMessage(BuildInfoMessage(tag), 0);
+}
+
+bool stopRequested()
+{
+    return State().stopRequested;
+}
+
+} // namespace
+
+PortEngine::PortEngine(SerialControl& comDNC, QObject* parent) : QObject(parent), m_com(comDNC)
+{
+    m_timRS232.setSingleShot(true);
+    connect(&m_timRS232, &QTimer::timeout, this, &PortEngine::InactivityTimeout);
+    connect(&m_relaunch, &QTimer::timeout, this, &PortEngine::RelaunchTick);
+    connect(&m_com, &SerialControl::OnComm, this, &PortEngine::OnComm);
+    plugSerialMethods();
+}
+
+PortEngine::~PortEngine() = default;
+
+void PortEngine::plugSerialMethods()
+{
+    PortMethod control;
+    control.listen = [this] { listenSerial(); };
+    control.close = [this] { ReleaseSerialPort(m_com); };
+    control.returnToListening = control.close;
+    m_methods.plug({0, 1, 2, 20}, control);
+
+    PortMethod library;
+    library.listen = [this] { listenLibrary(); };
+    library.close = [] {
+        if (LibraryPort().open)
+            CloseLibraryPort();
+    };
+    m_methods.plug({3}, library);
+}
+
+void PortEngine::SetPortState(int state)
+{
+    if (state != -1)
+        Channel().channelState = qint16(state);
+    SendInfoMessage(BuildInfoMessage("{a}", {QByteArray::number(Channel().channelState)}), 0);
+}
+
+void PortEngine::setRelaunchEnabled(bool on)
+{
+    if (on) {
+        m_relaunch.start(Clock::realMs(RelaunchMs));
+    } else {
+        m_relaunch.stop();
+    }
+}
+
+void PortEngine::RelaunchTick()
+{
+    if (Config().IsModeEcoute && Channel().channelState == ChannelIdle)
+        StartListening();
+}
+
+void PortEngine::StartListening()
+{
+    m_listenPosted = false;
+    // The cycle running now listens again by itself when it ends.
+    if (m_cycleRunning)
+        return;
+    State().stopRequested = false;
+    View().setCommandButtons(Config().IsModeEcoute ? "1101" : "1001");
+    if (m_eventFile.isOpen())
+        m_eventFile.close();
+    if (const PortMethod* method = m_methods.find(Config().Port.Methode); method && method->listen)
+        method->listen();
+}
+
+void PortEngine::openFailed(int event)
+{
+    SetStatus(event);
+    notify("{g}");
+    State().stopRequested = true;
+}
+
+void PortEngine::listenSerial()
+{
+    if (!OpenControlPort(m_com, Config().Port, false))
+        return openFailed(103);
+    notify("M");
+    SetPortState(ChannelListening);
+    if (Config().Port.ModeIRQ == 1) {
+        SetStatus(104);
+        // Event-driven reception only arms the line: its end comes later
+        // from the inactivity timer or a stop, which then examine the data
+        // and listen again. Returning to listening now would release the
+        // port the reception has just armed.
+        StartEventReception();
+        return;
+    }
+    SetStatus(105);
+    PolledReception();
+    if (!m_shuttingDown)
+        ReturnToListening();
+}
+
+void PortEngine::listenLibrary()
+{
+    if (!OpenLibraryPort(Config().Port, false))
+        return openFailed(203);
+    LibraryReception();
+    if (!m_shuttingDown)
+        ReturnToListening();
+}
+
+void PortEngine::ReturnToListening()
+{
+    ++m_returns;
+    const int methode = Config().Port.Methode;
+    if (const PortMethod* method = m_methods.find(methode); method && method->returnToListening)
+        method->returnToListening();
+    SendInfoMessage(BuildInfoMessage("{i}", {""}), 0);
+    SendInfoMessage(BuildInfoMessage("{b}", {""}), 0);
+    notify("{f}");
+    if (methode != 4 && methode != 6 && methode != 14 && Config().IsModeEcoute &&
+        !stopRequested() && !m_listenPosted) {
+        // The next cycle starts from the event loop, not from inside this
+        // one: months of cycles must not pile up on the stack.
+        m_listenPosted = true;
+        QMetaObject::invokeMethod(this, &PortEngine::StartListening, Qt::QueuedConnection);
+    }
+}
+
+void PortEngine::ClosePort()
+{
+    if (const PortMethod* method = m_methods.find(Config().Port.Methode); method && method->close)
+        method->close();
+}
+
+void PortEngine::examine()
+{
+    if (m_examiner) {
+        m_examiner->ExamineReceivedData();
+        return;
+    }
+    // Without call resolution the transaction ends here.
+    SetPortState(ChannelIdle);
+}
+
+bool PortEngine::recreateReceptionFile(QFile& file)
+{
+    const QString& path = Paths().receptionFile;
+    if (FileExists(path)) {
+        DeleteFile(path);
+        Pause(100);
+    }
+    return OpenForWrite(path, FileMode::Output, file);
+}
+
+void PortEngine::sendCharList(const QByteArray& list)
+{
+    if (!TrimSpaces(list).isEmpty())
+        WriteText(m_com, DecodeCharList(list, Config().Port.EOB));
+}
+
+bool PortEngine::PolledReception()
+{
+    const PortSettings& r = Config().Port;
+    m_cycleRunning = true;
+    m_com.setRThreshold(0);
+    m_timRS232.setInterval(Clock::realMs(qint64(r.TimeOut) * 1000));
+    m_timRS232.stop();
+    m_firstData = false;
+    m_silence = false;
+
+    QFile file;
+    if (recreateReceptionFile(file)) {
+        sendCharList(r.BOR);
+        m_com.setInputLen(0);
+        const qint64 start = Clock::nowMs();
+        QByteArray pending;
+        bool receiving = false;
+        bool ended = false; // silence after data, or the line gone
+        for (;;) {
+            DoEvents();
+            if (stopRequested()) {
+                // Whatever arrived is kept: the unfinished line goes in too.
+                if (!pending.isEmpty())
+                    file.write(pending + "\r\n");
+                file.close();
+                m_timRS232.stop();
+                m_cycleRunning = false;
+                examine();
+                return false;
+            }
+            if (!m_com.PortOpen()) {
+                ended = true;
+                break;
+            }
+            if (m_com.InBufferCount() < 1) {
+                if (!receiving) {
+                    if (r.TimeOutEcoute >= 1 && Clock::secondsSince(start) > r.TimeOutEcoute)
+                        break;
+                    Pause(20);
+                    continue;
+                }
+                if (!m_timRS232.isActive())
+                    m_timRS232.start();
+                DoEvents();
+                if (m_silence) {
+                    ended = true;
+                    break;
+                }
+                Pause(20);
+                continue;
+            }
+            m_timRS232.stop();
+            pending += m_com.Input();
+            if (!pending.isEmpty()) {
+                Channel().channelState = ChannelReceiving;
+                if (!m_firstData) {
+                    SetPortState(ChannelReceiving);
+                    SetStatus(101);
+                    m_firstData = true;
+                }
+                receiving = true;
+                pending = SplitReceivedChunk(pending, &file, true);
+            }
+            Pause(20);
+        }
+        if (ended && !pending.isEmpty()) {
+            file.write(pending + "\r\n");
+            SendInfoMessage(BuildInfoMessage("{b}", {pending}), 0);
+            View().setBlockDisplay(pending);
+        }
+        m_timRS232.stop();
+        file.close();
+    }
+    if (m_com.PortOpen())
+        sendCharList(r.EOR);
+    m_cycleRunning = false;
+    examine();
+    return true;
+}
+
+void PortEngine::StartEventReception()
+{
+    const PortSettings& r = Config().Port;
+    if (!recreateReceptionFile(m_eventFile))
+        return;
+    sendCharList(r.BOR);
+    m_eventReception = true;
+    m_timRS232.setInterval(Clock::realMs(qint64(r.TimeOut) * 1000));
+    m_timRS232.stop();
+    m_eventBuffer.clear();
+    m_firstData = false;
+    m_com.setRThreshold(1);
+}
+
+void PortEngine::OnComm()
+{
+    const int event = m_com.CommEvent();
+    static const QHash<int, int> lineErrors = {
+        {SerialControl::EventBreak, 110},   {SerialControl::EventCDTO, 111},
+        {SerialControl::EventCTSTO, 112},   {SerialControl::EventDSRTO, 113},
+        {SerialControl::EventFrame, 114},   {SerialControl::EventOverrun, 115},
+        {SerialControl::EventRxOver, 116},  {SerialControl::EventRxParity, 117},
+        {SerialControl::EventTxFull, 118},
+    };
+    if (const auto it = lineErrors.constFind(event); it != lineErrors.constEnd()) {
+        SetStatus(*it);
+        DoEvents();
+        return;
+    }
+    if (event == SerialControl::EventDeviceLost) {
+        SetStatus(107);
+        m_silence = true;
+        if (m_eventReception) {
+            EndEventReception();
+            examine();
+            ReturnToListening();
+        }
+        return;
+    }
+    if (event != SerialControl::EvReceive || !m_eventReception || Config().Port.ModeIRQ != 1 ||
+        Channel().channelState == ChannelSending)
+        return;
+    Channel().channelState = ChannelReceiving;
+    if (!m_firstData) {
+        m_firstData = true;
+        SendInfoMessage("{a}1", 0);
+        SetStatus(101);
+    }
+    if (stopRequested()) {
+        EndEventReception();
+        examine();
+        ReturnToListening();
+        return;
+    }
+    m_com.setRThreshold(Config().Port.InBufferSize > 0 ? Config().Port.InBufferSize : 1);
+    m_timRS232.stop();
+    if (m_com.InBufferCount() > 0) {
+        m_eventBuffer += m_com.Input();
+        View().setBlockDisplay(m_eventBuffer.left(20));
+    }
+    m_timRS232.setInterval(Clock::realMs(qint64(Config().Port.TimeOut) * 1000));
+    m_timRS232.start();
+}
+
+void PortEngine::EndEventReception()
+{
+    m_timRS232.stop();
+    while (!stopRequested() && m_com.OutBufferCount() != 0) {
+        DoEvents();
+        m_eventBuffer += m_com.Input();
+    }
+    if (stopRequested())
+        m_com.clearOutBuffer();
+    // Characters below the receive threshold are still waiting: keep them.
+    m_eventBuffer += m_com.Input();
+    if (!m_eventBuffer.isEmpty()) {
+        m_eventFile.write(m_eventBuffer);
+        m_eventBuffer.clear();
+    }
+    if (m_com.PortOpen())
+        sendCharList(Config().Port.EOR);
+    m_eventFile.close();
+    m_eventReception = false;
+    m_com.setRThreshold(0);
+}
+
+void PortEngine::InactivityTimeout()
+{
+    const int methode = Config().Port.Methode;
+    if ((methode == 1 || methode == 2) && Config().Port.ModeIRQ == 1 && m_eventReception) {
+        EndEventReception();
+        examine();
+        ReturnToListening();
+        return;
+    }
+    m_silence = true;
+}
+
+bool PortEngine::LibraryReception()
+{
+    const PortSettings& r = Config().Port;
+    LibraryPortState& lp = LibraryPort();
+    m_cycleRunning = true;
+    SetPortState(ChannelListening);
+    SetStatus(204);
+    const QByteArray bor = TrimSpaces(r.BOR).isEmpty() ? QByteArray() : DecodeCharList(r.BOR, r.EOB);
+    const QByteArray eor = TrimSpaces(r.EOR).isEmpty() ? QByteArray() : DecodeCharList(r.EOR, r.EOB);
+    m_firstData = false;
+    m_silence = false;
+    const QString& path = Paths().receptionFile;
+    if (FileExists(path)) {
+        DeleteFile(path);
+        Pause(100);
+    }
+    MakeFolders(FolderOf(path));
+
+    bool received = false;
+    bool ready = false;
+    while (!(ready = IsLibraryLineReady()) && !stopRequested()) {
+        DoEvents();
+        Pause(10);
+    }
+    if (ready && (bor.isEmpty() || sio_write(lp.settings.port, bor) >= 0)) {
+        m_timRS232.setInterval(Clock::realMs(qint64(r.TimeOut) * 1000));
+        const auto callback = [this](qint64, const QByteArray& piece) {
+            if (!piece.isEmpty()) {
+                Channel().channelState = ChannelReceiving;
+                m_timRS232.start();
+                View().setBlockDisplay(piece);
+                if (!m_firstData) {
+                    SetPortState(ChannelReceiving);
+                    SetStatus(201);
+                    m_firstData = true;
+                }
+            }
+            DoEvents();
+            return stopRequested() || m_silence ? -1 : 0;
+        };
+        const int result = sio_FtASCIIRx(lp.settings.port, path, callback, 27, 99999999);
+        m_timRS232.stop();
+        if (result >= 0 || result == SIOFT_FUNC || result == -10) {
+            if (!lp.open)
+                OpenLibraryPort(r, false);
+            if (!eor.isEmpty())
+                sio_write(lp.settings.port, eor);
+            received = true;
+            State().stopRequested = false;
+        } else {
+            SetStatus(205);
+            if (result == SIOFT_FOPEN)
+                SendInfoMessage(BuildInfoMessage("{h}", {QByteArray::number(result)}), 0);
+        }
+    }
+    if (received)
+        NormaliseLibraryReception(path);
+    m_cycleRunning = false;
+    examine();
+    return received;
+}
+
+} // namespace nodalis

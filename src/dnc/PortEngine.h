@@ -1,0 +1,84 @@
+#pragma once
+
+#include "dnc/MethodTable.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QObject>
+#include <QTimer>
+
+namespace nodalis {
+
+class ReceivedDataExaminer;
+class SerialControl;
+
+// The DNC port: the method table, the port state and the listening cycle
+// (open the line, wait for the machine, end the transmission on silence,
+// hand the reception over, listen again).
+class PortEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Interval of the relaunch timer (server time).
+    static constexpr int RelaunchMs = 30000;
+
+    explicit PortEngine(SerialControl& comDNC, QObject* parent = nullptr);
+    ~PortEngine() override;
+
+    void setExaminer(ReceivedDataExaminer* examiner) { m_examiner = examiner; }
+    MethodTable& methods() { return m_methods; }
+    SerialControl& comDNC() { return m_com; }
+
+    // Opens the line of the current method and starts one listening cycle.
+    void StartListening();
+    // Ends a transaction on the line side; listens again in listening mode.
+    void ReturnToListening();
+    // Closes the line of the current method.
+    void ClosePort();
+    // Stores the state (unless -1) and announces it with {a}.
+    void SetPortState(int state);
+
+    // The relaunch timer (TimerRecept) that restarts an idle listening port.
+    void setRelaunchEnabled(bool on);
+    bool relaunchEnabled() const { return m_relaunch.isActive(); }
+
+    // The window is closing: a reception that ends now does not listen again.
+    void setShuttingDown(bool on) { m_shuttingDown = on; }
+
+    bool isCycleRunning() const { return m_cycleRunning; }
+    bool isEventReceptionArmed() const { return m_eventReception; }
+
+private:
+    void plugSerialMethods();
+    void listenSerial();
+    void listenLibrary();
+    void openFailed(int event);
+    bool PolledReception();
+    void StartEventReception();
+    void EndEventReception();
+    void OnComm();
+    void InactivityTimeout();
+    void RelaunchTick();
+    bool LibraryReception();
+    void examine();
+    bool recreateReceptionFile(QFile& file);
+    void sendCharList(const QByteArray& list);
+
+    SerialControl& m_com;
+    MethodTable m_methods;
+    ReceivedDataExaminer* m_examiner = nullptr;
+    QTimer m_timRS232;
+    QTimer m_relaunch;
+    bool m_firstData = false;
+    bool m_silence = false;
+    bool m_eventReception = false;
+    QByteArray m_eventBuffer;
+    QFile m_eventFile;
+    bool m_cycleRunning = false;
+    bool m_listenPosted = false;
+    bool m_shuttingDown = false;
+    int m_returns = 0;
+};
+
+} // namespace nodalis

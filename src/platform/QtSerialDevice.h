@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/SerialDevice.h"
+
+#include <QSerialPort>
+
+namespace nodalis {
+
+// A serial device on QSerialPort: real ports and pseudo-terminals alike.
+class QtSerialDevice : public SerialDevice
+{
+    Q_OBJECT
+
+public:
+    QtSerialDevice();
+
+    int open(const QString& name, const SerialLineSettings& settings) override;
+    void close() override;
+    bool isOpen() const override { return m_port.isOpen(); }
+    qint64 bytesAvailable() const override { return m_port.bytesAvailable(); }
+    QByteArray read(qint64 maxBytes) override { return m_port.read(maxBytes); }
+    qint64 write(const QByteArray& bytes) override;
+    qint64 bytesToWrite() const override { return m_port.bytesToWrite(); }
+    void clearInput() override;
+    void clearOutput() override;
+    void setDtr(bool on) override;
+    void setRts(bool on) override;
+    bool modemLines(bool& cts, bool& dsr, bool& ring, bool& carrier) const override;
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+
+    mutable QSerialPort m_port; // reading the modem lines may set its error
+};
+
+} // namespace nodalis

@@ -1,0 +1,221 @@
+#include "sim/MachineSimulator.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace nodalis::sim {
+
+MachineSimulator::MachineSimulator(QObject* parent) : QObject(parent)
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &MachineSimulator::pump);
+}
+
+MachineSimulator::~MachineSimulator()
+{
+    close();
+}
+
+bool MachineSimulator::open()
+{
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    termios t{};
+    ::tcgetattr(slave, &t);
+    ::cfmakeraw(&t);
+    ::tcsetattr(slave, TCSANOW, &t);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    m_master = master;
+    m_slaveKeeper = slave;
+    m_devicePath = QString::fromLocal8Bit(name);
+    m_started = QDateTime::currentMSecsSinceEpoch();
+    m_notifier = new QSocketNotifier(master, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &MachineSimulator::readMaster);
+    return true;
+}
+
+bool MachineSimulator::linkAt(const QString& path)
+{
+    QFile::remove(path);
+    if (!QFile::link(m_devicePath, path)) {
+        m_error = QStringLiteral("cannot link %1").arg(path);
+        return false;
+    }
+    m_link = path;
+    return true;
+}
+
+void MachineSimulator::close()
+{
+    m_timer.stop();
+    m_queue.clear();
+    delete m_notifier;
+    m_notifier = nullptr;
+    if (m_slaveKeeper >= 0)
+        ::close(m_slaveKeeper);
+    if (m_master >= 0)
+        ::close(m_master);
+    m_slaveKeeper = m_master = -1;
+    if (!m_link.isEmpty())
+        QFile::remove(m_link);
+    m_link.clear();
+}
+
+void MachineSimulator::readMaster()
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        const QByteArray bytes(buffer, qsizetype(n));
+        m_received.append({QDateTime::currentMSecsSinceEpoch() - m_started, bytes});
+        emit dataReceived(bytes);
+    }
+}
+
+QByteArray MachineSimulator::receivedBytes() const
+{
+    QByteArray all;
+    for (const Received& r : m_received)
+        all += r.bytes;
+    return all;
+}
+
+void MachineSimulator::send(const QByteArray& bytes, int chunkSize, int paceMs)
+{
+    m_queue.enqueue({bytes, chunkSize, paceMs, 0});
+    if (!m_timer.isActive())
+        m_timer.start(0);
+}
+
+void MachineSimulator::wait(int ms)
+{
+    m_queue.enqueue({{}, 0, 0, ms});
+    if (!m_timer.isActive())
+        m_timer.start(0);
+}
+
+bool MachineSimulator::writeAll(const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size() && m_master >= 0) {
+        const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n > 0) {
+            done += n;
+            m_sent += n;
+        } else if (errno == EAGAIN) {
+            // The line is full: let the other end read, then go on.
+            QMetaObject::invokeMethod(this, [this, rest = bytes.mid(done)] {
+                m_queue.prepend({rest, 0, 0, 0});
+                m_timer.start(2);
+            }, Qt::QueuedConnection);
+            return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+void MachineSimulator::pump()
+{
+    if (m_queue.isEmpty() || m_master < 0) {
+        emit idleAgain();
+        return;
+    }
+    Step& step = m_queue.head();
+    if (step.waitMs > 0) {
+        const int ms = step.waitMs;
+        m_queue.dequeue();
+        m_timer.start(ms);
+        return;
+    }
+    if (step.chunk <= 0 || step.chunk >= step.bytes.size()) {
+        const QByteArray bytes = m_queue.dequeue().bytes;
+        if (writeAll(bytes))
+            m_timer.start(0);
+        return;
+    }
+    const QByteArray piece = step.bytes.left(step.chunk);
+    step.bytes.remove(0, step.chunk);
+    const int pace = step.pace;
+    if (writeAll(piece))
+        m_timer.start(pace);
+}
+
+namespace {
+
+QByteArray unescape(const QString& text)
+{
+    const QByteArray in = text.toLatin1();
+    QByteArray out;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] != '\\' || i + 1 >= in.size()) {
+            out += in[i];
+            continue;
+        }
+        const char c = in[++i];
+        if (c == 'r')
+            out += '\r';
+        else if (c == 'n')
+            out += '\n';
+        else if (c == 't')
+            out += '\t';
+        else if (c == 'x' && i + 2 < in.size() + 1) {
+            out += char(in.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+        } else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+QString RunScriptStep(MachineSimulator& sim, const QStringList& words, int& pace, int& chunk)
+{
+    const QString command = words.value(0);
+    const QString arg = words.mid(1).join(QLatin1Char(' '));
+    bool ok = true;
+    if (command == QLatin1String("send")) {
+        QFile f(arg);
+        if (!f.open(QIODevice::ReadOnly))
+            return QStringLiteral("cannot read %1").arg(arg);
+        sim.send(f.readAll(), chunk, pace);
+    } else if (command == QLatin1String("text")) {
+        sim.send(unescape(arg), chunk, pace);
+    } else if (command == QLatin1String("noise")) {
+        QByteArray noise(arg.toInt(&ok), '\0');
+        for (char& c : noise)
+            c = char(QRandomGenerator::global()->bounded(256));
+        sim.send(noise, chunk, pace);
+    } else if (command == QLatin1String("wait")) {
+        sim.wait(arg.toInt(&ok));
+    } else if (command == QLatin1String("pace")) {
+        pace = arg.toInt(&ok);
+    } else if (command == QLatin1String("chunk")) {
+        chunk = arg.toInt(&ok);
+    } else if (command == QLatin1String("close")) {
+        sim.close();
+    } else {
+        return QStringLiteral("unknown command %1").arg(command);
+    }
+    return ok ? QString() : QStringLiteral("%1 takes a number").arg(command);
+}
+
+} // namespace nodalis::sim
