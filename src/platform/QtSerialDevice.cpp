@@ -34,6 +34,7 @@ int QtSerialDevice::open(const QString& name, const SerialLineSettings& s)
     m_port.setFlowControl(s.handshake >= 2   ? QSerialPort::HardwareControl
                           : s.handshake == 1 ? QSerialPort::SoftwareControl
                                              : QSerialPort::NoFlowControl);
+    m_noModemLines = false;
     if (m_port.open(QIODevice::ReadWrite))
         return 0;
     switch (m_port.error()) {
@@ -85,13 +86,11 @@ void QtSerialDevice::setRts(bool on)
 
 bool QtSerialDevice::modemLines(bool& cts, bool& dsr, bool& ring, bool& carrier) const
 {
-    if (!m_port.isOpen())
+    if (!m_port.isOpen() || m_noModemLines)
         return false;
     const QSerialPort::PinoutSignals pins = m_port.pinoutSignals();
-    if (m_port.error() == QSerialPort::UnsupportedOperationError) {
-        m_port.clearError();
+    if (m_noModemLines)
         return false;
-    }
     cts = pins.testFlag(QSerialPort::ClearToSendSignal);
     dsr = pins.testFlag(QSerialPort::DataSetReadySignal);
     ring = pins.testFlag(QSerialPort::RingIndicatorSignal);
@@ -109,6 +108,8 @@ void QtSerialDevice::onError(QSerialPort::SerialPortError error)
             m_port.close();
         emit lost(reason);
     } else if (error != QSerialPort::NoError) {
+        if (error == QSerialPort::UnsupportedOperationError)
+            m_noModemLines = true;
         m_port.clearError();
     }
 }

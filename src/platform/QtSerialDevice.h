@@ -31,6 +31,7 @@ private:
     void onError(QSerialPort::SerialPortError error);
 
     mutable QSerialPort m_port; // reading the modem lines may set its error
+    bool m_noModemLines = false; // the device refused a modem-line call (a pseudo-terminal)
 };
 
 } // namespace nodalis

@@ -1,0 +1,210 @@
+// The port engine on a pseudo-terminal, with the simulator playing the
+// machine: polled, event-driven and library reception, their ends, and
+// the faults of the line.
+
+#include "dnc/EventMessages.h"
+#include "dnc/PortEngine.h"
+#include "dnc/PortState.h"
+#include "dnc/ReceivedDataExaminer.h"
+#include "platform/Clock.h"
+#include "platform/SerialControl.h"
+#include "startup/AppPaths.h"
+#include "startup/Settings.h"
+#include "startup/Startup.h"
+
+#include "sim/MachineSimulator.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace nodalis;
+using nodalis::sim::MachineSimulator;
+
+namespace {
+
+// Notes what the reception file holds each time the engine hands it over.
+class RecordingExaminer : public ReceivedDataExaminer
+{
+public:
+    void ExamineReceivedData() override
+    {
+        QFile f(Paths().receptionFile);
+        receptions.append(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<no file>"));
+        Channel().channelState = ChannelIdle;
+    }
+    QList<QByteArray> receptions;
+};
+
+} // namespace
+
+class TestPortEngine : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<MachineSimulator> m_sim;
+    std::unique_ptr<SerialControl> m_com;
+    std::unique_ptr<PortEngine> m_engine;
+    RecordingExaminer m_examiner;
+
+private slots:
+    void init()
+    {
+        Clock::setScale(0.05);
+        Paths().setBaseFolder(m_dir.path());
+        Config() = Settings();
+        Config().DncAppMode = 1;
+        Events() = EventState();
+        Channel() = PortState();
+        State() = ServerState();
+        m_sim = std::make_unique<MachineSimulator>();
+        QVERIFY2(m_sim->open(), qPrintable(m_sim->errorString()));
+        PortSettings& p = Config().Port;
+        p.Methode = 0;
+        p.NumPort = 1;
+        p.PortName = m_sim->devicePath().toLocal8Bit();
+        p.Bauds = "9600";
+        p.DataBit = "8";
+        p.Parite = "N";
+        p.StopBit = "1";
+        p.TimeOut = 1; // 50 ms at this scale
+        p.BOR = "17";
+        p.EOR = "19";
+        m_com = std::make_unique<SerialControl>();
+        m_engine = std::make_unique<PortEngine>(*m_com);
+        m_examiner.receptions.clear();
+        m_engine->setExaminer(&m_examiner);
+    }
+
+    void cleanup()
+    {
+        m_engine.reset();
+        m_com.reset();
+        m_sim.reset();
+        Clock::setScale(1.0);
+    }
+
+    void polledReception_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<int>("chunk");
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("lines cut across chunks, last line pending")
+            << QByteArray("%\r\nO1000 (BRIDE)\r\nG0 X10 Y20\r\nM30\r\n%") << 3
+            << QByteArray("%\r\nO1000 (BRIDE)\r\nG0 X10 Y20\r\nM30\r\n%\r\n");
+        QTest::newRow("LF, CR and empty lines")
+            << QByteArray("N10 G1\n\nN20 G2\r\r\nN30\r") << 5 << QByteArray("N10 G1\r\nN20 G2\r\nN30\r\n");
+        QTest::newRow("NUL and binary bytes kept")
+            << QByteArray("\x00\x01\xfe\r\nX", 6) << 2 << QByteArray("\x00\x01\xfe\r\nX\r\n", 8);
+        QTest::newRow("one long line") << QByteArray(300000, 'G') << 4096 << QByteArray(300000, 'G') + "\r\n";
+    }
+
+    void polledReception()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(int, chunk);
+        QFETCH(QByteArray, file);
+        m_sim->wait(100);
+        m_sim->send(sent, chunk, 1);
+        m_engine->StartListening(); // returns when the cycle is over
+        QCOMPARE(m_examiner.receptions, QList<QByteArray>{file});
+        QTRY_COMPARE(m_sim->receivedBytes(), QByteArray("\x11\x13"));
+        QCOMPARE(Events().lastRequested, 101);
+    }
+
+    void listeningTimeOut()
+    {
+        Config().Port.TimeOutEcoute = 2;
+        m_engine->StartListening();
+        QCOMPARE(m_examiner.receptions, QList<QByteArray>{QByteArray()});
+        QTRY_COMPARE(m_sim->receivedBytes(), QByteArray("\x11\x13"));
+    }
+
+    void stopKeepsWhatArrivedAndSendsNoEor()
+    {
+        m_sim->wait(50);
+        m_sim->send("N1\r\nN2\r\nN3\r\nN4", 4, 20);
+        QTimer::singleShot(90, [] { State().stopRequested = true; });
+        m_engine->StartListening();
+        QCOMPARE(m_examiner.receptions.size(), 1);
+        QVERIFY(m_examiner.receptions[0].startsWith("N1\r\n"));
+        QTest::qWait(50);
+        QCOMPARE(m_sim->receivedBytes(), QByteArray("\x11"));
+    }
+
+    void eventDrivenReception()
+    {
+        Config().Port.Methode = 1;
+        Config().Port.ModeIRQ = 1;
+        Config().Port.InBufferSize = 16;
+        const QByteArray program = "%\r\nO2000\r\nG0 X1\r\nM30\r\n%";
+        m_sim->wait(100);
+        m_sim->send(program, 5, 2);
+        m_engine->StartListening();
+        QVERIFY(m_engine->isEventReceptionArmed()); // armed; the events do the rest
+        QTRY_COMPARE_WITH_TIMEOUT(m_examiner.receptions.size(), 1, 10000);
+        QCOMPARE(m_examiner.receptions[0], program); // raw, as it came
+        QTRY_COMPARE(m_sim->receivedBytes(), QByteArray("\x11\x13"));
+        QVERIFY(!m_engine->isEventReceptionArmed());
+    }
+
+    void deviceVanishing()
+    {
+        Config().Port.TimeOut = 60; // no silence before the line goes
+        m_sim->wait(100);
+        m_sim->send("N1\r\nN2\r\nN3", 4, 2);
+        QTimer::singleShot(400, m_sim.get(), [this] { m_sim->close(); });
+        m_engine->StartListening();
+        QCOMPARE(m_examiner.receptions, QList<QByteArray>{"N1\r\nN2\r\nN3\r\n"});
+        QFile log(EventLogPath());
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY(log.readAll().contains("---Code107---"));
+    }
+
+    void portThatCannotBeOpened()
+    {
+        Config().Port.PortName = "/nonexistent/ttyNODALIS";
+        m_engine->StartListening();
+        QCOMPARE(Events().lastShown, 103);
+        QVERIFY(State().stopRequested);
+        QVERIFY(m_examiner.receptions.isEmpty());
+        QVERIFY(!m_com->PortOpen());
+    }
+
+    void libraryReception()
+    {
+        Config().Port.Methode = 3;
+        Config().Port.NumPort = 7;
+        m_sim->wait(100);
+        m_sim->send("%\r\n\r\nO3000\r\nM30\r\n%", 4, 2);
+        m_engine->StartListening();
+        QCOMPARE(m_examiner.receptions, QList<QByteArray>{"%\r\nO3000\r\nM30\r\n%\r\n"});
+        QTRY_COMPARE(m_sim->receivedBytes(), QByteArray("\x11\x13"));
+        m_engine->ClosePort();
+    }
+
+    void listensAgainInListeningMode()
+    {
+        Config().IsModeEcoute = true;
+        Config().Port.TimeOutEcoute = 1;
+        int cycles = 0;
+        QTimer stopper;
+        connect(&stopper, &QTimer::timeout, [&] {
+            if (m_examiner.receptions.size() >= 3)
+                State().stopRequested = true;
+        });
+        stopper.start(5);
+        m_engine->StartListening();
+        QTRY_VERIFY_WITH_TIMEOUT(State().stopRequested && !m_engine->isCycleRunning(), 10000);
+        cycles = int(m_examiner.receptions.size());
+        QVERIFY(cycles >= 3);
+        // Each cycle opened the line again and sent its BOR.
+        QVERIFY(m_sim->receivedBytes().count('\x11') >= 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPortEngine)
+#include "tst_portengine.moc"

@@ -1,0 +1,235 @@
+// The serial line layer: flow-control modes, opening the control with its
+// events, pieces written, the library's tables and error events.
+
+#include "dnc/EventMessages.h"
+#include "dnc/LibraryPort.h"
+#include "dnc/SerialLine.h"
+#include "platform/AnsiText.h"
+#include "platform/SerialControl.h"
+#include "platform/SerialLibrary.h"
+#include "startup/AppPaths.h"
+#include "startup/Settings.h"
+
+#include "support/FakeSerialDevice.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace nodalis;
+
+class TestSerialLine : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    static PortSettings record()
+    {
+        PortSettings r;
+        r.NumPort = 2;
+        r.Bauds = "9600";
+        r.BaudsEnvoi = "4800";
+        r.Parite = "E";
+        r.DataBit = "7";
+        r.StopBit = "1";
+        r.CtrlFlux = 1;
+        r.CtrlFluxSend = 5;
+        return r;
+    }
+
+private slots:
+    void init()
+    {
+        Paths().setBaseFolder(m_dir.path());
+        Config() = Settings();
+        Config().DncAppMode = 1;
+        Events() = EventState();
+        FakeSerialDevice::install();
+    }
+
+    void cleanup() { FakeSerialDevice::uninstall(); }
+
+    void flowModes_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("handshake");
+        QTest::addColumn<QList<bool>>("readyFor"); // (cts,dsr): 00 01 10 11
+        QTest::newRow("none") << 0 << 0 << QList<bool>{true, true, true, true};
+        QTest::newRow("XON/XOFF") << 1 << 1 << QList<bool>{true, true, true, true};
+        QTest::newRow("RTS/CTS") << 2 << 2 << QList<bool>{false, false, true, true};
+        QTest::newRow("both") << 3 << 3 << QList<bool>{false, false, true, true};
+        QTest::newRow("XON and DSR") << 4 << 1 << QList<bool>{false, true, false, true};
+        QTest::newRow("RTS, CTS and DSR") << 5 << 2 << QList<bool>{false, false, false, true};
+        QTest::newRow("both and DSR") << 6 << 3 << QList<bool>{false, false, false, true};
+        QTest::newRow("unknown") << 7 << 4 << QList<bool>{false, false, false, false};
+    }
+
+    void flowModes()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, handshake);
+        QFETCH(QList<bool>, readyFor);
+        QCOMPARE(HandshakeOf(mode), handshake);
+        QCOMPARE(LineReadyFor(mode, false, false), readyFor[0]);
+        QCOMPARE(LineReadyFor(mode, false, true), readyFor[1]);
+        QCOMPARE(LineReadyFor(mode, true, false), readyFor[2]);
+        QCOMPARE(LineReadyFor(mode, true, true), readyFor[3]);
+    }
+
+    void openForListeningAndSending()
+    {
+        SerialControl control;
+        PortSettings r = record();
+        QVERIFY(OpenControlPort(control, r, false));
+        FakeSerialDevice* device = FakeSerialDevice::last();
+        QCOMPARE(device->openedSettings.baud, 9600);
+        QCOMPARE(device->openedSettings.parity, 'E');
+        QCOMPARE(device->openedSettings.dataBits, 7);
+        QCOMPARE(device->openedSettings.handshake, 1);
+        QCOMPARE(control.InBufferSize(), 128); // 0 in the record keeps the defaults
+        QCOMPARE(control.OutBufferSize(), 512);
+        QVERIFY(device->dtr);
+        QCOMPARE(EventText(100), toAnsi(QStringLiteral("Initialisation du port Com 2 à 9600/E/7/1")));
+
+        r.OutBufferSize = 100;
+        QVERIFY(OpenControlPort(control, r, true));
+        QCOMPARE(device->openedSettings.baud, 4800);
+        QCOMPARE(device->openedSettings.handshake, 2); // mode 5 is RTS/CTS on the control
+        WriteText(control, QByteArray(250, 'x'));
+        QCOMPARE(device->writes.size(), 3);
+        QCOMPARE(device->writes[2].size(), 50);
+
+        device->hasModemLines = true;
+        device->cts = true;
+        device->dsr = false;
+        QVERIFY(!IsLineReady(control, 5));
+        device->dsr = true;
+        QVERIFY(IsLineReady(control, 5));
+
+        ReleaseSerialPort(control);
+        QVERIFY(!control.PortOpen());
+        QVERIFY(!device->dtr);
+    }
+
+    void openFailuresNameTheError_data()
+    {
+        QTest::addColumn<int>("openResult");
+        QTest::addColumn<QByteArray>("speed");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("no such port") << 8002 << QByteArray("9600")
+                                      << QStringLiteral("Error in FNControlCom232:8002 : Numéro de port non valide.");
+        QTest::newRow("port locked") << 8010 << QByteArray("9600")
+                                     << QStringLiteral("Error in FNControlCom232:8010 : Le matériel n'est pas disponible (verrouillé par un autre périphérique).");
+        QTest::newRow("bad settings") << 0 << QByteArray("fast")
+                                      << QStringLiteral("Error in FNControlCom232:8009 : Les paramètres par défaut sont erronés.");
+    }
+
+    void openFailuresNameTheError()
+    {
+        QFETCH(int, openResult);
+        QFETCH(QByteArray, speed);
+        QFETCH(QString, text);
+        SerialControl control;
+        FakeSerialDevice::last()->openResult = openResult;
+        PortSettings r = record();
+        r.Bauds = speed;
+        QVERIFY(!OpenControlPort(control, r, false));
+        QCOMPARE(Events().lastShown, 108);
+        QCOMPARE(Events().lastText, toAnsi(text));
+    }
+
+    void libraryTables_data()
+    {
+        QTest::addColumn<QByteArray>("speed");
+        QTest::addColumn<QByteArray>("parity");
+        QTest::addColumn<QByteArray>("dataBits");
+        QTest::addColumn<QByteArray>("stopBits");
+        QTest::addColumn<int>("flow");
+        QTest::addColumn<QList<int>>("expected"); // baud, parity, data, stop codes, hw, sw
+        QTest::newRow("9600 with a blank") << QByteArray("9600 ") << QByteArray("E") << QByteArray("7") << QByteArray("1") << 2
+                                           << QList<int>{12, 0x18, 2, 0, 1, 0};
+        QTest::newRow("unknown speed is 50 baud") << QByteArray("14400") << QByteArray("O") << QByteArray("8") << QByteArray("2") << 1
+                                                  << QList<int>{0, 0x08, 3, 4, 0, 1};
+        QTest::newRow("mark parity reads as none") << QByteArray("115200") << QByteArray("M") << QByteArray("9") << QByteArray("3") << 3
+                                                   << QList<int>{16, 0, 0, 0, 1, 1};
+        QTest::newRow("DSR modes give no flow control") << QByteArray("19200") << QByteArray("N") << QByteArray("5") << QByteArray("1") << 5
+                                                        << QList<int>{13, 0, 0, 0, 0, 0};
+    }
+
+    void libraryTables()
+    {
+        QFETCH(QByteArray, speed);
+        QFETCH(QByteArray, parity);
+        QFETCH(QByteArray, dataBits);
+        QFETCH(QByteArray, stopBits);
+        QFETCH(int, flow);
+        QFETCH(QList<int>, expected);
+        PortSettings r = record();
+        r.Parite = parity;
+        r.DataBit = dataBits;
+        r.StopBit = stopBits;
+        r.CtrlFlux = qint16(flow);
+        const LibrarySettings s = LibrarySettingsFor(r, speed);
+        QCOMPARE((QList<int>{s.baudCode, s.parityCode, s.dataBitsCode, s.stopBitsCode,
+                             s.hardwareFlow, s.softwareFlow}),
+                 expected);
+    }
+
+    void libraryErrors_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("event");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("-1") << -1 << 210 << QStringLiteral("Numéro de port invalide ou port non ouvert par avance. (sio_ioctl)");
+        QTest::newRow("-5") << -5 << 213 << QStringLiteral("Numéro de port invalide ou port déjà ouvert. (sio_ioctl)");
+        QTest::newRow("-6") << -6 << 214 << QStringLiteral("RTS can't be set because H/W Flowctrl. (sio_ioctl)");
+        QTest::newRow("-12") << -12 << 218 << QStringLiteral("Write timeout has happened. (sio_ioctl)");
+        QTest::newRow("unknown") << -3 << 219 << QStringLiteral("Erreur inconnue : -3 (sio_ioctl)");
+    }
+
+    void libraryErrors()
+    {
+        QFETCH(int, code);
+        QFETCH(int, event);
+        QFETCH(QString, text);
+        SetLibraryOperation("sio_ioctl");
+        ReportLibraryError(code, 0);
+        QCOMPARE(Events().lastShown, event);
+        QCOMPARE(Events().lastText, toAnsi(text));
+    }
+
+    void libraryPortOpensConfiguresAndCloses()
+    {
+        PortSettings r = record();
+        r.CtrlFlux = 2;
+        QVERIFY(OpenLibraryPort(r, false));
+        FakeSerialDevice* device = FakeSerialDevice::last();
+        QCOMPARE(device->openedSettings.baud, 9600);
+        QCOMPARE(device->openedSettings.handshake, 2);
+        QCOMPARE(Events().lastShown, 200);
+        device->dsr = true;
+        device->cts = false;
+        QVERIFY(!IsLibraryLineReady()); // hardware flow wants CTS too
+        device->cts = true;
+        QVERIFY(IsLibraryLineReady());
+        // Opening again closes first.
+        QVERIFY(OpenLibraryPort(r, true));
+        QVERIFY(CloseLibraryPort());
+        QVERIFY(!LibraryPort().open);
+        QCOMPARE(sio_close(r.NumPort), int(SIO_BADPORT));
+
+        FakeSerialDevice::install();
+        SetSerialDeviceFactory([] {
+            auto d = std::make_unique<FakeSerialDevice>();
+            d->openResult = 8002;
+            return d;
+        });
+        QVERIFY(!OpenLibraryPort(r, false));
+        QCOMPARE(Events().lastShown, 213);
+        QVERIFY(Events().lastText.endsWith("(sio_open - Erreur durant l'ouverture du port s\xe9rie)"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSerialLine)
+#include "tst_serialline.moc"
