@@ -70,6 +70,11 @@ private slots:
         QProcess watch;
         watch.start(bin("nodalisctl"), at + QStringList{QStringLiteral("--raw"), QStringLiteral("watch")});
         QVERIFY(watch.waitForStarted());
+        // The watcher's own CONNECT is answered before we go on.
+        QByteArray watched;
+        while (!watched.contains("Lancement du Port DNC") && watch.waitForReadyRead(5000))
+            watched += watch.readAllStandardOutput();
+        QVERIFY(watched.contains("Lancement du Port DNC"));
 
         const Result connect = ctl(at + QStringList{QStringLiteral("send"), QStringLiteral("CONNECT")});
         QCOMPARE(connect.code, 0);
@@ -88,7 +93,7 @@ private slots:
 
         // The watcher saw everything as it came, and ends with the link.
         QVERIFY(watch.waitForFinished(10000));
-        const QByteArray watched = watch.readAllStandardOutput();
+        watched += watch.readAllStandardOutput();
         QVERIFY(watched.contains("Info:{i}|Arg:Lancement du Port DNC<>|\n"));
         QVERIFY(watched.contains("Info:{i}|Arg:Arret du Port DNC<>|\n"));
 
