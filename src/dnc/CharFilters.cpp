@@ -2,11 +2,12 @@
 
 #include "dnc/CharLists.h"
 #include "startup/AppPaths.h"
-#include "startup/IniValue.h"
 #include "startup/Settings.h"
 #include "store/FileUtils.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace nodalis {
 
@@ -68,25 +69,34 @@ bool ReplaceChars(const QString& file, const QByteArray& search, const QByteArra
 
 void FilterSpecialLine(QByteArray& line, const QByteArray& replacement)
 {
-    if (line.contains("&HE:"))
+    // "&" is rare in programs: look for it before looking for the whole text.
+    if (std::memchr(line.constData(), '&', size_t(line.size())) && line.contains("&HE:"))
         line.replace("&HE:", "");
     const auto& special = specialTable();
-    const qsizetype n = line.size();
-    qsizetype first = 0;
-    while (first < n && !special[static_cast<unsigned char>(line[first])])
-        ++first;
-    if (first < n) {
-        QByteArray out;
-        out.reserve(n);
-        out.append(line.constData(), first);
-        for (qsizetype i = first; i < n; ++i) {
-            const char c = line[i];
-            if (special[static_cast<unsigned char>(c)])
+    const auto isSpecial = [&special](char c) { return special[static_cast<unsigned char>(c)]; };
+    const char* begin = line.constData();
+    const char* end = begin + line.size();
+    const char* first = std::find_if(begin, end, isSpecial);
+    if (first != end) {
+        if (replacement.size() == 1) {
+            // The usual blank: replaced in place.
+            char* p = line.data();
+            for (qsizetype i = first - begin; i < line.size(); ++i) {
+                if (isSpecial(p[i]))
+                    p[i] = replacement[0];
+            }
+        } else {
+            QByteArray out;
+            out.reserve(line.size());
+            const char* from = begin;
+            for (const char* at = first; at != end; at = std::find_if(from, end, isSpecial)) {
+                out.append(from, at - from);
                 out.append(replacement);
-            else
-                out.append(c);
+                from = at + 1;
+            }
+            out.append(from, end - from);
+            line = out;
         }
-        line = out;
     }
     if (Config().CodeGroupCN == 3 && line.size() > 1 && line[0] == ':')
         line[0] = 'O';
@@ -105,7 +115,7 @@ bool TrimBlocks(const QString& file)
 {
     return FilterFileLines(
         file, TempFilePath(QStringLiteral("TT_TrimBlocs.txt")),
-        [](const QByteArray& line, LineWriter& out) { out.writeLine(TrimSpaces(line)); });
+        [](const QByteArray& line, LineWriter& out) { out.writeLine(TrimmedView(line)); });
 }
 
 } // namespace nodalis

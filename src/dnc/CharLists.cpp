@@ -85,11 +85,27 @@ QByteArray CharCodeList(const QByteArray& text)
 
 CommentSplit SplitComment(const QByteArray& line)
 {
-    const QByteArray& mark = Config().CarDebCom;
-    const qsizetype at = mark.isEmpty() ? -1 : line.indexOf(mark);
+    const qsizetype at = CommentStart(line);
     if (at < 0)
         return {line, {}};
     return {line.left(at), line.mid(at)};
+}
+
+qsizetype CommentStart(QByteArrayView line)
+{
+    const QByteArray& mark = Config().CarDebCom;
+    return mark.isEmpty() ? -1 : line.indexOf(mark);
+}
+
+QByteArrayView TrimmedView(QByteArrayView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == ' ')
+        ++begin;
+    while (end > begin && text[end - 1] == ' ')
+        --end;
+    return text.sliced(begin, end - begin);
 }
 
 QByteArray UpperAnsi(QByteArrayView text)

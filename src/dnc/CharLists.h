@@ -29,6 +29,13 @@ struct CommentSplit
 };
 CommentSplit SplitComment(const QByteArray& line);
 
+// Where the comment of a line begins, or -1: SplitComment without copies,
+// for the filters that look at every line of a program.
+qsizetype CommentStart(QByteArrayView line);
+
+// The text without its leading and trailing blanks, without a copy.
+QByteArrayView TrimmedView(QByteArrayView text);
+
 // The text in capitals of the single-byte code page ("é" gives "É").
 QByteArray UpperAnsi(QByteArrayView text);
 

@@ -4,6 +4,7 @@
 #include "startup/AppPaths.h"
 #include "store/FileUtils.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace nodalis {
@@ -11,6 +12,22 @@ namespace nodalis {
 namespace {
 
 constexpr qsizetype kChunk = 256 * 1024;
+
+// Position of the next CR LF from from, or -1.
+qsizetype findCrLf(const QByteArray& text, qsizetype from)
+{
+    const char* begin = text.constData();
+    const char* end = begin + text.size();
+    for (const char* p = begin + from; p < end;) {
+        p = static_cast<const char*>(std::memchr(p, '\r', size_t(end - p)));
+        if (!p || p + 1 >= end)
+            return -1;
+        if (p[1] == '\n')
+            return p - begin;
+        ++p;
+    }
+    return -1;
+}
 
 } // namespace
 
@@ -38,16 +55,34 @@ bool ReplacingSource::readChunk(QByteArray& out)
     if (m_ended)
         return false;
     const bool more = m_input.readChunk(m_pending);
-    if (m_search.isEmpty()) {
+    if (m_search.size() == 1 && m_replacement.size() == 1) {
+        // One character for another (a tab for a blank): in place.
+        char* p = m_pending.data();
+        char* const end = p + m_pending.size();
+        while ((p = static_cast<char*>(std::memchr(p, m_search[0], size_t(end - p))))) {
+            *p++ = m_replacement[0];
+            ++m_count;
+        }
         out += m_pending;
-        m_pending.clear();
+        m_pending.resize(0);
+    } else if (m_search.isEmpty()) {
+        out += m_pending;
+        m_pending.resize(0);
     } else {
         // Only bytes that cannot begin an occurrence completed by the next
         // chunk are final.
         const qsizetype limit = more ? m_pending.size() - m_search.size() + 1 : m_pending.size();
+        const char* const data = m_pending.constData();
+        const auto find = [&](qsizetype from) -> qsizetype {
+            if (m_search.size() > 1)
+                return m_pending.indexOf(m_search, from);
+            const void* at = std::memchr(data + from, m_search[0], size_t(m_pending.size() - from));
+            return at ? static_cast<const char*>(at) - data : -1;
+        };
+        out.reserve(out.size() + m_pending.size());
         qsizetype from = 0;
         for (;;) {
-            const qsizetype at = m_pending.indexOf(m_search, from);
+            const qsizetype at = find(from);
             if (at < 0 || at >= limit)
                 break;
             out.append(m_pending.constData() + from, at - from);
@@ -89,7 +124,7 @@ bool LineReader::fill()
 bool LineReader::readLine(QByteArray& line)
 {
     for (;;) {
-        qsizetype end = m_buffer.indexOf("\r\n", m_scan);
+        qsizetype end = findCrLf(m_buffer, m_scan);
         if (end >= 0 && end - m_pos > kChunk) {
             // A long line is handed over rather than copied: only the bytes
             // after it are copied back into the buffer.

@@ -5,6 +5,8 @@
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
 
+#include <cstring>
+
 namespace nodalis {
 
 bool ApplySendSpecifics(const QString& path, const QByteArray& specificite)
@@ -92,7 +94,8 @@ bool InsertBrotherProgramNumbers(const QString& path)
                                if (!pending.isEmpty() && !line.contains(pending))
                                    out.writeLine(pending);
                                pending.clear();
-                               if (line.contains("%S")) {
+                               if (std::memchr(line.constData(), '%', size_t(line.size())) &&
+                                   line.contains("%S")) {
                                    const qsizetype o = line.indexOf('O');
                                    if (o >= 0)
                                        pending = line.mid(o, 5);

@@ -2,7 +2,6 @@
 
 #include "dnc/CharLists.h"
 #include "dnc/LineFiles.h"
-#include "startup/IniValue.h"
 #include "startup/Settings.h"
 #include "store/FileUtils.h"
 
@@ -84,7 +83,7 @@ bool FilterReceivedLines(const QString& file)
                                    if (pattern.matches(line))
                                        return;
                                }
-                               out.writeLine(TrimSpaces(line));
+                               out.writeLine(TrimmedView(line));
                            });
 }
 

@@ -17,14 +17,14 @@ namespace nodalis {
 bool PrepareSendLine(QByteArray& line)
 {
     const PortSettings& port = Config().Port;
-    const CommentSplit split = SplitComment(line);
-    if (split.comment.isEmpty())
+    const qsizetype comment = CommentStart(line);
+    if (comment < 0)
         return !line.isEmpty() || port.SendEmptyLines;
     // A line that is only a comment is a header or comment line.
-    if (TrimSpaces(split.block).isEmpty() && !port.SendCartouche)
+    if (TrimmedView(QByteArrayView(line).first(comment)).isEmpty() && !port.SendCartouche)
         return false;
     if (!port.SendComment)
-        line = split.block;
+        line.truncate(comment);
     return true;
 }
 

@@ -3,14 +3,13 @@
 #include "dnc/CharLists.h"
 #include "dnc/EventMessages.h"
 #include "dnc/LineFiles.h"
-#include "startup/IniValue.h"
 #include "startup/Settings.h"
 
 namespace nodalis {
 
 namespace {
 
-bool beginsWithProgramChar(const QByteArray& block)
+bool beginsWithProgramChar(QByteArrayView block)
 {
     const QByteArray& alternatives = Config().CarDebProg;
     if (alternatives.isEmpty())
@@ -46,21 +45,23 @@ SyntaxReport ExamineSyntax(const QString& file)
     SyntaxReport report;
     bool startFound = s.BlocDeb.isEmpty();
     bool programCharFound = false;
-    QByteArray lastBlock; // the last block that is not blank
+    bool endFound = false; // in the last block that is not blank
     qint64 number = 0;
     report.written = FilterFileLines(
         file, TempFilePath(QStringLiteral("TT_CheckSyntaxeInProg.txt")),
         [&](QByteArray& line, LineWriter& out) {
             ++number;
-            const QByteArray block = SplitComment(line).block;
+            const qsizetype comment = CommentStart(line);
+            const QByteArrayView block =
+                comment < 0 ? QByteArrayView(line) : QByteArrayView(line).first(comment);
             if (s.NbMaxCarBloc > 0 && block.size() > s.NbMaxCarBloc)
                 report.blockTooLong = true;
             if (number == 1 && !s.BlocDeb.isEmpty())
                 startFound = block.startsWith(s.BlocDeb);
             if ((number == 1 && s.BlocDeb.isEmpty()) || (number == 2 && !s.BlocDeb.isEmpty()))
                 programCharFound = beginsWithProgramChar(block);
-            if (!s.BlocFin.isEmpty() && !TrimSpaces(block).isEmpty())
-                lastBlock = block;
+            if (!s.BlocFin.isEmpty() && !TrimmedView(block).isEmpty())
+                endFound = block.contains(s.BlocFin);
             if (!line.contains('\n')) {
                 out.writeLine(line);
                 return;
@@ -80,7 +81,7 @@ SyntaxReport ExamineSyntax(const QString& file)
         });
     if (report.written) {
         report.startBlockMissing = !startFound;
-        report.endBlockMissing = !s.BlocFin.isEmpty() && !lastBlock.contains(s.BlocFin);
+        report.endBlockMissing = !s.BlocFin.isEmpty() && !endFound;
         report.programCharMissing = !programCharFound;
     }
     return report;
