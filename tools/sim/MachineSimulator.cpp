@@ -39,6 +39,10 @@ bool MachineSimulator::open()
     ::cfmakeraw(&t);
     ::tcsetattr(slave, TCSANOW, &t);
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    // A server started from this process must not inherit the line's ends:
+    // it would keep the line up after the simulator closes it.
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
     m_master = master;
     m_slaveKeeper = slave;
     m_devicePath = QString::fromLocal8Bit(name);
@@ -110,6 +114,13 @@ void MachineSimulator::wait(int ms)
         m_timer.start(0);
 }
 
+void MachineSimulator::closeLater()
+{
+    m_queue.enqueue({{}, 0, 0, 0, true});
+    if (!m_timer.isActive())
+        m_timer.start(0);
+}
+
 bool MachineSimulator::writeAll(const QByteArray& bytes)
 {
     qsizetype done = 0;
@@ -139,6 +150,11 @@ void MachineSimulator::pump()
         return;
     }
     Step& step = m_queue.head();
+    if (step.close) {
+        close();
+        emit idleAgain();
+        return;
+    }
     if (step.waitMs > 0) {
         const int ms = step.waitMs;
         m_queue.dequeue();
@@ -211,7 +227,7 @@ QString RunScriptStep(MachineSimulator& sim, const QStringList& words, int& pace
     } else if (command == QLatin1String("chunk")) {
         chunk = arg.toInt(&ok);
     } else if (command == QLatin1String("close")) {
-        sim.close();
+        sim.closeLater();
     } else {
         return QStringLiteral("unknown command %1").arg(command);
     }

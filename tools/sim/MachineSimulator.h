@@ -41,6 +41,8 @@ public:
     void send(const QByteArray& bytes, int chunkSize = 0, int paceMs = 0);
     // Queues a pause in the sending.
     void wait(int ms);
+    // Queues the device's going away, after what is queued before it.
+    void closeLater();
     bool idle() const { return m_queue.isEmpty() && !m_timer.isActive(); }
     qint64 sentBytes() const { return m_sent; }
 
@@ -62,6 +64,7 @@ private:
         int chunk = 0;
         int pace = 0;
         int waitMs = 0;
+        bool close = false;
     };
 
     void readMaster();
