@@ -12,8 +12,13 @@ build: deps
 	cmake --preset dev
 	cmake --build --preset dev -j $(JOBS)
 
+# The demo machine is nodalis-sim on a pseudo-terminal: every 20 s it sends
+# a program back, as a machine uploading its work would.
 run: build
-	build/bin/nodalis --base build/demo $(ARGS)
+	build/bin/nodalis-sim --link build/demo/machine.tty --record build/demo/machine-record.txt \
+	    --loop 'wait 20000;chunk 64;pace 20;send build/demo/O1000.nc' & sim=$$!; \
+	    trap "kill $$sim 2>/dev/null" EXIT INT TERM; sleep 0.3; \
+	    build/bin/nodalis --base build/demo $(ARGS)
 
 test: build
 	ctest --preset dev -j $(JOBS)
