@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kHeaderLines = 20;
 
-// Characters a header value may hold, judged on their capitals.
+// Characters a header value may hold.
 const std::array<bool, 256>& headerCharTable()
 {
     static const std::array<bool, 256> table = [] {
@@ -48,7 +48,9 @@ void readKey(const QByteArray& line, const QByteArray& upperLine, HeaderKey& key
         return;
     const auto& allowed = headerCharTable();
     qsizetype end = at + key.key.size();
-    while (end < line.size() && allowed[static_cast<unsigned char>(upperLine[end])])
+    // Judged on the capital, but a character of the set counts as it is ("ç").
+    const auto inSet = [&allowed](char c) { return allowed[static_cast<unsigned char>(c)]; };
+    while (end < line.size() && (inSet(upperLine[end]) || inSet(line[end])))
         ++end;
     const qsizetype from = at + key.key.size();
     *key.value = TrimSpaces(line.mid(from, end - from));

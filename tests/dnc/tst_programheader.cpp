@@ -72,10 +72,11 @@ void TestProgramHeader::readProgramCode_data()
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QByteArray>("code");
 
-    QTest::newRow("after the marker") << QByteArray("%\r\nO12 (X)\r\n(;CODE PROGRAMME  Ab_12.5-C (V2)\r\n")
-                                      << QByteArray("Ab_12.5-C");
-    QTest::newRow("first line wins") << QByteArray(";CODE PROGRAMME 7\r\n;CODE PROGRAMME 8\r\n")
-                                     << QByteArray("7");
+    QTest::newRow("after the marker")
+        << QByteArray("%\r\nO12 (X)\r\n(;CODE PROGRAMME  Ab_12.5-C (V2)\r\n")
+        << QByteArray("Ab_12.5-C");
+    QTest::newRow("first line wins")
+        << QByteArray(";CODE PROGRAMME 7\r\n;CODE PROGRAMME 8\r\n") << QByteArray("7");
     QTest::newRow("no marker") << QByteArray("%\r\nO12\r\nM30\r\n") << QByteArray();
     QTest::newRow("marker in capitals only") << QByteArray(";code programme 7") << QByteArray();
     QTest::newRow("empty file") << QByteArray("") << QByteArray();
@@ -101,30 +102,37 @@ void TestProgramHeader::readHeader_data()
     QTest::addColumn<double>("code");
 
     QTest::newRow("header lines") << false << kHeaded << true
-                                  << QByteArray("  BRIDE-12||  DUPONT & FILS") << QByteArray("DMU50")
-                                  << QByteArray("4711") << 98765.0;
+                                  << QByteArray("  BRIDE-12||  DUPONT & FILS")
+                                  << QByteArray("DMU50") << QByteArray("4711") << 98765.0;
     QTest::newRow("keys in any case, first line wins")
-        << false << QByteArray("(*x Piece: CARTER*)\r\n(*x PIECE: AUTRE*)\r\n(*x machine:VM 10*)\r\n")
+        << false
+        << QByteArray("(*x Piece: CARTER*)\r\n(*x PIECE: AUTRE*)\r\n(*x machine:VM 10*)\r\n")
         << true << QByteArray("  CARTER||") << QByteArray("VM 10") << QByteArray() << 0.0;
     QTest::newRow("only the text before the last marker")
         << false << QByteArray("(*x CLIENT: ACME*  PIECE: NON*)\r\n(x PIECE: SANS MARQUE)\r\n")
         << true << QByteArray("  NON||  ACME") << QByteArray() << QByteArray() << 0.0;
     QTest::newRow("twenty lines at most")
-        << false << QByteArray(20, '\n').replace("\n", "N1\r\n") + "(*x PIECE: TARD*)\r\n" << true
-        << QByteArray("||") << QByteArray() << QByteArray() << 0.0;
-    const QByteArray orva = commentBlock({"ORVA", "* MACHINE: VM10", "* PIECE: SUPPORT-3",
-                                          "* CODE 55", "* CLIENT: SOCI\xe9T\xe9"});
+        << false << QByteArray(20, '\n').replace("\n", "N1\r\n") + "(*x PIECE: TARD*)\r\n"
+        << true << QByteArray("||") << QByteArray() << QByteArray() << 0.0;
+    const QByteArray orva =
+        commentBlock({"ORVA", "* MACHINE: VM10", "* PIECE: SUPPORT-3", "* CODE 55",
+                      "* CLIENT: FRAN\xe7"
+                      "AISE \xe9T\xe9"});
     QTest::newRow("Hurco: last ORVA block")
         << true
         << hurco(commentBlock({"ORVA", "* PIECE: ANCIEN"}) + orva +
                  commentBlock({"NOTE", "* PIECE: PAS ORVA"}))
-        << true << QByteArray("  SUPPORT-3||  SOCI") << QByteArray("VM10") << QByteArray() << 0.0;
-    QTest::newRow("Hurco: no ORVA block") << true << hurco(commentBlock({"* PIECE: X"})) << true
-                                          << QByteArray("||") << QByteArray() << QByteArray() << 0.0;
+        << true
+        << QByteArray("  SUPPORT-3||  FRAN\xe7"
+                      "AISE")
+        << QByteArray("VM10") << QByteArray() << 0.0;
+    QTest::newRow("Hurco: no ORVA block")
+        << true << hurco(commentBlock({"* PIECE: X"})) << true << QByteArray("||") << QByteArray()
+        << QByteArray() << 0.0;
     QTest::newRow("Hurco: malformed") << true << hurco(orva).replace("</DataBlocks>", "") << false
                                       << QByteArray("||") << QByteArray() << QByteArray() << 0.0;
-    QTest::newRow("Hurco: not XML") << true << kHeaded << false << QByteArray("||") << QByteArray()
-                                    << QByteArray() << 0.0;
+    QTest::newRow("Hurco: not XML")
+        << true << kHeaded << false << QByteArray("||") << QByteArray() << QByteArray() << 0.0;
     QTest::newRow("missing file") << false << QByteArray() << false << QByteArray("||")
                                   << QByteArray() << QByteArray() << 0.0;
 }
@@ -171,12 +179,12 @@ void TestProgramHeader::readProgramNumber_data()
                                     << true << 0 << true << QByteArray("O12ab-3");
     QTest::newRow("second alternative") << QByteArray("O|%") << QByteArray("%1234\r\n") << QString()
                                         << true << 0 << false << QByteArray("%1234");
-    QTest::newRow("Heidenhain numeric") << QByteArray("BEGIN PGM")
-                                        << QByteArray("0 BEGIN PGM 1234 MM\r\n1 END PGM 1234 MM\r\n")
-                                        << QString() << false << 0 << false << QByteArray("1234");
-    QTest::newRow("Heidenhain text") << QByteArray("BEGIN PGM")
-                                     << QByteArray("0 BEGIN PGM BRIDE_2 MM\r\n") << QString() << false
-                                     << 0 << true << QByteArray("BRIDE_2 MM");
+    QTest::newRow("Heidenhain numeric")
+        << QByteArray("BEGIN PGM") << QByteArray("0 BEGIN PGM 1234 MM\r\n1 END PGM 1234 MM\r\n")
+        << QString() << false << 0 << false << QByteArray("1234");
+    QTest::newRow("Heidenhain text")
+        << QByteArray("BEGIN PGM") << QByteArray("0 BEGIN PGM BRIDE_2 MM\r\n") << QString() << false
+        << 0 << true << QByteArray("BRIDE_2 MM");
     QTest::newRow("comment lines count, default name")
         << QByteArray("O") << QByteArray("(1)\r\n(2)\r\n(3)\r\n(4)\r\n(5)\r\nO77\r\n")
         << u"C:\\PROG\\P0099.NC"_s << true << 0 << false << QByteArray("P0099");
