@@ -1,5 +1,7 @@
 #include "dnc/CharLists.h"
 
+#include "dnc/LineFiles.h"
+
 #include "platform/AnsiText.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
@@ -94,7 +96,7 @@ CommentSplit SplitComment(const QByteArray& line)
 qsizetype CommentStart(QByteArrayView line)
 {
     const QByteArray& mark = Config().CarDebCom;
-    return mark.isEmpty() ? -1 : line.indexOf(mark);
+    return mark.isEmpty() ? -1 : FindText(line, mark);
 }
 
 QByteArrayView TrimmedView(QByteArrayView text)

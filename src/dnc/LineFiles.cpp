@@ -31,6 +31,27 @@ qsizetype findCrLf(const QByteArray& text, qsizetype from)
 
 } // namespace
 
+qsizetype FindText(QByteArrayView text, QByteArrayView search, qsizetype from)
+{
+    if (from < 0 || from > text.size())
+        return -1;
+    if (search.isEmpty())
+        return from;
+    if (search.size() > text.size() - from)
+        return -1;
+    const char* const begin = text.data();
+    const char* const last = begin + text.size() - search.size(); // last possible start
+    for (const char* p = begin + from; p <= last;) {
+        p = static_cast<const char*>(std::memchr(p, search[0], size_t(last - p + 1)));
+        if (!p)
+            return -1;
+        if (std::memcmp(p + 1, search.data() + 1, size_t(search.size() - 1)) == 0)
+            return p - begin;
+        ++p;
+    }
+    return -1;
+}
+
 bool FileSource::readChunk(QByteArray& out)
 {
     if (m_failed)
@@ -164,29 +185,30 @@ LineWriter::~LineWriter()
 
 bool LineWriter::open(const QString& path)
 {
-    m_buffer.clear();
-    m_buffer.reserve(kChunk);
+    m_buffer.resize(kChunk);
+    m_used = 0;
     m_ok = OpenForWrite(path, FileMode::Output, m_file);
     return m_ok;
 }
 
 void LineWriter::flush()
 {
-    if (m_ok && !m_buffer.isEmpty())
-        m_ok = m_file.write(m_buffer) == m_buffer.size();
-    m_buffer.resize(0);
+    if (m_ok && m_used > 0)
+        m_ok = m_file.write(m_buffer.constData(), m_used) == m_used;
+    m_used = 0;
 }
 
 void LineWriter::write(QByteArrayView bytes)
 {
-    if (m_buffer.size() + bytes.size() > kChunk)
+    if (m_used + bytes.size() > kChunk)
         flush();
     if (bytes.size() >= kChunk) {
         if (m_ok)
             m_ok = m_file.write(bytes.data(), bytes.size()) == bytes.size();
         return;
     }
-    m_buffer.append(bytes);
+    std::memcpy(m_buffer.data() + m_used, bytes.data(), size_t(bytes.size()));
+    m_used += bytes.size();
 }
 
 void LineWriter::writeLine(QByteArrayView line)

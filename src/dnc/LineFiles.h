@@ -22,6 +22,11 @@ namespace nodalis {
 // syntax check and the special-character filter look for them), the last
 // line may lack its line end, and every written line gets CR LF.
 
+// Position of the first occurrence of search in text from from, or -1. For
+// the short texts looked for in every line of a program, where a library
+// search costs more than the line itself.
+qsizetype FindText(QByteArrayView text, QByteArrayView search, qsizetype from = 0);
+
 // A producer of bytes, read one chunk at a time.
 class ChunkSource
 {
@@ -109,6 +114,7 @@ private:
 
     QFile m_file;
     QByteArray m_buffer;
+    qsizetype m_used = 0;
     bool m_ok = false;
 };
 

@@ -25,7 +25,7 @@ struct LinePattern
             return false;
         if (!starStart && !starEnd)
             return line == core;
-        const qsizetype at = line.indexOf(core);
+        const qsizetype at = FindText(line, core);
         if (at < 0)
             return false;
         if (starStart && starEnd)

@@ -61,7 +61,7 @@ SyntaxReport ExamineSyntax(const QString& file)
             if ((number == 1 && s.BlocDeb.isEmpty()) || (number == 2 && !s.BlocDeb.isEmpty()))
                 programCharFound = beginsWithProgramChar(block);
             if (!s.BlocFin.isEmpty() && !TrimmedView(block).isEmpty())
-                endFound = block.contains(s.BlocFin);
+                endFound = FindText(block, s.BlocFin) >= 0;
             if (!line.contains('\n')) {
                 out.writeLine(line);
                 return;
