@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTimer>
 #include <QThread>
 
 #include <algorithm>
@@ -70,16 +71,24 @@ void DoEvents()
 
 void Pause(qint64 ms)
 {
-    const qint64 end = Clock::nowMs() + ms;
     DoEvents();
-    for (qint64 left = end - Clock::nowMs(); left > 0; left = end - Clock::nowMs()) {
-        // Sleep in short steps so that events are served every few milliseconds.
-        const int step = std::clamp(Clock::realMs(left), 1, 20);
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, step);
-        QThread::msleep(ulong(step));
-        DoEvents();
+    const int real = Clock::realMs(ms);
+    if (!QCoreApplication::instance()) {
+        QThread::msleep(ulong(real));
+        return;
     }
+    // Wait for events rather than asleep: sockets and serial lines keep
+    // being served (and read) for the whole wait. No nested QEventLoop: once
+    // the application has been told to exit, those return at once, and a
+    // wait must still last its time.
+    bool done = false;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, [&done] { done = true; });
+    timer.start(real);
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 } // namespace nodalis
