@@ -19,8 +19,8 @@ namespace nodalis {
 // the current line in memory.
 //
 // A line ends at CR LF. A lone CR or a lone LF is part of the line (the
-// syntax check and the special-character filter look for them), the last
-// line may lack its line end, and every written line gets CR LF.
+// syntax check reports a bare LF, the special-character filter keeps both),
+// the last line may lack its line end, and every written line gets CR LF.
 
 // Position of the first occurrence of search in text from from, or -1. For
 // the short texts looked for in every line of a program, where a library

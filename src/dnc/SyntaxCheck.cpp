@@ -15,7 +15,7 @@ bool beginsWithProgramChar(QByteArrayView block)
     if (alternatives.isEmpty())
         return true;
     for (const QByteArray& alternative : alternatives.split('|')) {
-        if (block.startsWith(alternative))
+        if (!alternative.isEmpty() && block.startsWith(alternative))
             return true;
     }
     return false;

@@ -25,7 +25,7 @@ struct SyntaxReport
 // The start block: when BlocDeb is set, line 1 begins with it and line 2
 // with the program-number character; otherwise line 1 begins with the
 // program-number character. CarDebProg may list alternatives ("O|%"), any of
-// which will do, and an empty one is always there. Blocks are the lines
+// which will do; an empty CarDebProg asks for nothing. Blocks are the lines
 // without their comment. A block is too long only when NbMaxCarBloc is
 // above 0. The end block: when BlocFin is set, the last block that is not
 // blank holds it ("N9999 M30", "15 END PGM 1234 MM", "%"), block numbers and
