@@ -41,6 +41,7 @@ ControlCommands::ControlCommands(ServerHost& host) : m_host(host)
         {"J", [](const QByteArray&, int) {}},
         {"I", [](const QByteArray& args, int) { Channel().infoText = TrimSpaces(args); }},
         {"E", [this](const QByteArray&, int) { m_host.ArretNodalis(); }},
+        {"S", [this](const QByteArray&, int) { m_host.ArreterTrans(); }},
         {"H", [](const QByteArray&, int) { View().setWindowVisible(false); }},
         {"V", [](const QByteArray&, int) { View().setWindowVisible(true); }},
         {"L", [this](const QByteArray&, int) { Refresh(); }},

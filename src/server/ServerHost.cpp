@@ -1,9 +1,11 @@
 #include "server/ServerHost.h"
 
 #include "dnc/EventMessages.h"
+#include "dnc/PortState.h"
 #include "platform/Clock.h"
 #include "server/ControlCommands.h"
 #include "server/ControlProtocol.h"
+#include "server/ServerView.h"
 #include "startup/AppPaths.h"
 #include "startup/IniFile.h"
 #include "startup/Settings.h"
@@ -58,6 +60,14 @@ void ServerHost::ApplySettings()
 void ServerHost::StartListeningSoon()
 {
     QMetaObject::invokeMethod(&m_engine, &PortEngine::StartListening, Qt::QueuedConnection);
+}
+
+void ServerHost::ArreterTrans()
+{
+    State().stopRequested = true;
+    m_engine.SetPortState(ChannelIdle);
+    SetStatus(902);
+    View().setBlockDisplay({});
 }
 
 void ServerHost::ArretNodalis()

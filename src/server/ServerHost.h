@@ -37,6 +37,10 @@ public:
     // every control connection closed, the event loop left with status 0.
     void ArretNodalis();
 
+    // Stops the transfer in progress: the stop flag, the channel idle and
+    // announced, event 902, the block display cleared.
+    void ArreterTrans();
+
 private:
     ControlLink m_link;
     SerialControl m_comDNC;

@@ -73,6 +73,16 @@ private slots:
         QVERIFY(readFile(log).contains("---Code101---"));
         QVERIFY(readFile(log).contains("---Code105---"));
 
+        // S stops the transfer: the running cycle ends without EOR, and the
+        // relaunch timer (30 s, 6 s at this scale) listens again.
+        sim.clearReceived();
+        sim.send("N1 G0\r\n", 0, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(log).count("---Code101---") == 2, 10000);
+        QCOMPARE(ctl(base, {QStringLiteral("send"), QStringLiteral("S")}), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("---Code902---"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(sim.receivedBytes().contains("\x11\r\n"), 15000);
+        QVERIFY(!sim.receivedBytes().contains("\x13"));
+
         // The machine's line goes away; the server goes on serving its clients.
         sim.close();
         QTRY_VERIFY2_WITH_TIMEOUT(readFile(log).contains("---Code103---"), readFile(log).constData(), 10000);
