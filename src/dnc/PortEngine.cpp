@@ -89,9 +89,11 @@ void PortEngine::RelaunchTick()
 void PortEngine::StartListening()
 {
     m_listenPosted = false;
-    // The cycle running now listens again by itself when it ends.
-    if (m_cycleRunning)
+    // One cycle at a time: a restart asked for meanwhile waits for its end.
+    if (m_cycleRunning) {
+        m_listenAfterCycle = true;
         return;
+    }
     State().stopRequested = false;
     View().setCommandButtons(Config().IsModeEcoute ? "1101" : "1001");
     if (m_eventFile.isOpen())
@@ -105,6 +107,23 @@ void PortEngine::openFailed(int event)
     SetStatus(event);
     notify("{g}");
     State().stopRequested = true;
+}
+
+void PortEngine::TakeOverLine()
+{
+    if (m_eventReception && Channel().channelState == ChannelListening) {
+        EndEventReception();
+        m_eventReception = false;
+    }
+    if (m_cycleRunning)
+        m_lineTakenOver = true;
+}
+
+void PortEngine::ClearReceptionFlags()
+{
+    m_firstData = false;
+    m_silence = false;
+    m_eventReception = false;
 }
 
 void PortEngine::listenSerial()
@@ -123,9 +142,12 @@ void PortEngine::listenSerial()
         return;
     }
     SetStatus(105);
-    PolledReception();
-    if (!m_shuttingDown)
-        ReturnToListening();
+    // A send that took the line over during the cycle returns to listening itself.
+    if (PolledReception() || !m_lineTakenOver) {
+        if (!m_shuttingDown)
+            ReturnToListening();
+    }
+    cycleOver();
 }
 
 void PortEngine::listenLibrary()
@@ -135,6 +157,7 @@ void PortEngine::listenLibrary()
     LibraryReception();
     if (!m_shuttingDown)
         ReturnToListening();
+    cycleOver();
 }
 
 void PortEngine::ReturnToListening()
@@ -153,6 +176,16 @@ void PortEngine::ReturnToListening()
         m_listenPosted = true;
         QMetaObject::invokeMethod(this, &PortEngine::StartListening, Qt::QueuedConnection);
     }
+}
+
+void PortEngine::cycleOver()
+{
+    m_lineTakenOver = false;
+    if (m_listenAfterCycle && !m_listenPosted && !m_shuttingDown) {
+        m_listenPosted = true;
+        QMetaObject::invokeMethod(this, &PortEngine::StartListening, Qt::QueuedConnection);
+    }
+    m_listenAfterCycle = false;
 }
 
 void PortEngine::ClosePort()
@@ -191,6 +224,7 @@ bool PortEngine::PolledReception()
 {
     const PortSettings& r = Config().Port;
     m_cycleRunning = true;
+    m_lineTakenOver = false;
     m_com.setRThreshold(0);
     m_timRS232.setInterval(Clock::realMs(qint64(r.TimeOut) * 1000));
     m_timRS232.stop();
@@ -207,6 +241,12 @@ bool PortEngine::PolledReception()
         bool ended = false; // silence after data, or the line gone
         for (;;) {
             DoEvents();
+            if (m_lineTakenOver) {
+                file.close();
+                m_timRS232.stop();
+                m_cycleRunning = false;
+                return false;
+            }
             if (stopRequested()) {
                 // Whatever arrived is kept: the unfinished line goes in too.
                 if (!pending.isEmpty())

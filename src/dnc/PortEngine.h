@@ -47,6 +47,12 @@ public:
     void setShuttingDown(bool on) { m_shuttingDown = on; }
 
     bool isCycleRunning() const { return m_cycleRunning; }
+
+    // A send takes the line over: an armed event-driven reception is ended
+    // first, a running polled cycle gives the line up without examining.
+    void TakeOverLine();
+    // Clears the first-data, silence and event-reception flags.
+    void ClearReceptionFlags();
     bool isEventReceptionArmed() const { return m_eventReception; }
 
 private:
@@ -62,6 +68,7 @@ private:
     void RelaunchTick();
     bool LibraryReception();
     void examine();
+    void cycleOver();
     bool recreateReceptionFile(QFile& file);
     void sendCharList(const QByteArray& list);
 
@@ -76,6 +83,8 @@ private:
     QByteArray m_eventBuffer;
     QFile m_eventFile;
     bool m_cycleRunning = false;
+    bool m_lineTakenOver = false;
+    bool m_listenAfterCycle = false; // a restart asked for while a cycle ran
     bool m_listenPosted = false;
     bool m_shuttingDown = false;
     int m_returns = 0;

@@ -8,6 +8,7 @@
 #include "server/ServerView.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
+#include "startup/Settings.h"
 #include "startup/Startup.h"
 
 #include <QCoreApplication>
@@ -42,6 +43,20 @@ ControlCommands::ControlCommands(ServerHost& host) : m_host(host)
         {"I", [](const QByteArray& args, int) { Channel().infoText = TrimSpaces(args); }},
         {"E", [this](const QByteArray&, int) { m_host.ArretNodalis(); }},
         {"S", [this](const QByteArray&, int) { m_host.ArreterTrans(); }},
+        {"M",
+         [this](const QByteArray& args, int) {
+             const qint16 state = Channel().channelState;
+             if (state == ChannelReceiving || state == ChannelListening)
+                 return;
+             Channel().targetName = args;
+             if (Config().Port.Methode != 12)
+                 m_host.engine().StartListening();
+         }},
+        {"T",
+         [this](const QByteArray& args, int) {
+             Channel().targetName = ArgumentList(args).value(0);
+             m_host.SendAndReturn();
+         }},
         {"H", [](const QByteArray&, int) { View().setWindowVisible(false); }},
         {"V", [](const QByteArray&, int) { View().setWindowVisible(true); }},
         {"L", [this](const QByteArray&, int) { Refresh(); }},

@@ -17,7 +17,9 @@
 
 namespace nodalis {
 
-ServerHost::ServerHost() : m_engine(m_comDNC), m_commands(new ControlCommands(*this))
+ServerHost::ServerHost()
+    : m_engine(m_comDNC), m_sender(m_engine), m_calls(m_engine, m_sender),
+      m_commands(new ControlCommands(*this))
 {
     m_link.setCommandRunner([this](const QByteArray& keyword, const QByteArray& args, int k) {
         m_commands->run(keyword, args, k);
@@ -60,6 +62,13 @@ void ServerHost::ApplySettings()
 void ServerHost::StartListeningSoon()
 {
     QMetaObject::invokeMethod(&m_engine, &PortEngine::StartListening, Qt::QueuedConnection);
+}
+
+bool ServerHost::SendAndReturn()
+{
+    const bool sent = m_sender.SendDispatcher();
+    m_engine.ReturnToListening();
+    return sent;
 }
 
 void ServerHost::ArreterTrans()

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "dnc/CallResolution.h"
 #include "dnc/PortEngine.h"
+#include "dnc/ProgramSender.h"
 #include "platform/SerialControl.h"
 #include "server/ControlLink.h"
 
@@ -23,6 +25,12 @@ public:
     ControlLink& link() { return m_link; }
     SerialControl& comDNC() { return m_comDNC; }
     PortEngine& engine() { return m_engine; }
+    ProgramSender& sender() { return m_sender; }
+    CallResolution& calls() { return m_calls; }
+
+    // Sends the send file, then ends the transfer: the line released,
+    // {i}, {b} and {f}, listening again in listening mode.
+    bool SendAndReturn();
 
     // Applies the settings that drive the host's timers (after a load or a reload).
     void ApplySettings();
@@ -45,6 +53,8 @@ private:
     ControlLink m_link;
     SerialControl m_comDNC;
     PortEngine m_engine;
+    ProgramSender m_sender;
+    CallResolution m_calls;
     ControlCommands* m_commands;
 };
 

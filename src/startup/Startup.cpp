@@ -119,6 +119,11 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
         s.DataAccess = 0;
         s.ModeGestionBD = 0;
         State().sendAtStart = takeCommandLineFile(file);
+        if (State().sendAtStart && m_host) {
+            // Stand-alone with a program named: send it, and that is all.
+            const bool sent = m_host->SendAndReturn();
+            return {false, sent ? 0 : ExitSendFailed};
+        }
     } else if (s.DncAppMode == 2) {
         s.DataAccess = 0;
         s.ModeGestionBD = 0;

@@ -32,6 +32,7 @@ class Startup
 public:
     static constexpr int ExitConfigError = 1;
     static constexpr int ExitAlreadyRunning = 2;
+    static constexpr int ExitSendFailed = 3;
 
     // Sets the working paths under the base folder, loads the configuration,
     // registers the start with the system on a first run and publishes the

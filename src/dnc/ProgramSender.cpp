@@ -1,0 +1,565 @@
+#include "dnc/ProgramSender.h"
+
+#include "dnc/ChannelFiles.h"
+#include "dnc/CharLists.h"
+#include "dnc/EventMessages.h"
+#include "dnc/LibraryPort.h"
+#include "dnc/LineFiles.h"
+#include "dnc/MachineSpecifics.h"
+#include "dnc/PortEngine.h"
+#include "dnc/PortState.h"
+#include "dnc/SendPreparation.h"
+#include "dnc/SerialLine.h"
+#include "dnc/SyntaxCheck.h"
+#include "platform/AnsiText.h"
+#include "platform/Clock.h"
+#include "platform/OperatorPrompt.h"
+#include "platform/SerialControl.h"
+#include "platform/SerialLibrary.h"
+#include "server/ControlLink.h"
+#include "server/ControlProtocol.h"
+#include "server/ServerView.h"
+#include "startup/AppPaths.h"
+#include "startup/IniFile.h"
+#include "startup/IniValue.h"
+#include "startup/Settings.h"
+#include "startup/Startup.h"
+#include "store/FileUtils.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace nodalis {
+
+namespace {
+
+bool stopRequested()
+{
+    return State().stopRequested;
+}
+
+void notify(const char* tag, const QList<QByteArray>& args = {})
+{
+    SendInfoMessage(BuildInfoMessage(tag, args), 0);
+}
+
+int timeOutSend()
+{
+    const QByteArray v = TrimSpaces(FNReadIni(Paths().configPath, "Tempo", "TimeOutSend", "600"));
+    return int(LeadingNumber(v.isEmpty() ? QByteArray("600") : v));
+}
+
+void sleepSeconds(double seconds)
+{
+    if (seconds > 0)
+        Pause(qint64(seconds * 1000));
+}
+
+} // namespace
+
+ProgramSender::ProgramSender(PortEngine& engine) : m_engine(engine)
+{
+    plugMethods();
+}
+
+void ProgramSender::plugMethods()
+{
+    MethodTable& table = m_engine.methods();
+    for (int m : {0, 1, 2}) {
+        PortMethod method = *table.find(m);
+        method.isReady = [this] { return controlReceptionWait(); };
+        method.send = [this] { return sendSerial() == Outcome::Sent; };
+        table.plug({m}, method);
+    }
+    PortMethod push = *table.find(20);
+    push.isReady = [this] { return controlReceptionWait(); };
+    table.plug({20}, push);
+    PortMethod library = *table.find(3);
+    library.isReady = [this] { return libraryReceptionWait(); };
+    library.send = [this] { return sendLibrary() == Outcome::Sent; };
+    table.plug({3}, library);
+    PortMethod server;
+    server.send = [this] { return sendServer() == Outcome::Sent; };
+    table.plug({10}, server);
+}
+
+void ProgramSender::reset()
+{
+    if (m_reset)
+        m_reset();
+}
+
+void ProgramSender::ShowProgress(int percent)
+{
+    if (percent <= m_lastProgress)
+        return;
+    m_lastProgress = percent >= 100 ? -1 : percent;
+    Channel().percentage = qint16(qMin(percent, 100));
+    SendInfoMessage(BuildInfoMessage("{%}", {QByteArray::number(Channel().percentage)}), 0);
+}
+
+bool ProgramSender::SendDispatcher()
+{
+    State().stopRequested = false;
+    View().setCommandButtons("1001");
+    const Settings& s = Config();
+    const QString& file = Paths().sendFile;
+    if (s.SendFirstAsLast) {
+        for (int c = 1; c <= ChannelCount(); ++c)
+            MoveFirstProgramLast(ChannelLabel(file, c));
+    }
+    const int methode = s.Port.Methode;
+    const PortMethod* method = m_engine.methods().find(methode);
+    if (!method || !method->send)
+        return false;
+    m_lastProgress = -1;
+    if (!method->send())
+        return false;
+    notify("{f}");
+    notify("{t}", {QByteArray::number(Channel().currentProgramCode)});
+    SetStatus(903);
+    if (m_journal)
+        m_journal(903);
+    sleepSeconds(s.Port.TempoAfterSend);
+    Pause(800);
+    return true;
+}
+
+void ProgramSender::failed(int event)
+{
+    SetStatus(event);
+    reset();
+}
+
+ProgramSender::Outcome ProgramSender::sendSerial()
+{
+    const PortSettings& r = Config().Port;
+    SerialControl& com = m_engine.comDNC();
+    m_engine.TakeOverLine();
+    if (!OpenControlPort(com, r, true)) {
+        SetStatus(103);
+        notify("{g}");
+        State().stopRequested = true;
+        return Outcome::Failed;
+    }
+    const bool arcel = TrimSpaces(r.Specificite).toUpper() == "DURER_OVARE";
+    const bool ok = arcel ? SendSerialArcel(r, r.Methode, Paths().sendFile)
+                          : SendSerialBlocks(r, r.Methode, Paths().sendFile);
+    if (!ok) {
+        failed(907);
+        return Outcome::Failed;
+    }
+    return Outcome::Sent;
+}
+
+ProgramSender::Outcome ProgramSender::sendLibrary()
+{
+    const PortSettings& r = Config().Port;
+    m_engine.TakeOverLine();
+    if (!OpenLibraryPort(r, true)) {
+        SetStatus(203);
+        notify("{g}");
+        State().stopRequested = true;
+        return Outcome::Failed;
+    }
+    if (!SendLibraryFile(r, Paths().sendFile)) {
+        failed(907);
+        return Outcome::Failed;
+    }
+    return Outcome::Sent;
+}
+
+ProgramSender::Outcome ProgramSender::sendServer()
+{
+    if (!SendViaSerialServer(Paths().sendFile)) {
+        failed(907);
+        notify("{g}");
+        State().stopRequested = true;
+        return Outcome::Failed;
+    }
+    return Outcome::Sent;
+}
+
+void ProgramSender::preSendSteps(const QString& file, bool prepare)
+{
+    const Settings& s = Config();
+    if (s.CheckBeforeSend)
+        CheckSyntax(file);
+    if (prepare)
+        PrepareSendText(file);
+    ApplySendSpecifics(file, s.Port.Specificite);
+}
+
+bool ProgramSender::waitOutputEmpty(int seconds)
+{
+    SerialControl& com = m_engine.comDNC();
+    const qint64 start = Clock::nowMs();
+    while (com.OutBufferCount() > 0) {
+        if (Clock::secondsSince(start) >= seconds)
+            return false;
+        Pause(5);
+    }
+    return true;
+}
+
+bool ProgramSender::waitLineReady(const PortSettings& r)
+{
+    SerialControl& com = m_engine.comDNC();
+    const qint64 start = Clock::nowMs();
+    // The line layer's output buffer is the size the record gives: wait for
+    // room as the machine takes the text, so that progress and a stop follow
+    // what really left.
+    const int room = qMax(1, com.OutBufferSize());
+    while (!IsLineReady(com, r.CtrlFluxSend) || com.OutBufferCount() > room) {
+        if (stopRequested())
+            return false;
+        if (r.TimeOutEnvoi >= 1 && !r.IsModePassant && Clock::secondsSince(start) > r.TimeOutEnvoi) {
+            SetStatus(109);
+            return false;
+        }
+        Pause(2);
+    }
+    return true;
+}
+
+bool ProgramSender::SendSerialBlocks(const PortSettings& r, int method, const QString& file)
+{
+    return sendBlocks(r, method, file, false);
+}
+
+bool ProgramSender::SendSerialArcel(const PortSettings& r, int method, const QString& file)
+{
+    return sendBlocks(r, method, file, true);
+}
+
+bool ProgramSender::arcelCheck(const QByteArray& block, bool& lastBlock)
+{
+    SerialControl& com = m_engine.comDNC();
+    const QByteArray upper = UpperAnsi(block);
+    if (upper.contains("N9000") && upper.contains("FIN!!")) {
+        Events().P0 = "N9000 TT special";
+        SetStatus(999, true);
+        // Let the machine finish what it says, then wait for it to speak again.
+        qint64 last = Clock::nowMs();
+        while (Clock::nowMs() - last <= 5000) {
+            if (stopRequested())
+                return false;
+            if (com.InBufferCount() > 0) {
+                com.Input();
+                last = Clock::nowMs();
+            }
+            Pause(20);
+        }
+        while (com.InBufferCount() < 1) {
+            if (stopRequested())
+                return false;
+            Pause(20);
+        }
+    } else if (upper.contains("T999") && upper.contains("FIN!!")) {
+        Events().P0 = "T999 TT special";
+        SetStatus(999, true);
+        lastBlock = true;
+    }
+    return true;
+}
+
+bool ProgramSender::sendBlocks(const PortSettings& r, int method, const QString& file, bool arcel)
+{
+    SerialControl& com = m_engine.comDNC();
+    const int sendTimeOut = timeOutSend();
+    preSendSteps(file, arcel || Config().FiltreCarSpec);
+    SetStatus(102);
+    m_engine.SetPortState(ChannelSending);
+
+    bool result = false;
+    QFile input(file);
+    [&] {
+        if (!TrimSpaces(r.BOT).isEmpty()) {
+            if (!waitOutputEmpty(sendTimeOut)) {
+                SetStatus(907);
+                return;
+            }
+            WriteText(com, DecodeCharList(r.BOT, r.EOB));
+        }
+        if (TrimSpaces(r.Specificite).toUpper() == "CLEAR_ARCEL") {
+            WriteText(com, "%CLF\r\nMPF1\r\nSPF1, 120\r\nM30\r\n");
+            Pause(3000);
+        }
+        FileLines lines;
+        if (!input.open(QIODevice::ReadOnly)) {
+            Events().P0 = toAnsi(file);
+            SetStatus(909);
+            return;
+        }
+        const qint64 total = input.size();
+        input.close();
+        const bool any = total > 0 && lines.open(file);
+        qint64 sent = 0;
+        bool lastBlock = false;
+        const int perCycle = qMax(1, r.NbBlocAvance);
+        for (bool more = any; more && !lastBlock;) {
+            if (stopRequested())
+                return;
+            QList<QByteArray> blocks;
+            QByteArray line;
+            while (blocks.size() < perCycle && (more = lines.readLine(line)))
+                blocks.append(line);
+            if (r.CtrlFluxSend > 3) {
+                const qint64 start = Clock::nowMs();
+                while (!com.DSRHolding()) {
+                    const qint64 waited = Clock::secondsSince(start);
+                    Events().P0 = QByteArray::number(sendTimeOut - waited);
+                    SetStatus(106, true);
+                    if (waited >= sendTimeOut) {
+                        SetStatus(907);
+                        return;
+                    }
+                    if (stopRequested())
+                        return;
+                    Pause(200);
+                }
+            }
+            com.setSThreshold(1);
+            for (const QByteArray& block : blocks) {
+                if (method != 0 && method != 1 && method != 2)
+                    break;
+                const QByteArray text = block + r.EOB;
+                SendInfoMessage(BuildInfoMessage("{b}", {block}), 0);
+                View().setBlockDisplay(block);
+                sent += text.size();
+                if (!waitLineReady(r))
+                    return;
+                if (method == 2) {
+                    for (char c : text) {
+                        if (stopRequested())
+                            return;
+                        com.Output(QByteArray(1, c));
+                        sleepSeconds(r.TempoCar);
+                    }
+                } else {
+                    WriteText(com, text);
+                    sleepSeconds(r.TempoBloc);
+                }
+                if (arcel) {
+                    if (!arcelCheck(block, lastBlock))
+                        return;
+                    if (lastBlock)
+                        break;
+                }
+            }
+            ShowProgress(total > 0 ? int(qMin<qint64>(100, sent * 100 / total)) : 100);
+        }
+        if (arcel) {
+            ShowProgress(100);
+            Pause(8000);
+        }
+        if (TrimSpaces(r.Specificite).toUpper() == "DIALOG3")
+            WriteText(com, Dialog3Trailer(r.EOB));
+        if (!TrimSpaces(r.EOT).isEmpty()) {
+            WriteText(com, DecodeCharList(r.EOT, r.EOB));
+            if (!waitOutputEmpty(5)) {
+                SetStatus(907);
+                return;
+            }
+        }
+        result = true;
+        waitOutputEmpty(5);
+    }();
+    ShowProgress(100);
+    m_engine.SetPortState(ChannelIdle);
+    if (arcel)
+        notify("{f}");
+    return result;
+}
+
+bool ProgramSender::SendLibraryFile(const PortSettings& r, const QString& file)
+{
+    LibraryPortState& lp = LibraryPort();
+    const QByteArray bot = TrimSpaces(r.BOT).isEmpty() ? QByteArray() : DecodeCharList(r.BOT, r.EOB);
+    const QByteArray eot = TrimSpaces(r.EOT).isEmpty() ? QByteArray() : DecodeCharList(r.EOT, r.EOB);
+    preSendSteps(file, true);
+    SetStatus(202);
+    m_engine.SetPortState(ChannelSending);
+    bool ok = false;
+    [&] {
+        while (!IsLibraryLineReady()) {
+            if (stopRequested())
+                return;
+            Pause(10);
+        }
+        if (!bot.isEmpty() && sio_write(lp.settings.port, bot) < 0)
+            return;
+        const qint64 total = QFileInfo(file).size();
+        const int result = sio_FtASCIITx(lp.settings.port, file,
+                                         [this, total](qint64 amount, const QByteArray& piece) {
+                                             if (stopRequested())
+                                                 return -1;
+                                             View().setBlockDisplay(piece.left(40));
+                                             ShowProgress(total > 0 ? int(amount * 100 / total) : 100);
+                                             DoEvents();
+                                             return 0;
+                                         },
+                                         27);
+        if (result < 0)
+            return;
+        if (!eot.isEmpty() && sio_write(lp.settings.port, eot) < 0)
+            return;
+        ok = true;
+    }();
+    if (ok)
+        ShowProgress(100);
+    else
+        SetStatus(206);
+    m_engine.SetPortState(ChannelIdle);
+    return ok;
+}
+
+bool ProgramSender::SendViaSerialServer(const QString& file)
+{
+    const QDir folder(fromAnsi(TrimSpaces(Config().DefaultDirHostSend)));
+    for (const char* leftover : {"Ok", "NotOk", "RecepOk"})
+        QFile::remove(folder.filePath(QLatin1String(leftover)));
+    if (folder.path().isEmpty() || !folder.exists())
+        return false;
+    preSendSteps(file, true);
+    SetStatus(753);
+    const QString shared = folder.filePath(QStringLiteral("Send.txt"));
+    if (QFile::exists(shared)) {
+        SetStatus(750);
+        Prompt().showMessage(QString(), fromAnsi(EventText(750)), OperatorPrompt::Icon::Warning);
+        return false;
+    }
+    if (!QFile::exists(file)) {
+        SetStatus(752);
+        Prompt().showMessage(QString(), fromAnsi(EventText(752)), OperatorPrompt::Icon::Warning);
+        return false;
+    }
+    if (!CopyFile(file, shared))
+        return false;
+    SetStatus(754);
+    const QString ok = folder.filePath(QStringLiteral("Ok"));
+    const QString notOk = folder.filePath(QStringLiteral("NotOk"));
+    const QString received = folder.filePath(QStringLiteral("RecepOk"));
+    while (!QFile::exists(received)) {
+        if (stopRequested()) {
+            QFile::remove(shared);
+            return false;
+        }
+        Pause(200);
+    }
+    QFile::remove(received);
+    SetStatus(755);
+    // The serial server's verdict; a stop ends the wait as a failure.
+    for (;;) {
+        if (QFile::exists(ok)) {
+            QFile::remove(ok);
+            Pause(80);
+            SetStatus(903);
+            Pause(800);
+            return true;
+        }
+        if (QFile::exists(notOk) || stopRequested()) {
+            QFile::remove(notOk);
+            Pause(80);
+            SetStatus(907);
+            Pause(1500);
+            return false;
+        }
+        Pause(200);
+    }
+}
+
+bool ProgramSender::waitSeconds(int seconds)
+{
+    const qint64 start = Clock::nowMs();
+    while (Clock::nowMs() - start < qint64(seconds) * 1000) {
+        Events().P0 = QByteArray::number(seconds);
+        Events().P1 = QByteArray::number(Clock::secondsSince(start));
+        SetStatus(510, true);
+        if (stopRequested())
+            return false;
+        Pause(50);
+    }
+    return true;
+}
+
+bool ProgramSender::readinessTimedOut(qint64 start)
+{
+    const qint32 limit = Config().Port.TimeOutModeRecep;
+    if (limit < 1 || Clock::secondsSince(start) <= limit)
+        return false;
+    Events().P0 = QByteArray::number(limit);
+    SetStatus(512);
+    SetStatus(513);
+    return true;
+}
+
+bool ProgramSender::controlReceptionWait()
+{
+    SerialControl& com = m_engine.comDNC();
+    const PortSettings& r = Config().Port;
+    m_engine.SetPortState(-1);
+    const QByteArray mode = TrimSpaces(r.CheckModeRecep);
+    const QByteArray upper = mode.toUpper();
+    const double number = LeadingNumber(mode);
+    bool ready = true;
+    const qint64 start = Clock::nowMs();
+    auto giveUp = [&] {
+        reset();
+        ready = false;
+    };
+    if (mode.isEmpty()) {
+        ready = true;
+    } else if (number < 0) {
+        if (!waitSeconds(int(-number)))
+            giveUp();
+    } else if (upper == "RTS") {
+        while (!com.CTSHolding()) {
+            SetStatus(511, true);
+            if (stopRequested() || readinessTimedOut(start)) {
+                giveUp();
+                break;
+            }
+            Pause(50);
+        }
+    } else if (upper == "QCQ" || number > 0) {
+        com.setHandshaking(0);
+        const QByteArray wanted = upper == "QCQ" ? QByteArray() : DecodeCharList(mode, {});
+        for (;;) {
+            const QByteArray got = com.Input();
+            if (!got.isEmpty() && (wanted.isEmpty() || got.contains(wanted)))
+                break;
+            if (got.isEmpty())
+                SetStatus(511, true);
+            if (stopRequested() || readinessTimedOut(start)) {
+                giveUp();
+                break;
+            }
+            Pause(50);
+        }
+    }
+    com.setHandshaking(HandshakeOf(r.CtrlFlux));
+    m_engine.SetPortState(ChannelIdle);
+    return ready;
+}
+
+bool ProgramSender::libraryReceptionWait()
+{
+    m_engine.SetPortState(-1);
+    bool ready = true;
+    const double number = LeadingNumber(TrimSpaces(Config().Port.CheckModeRecep));
+    if (number < 0 && !waitSeconds(int(-number))) {
+        reset();
+        ready = false;
+    }
+    m_engine.SetPortState(ChannelIdle);
+    return ready;
+}
+
+bool ProgramSender::IsReadyToSend()
+{
+    const PortMethod* method = m_engine.methods().find(Config().Port.Methode);
+    return !method || !method->isReady || method->isReady();
+}
+
+} // namespace nodalis

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "dnc/PortSettings.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace nodalis {
+
+class PortEngine;
+
+// Writes the channel's send file to the machine by the current method:
+// the readiness test, the serial block sender and its variants, the
+// library sender, the shared-folder handshake, progress and completion.
+class ProgramSender
+{
+public:
+    // Called when a send fails or a readiness wait gives up.
+    using Reset = std::function<void()>;
+    // Called with 903 once a send has completed, for the transfer journal.
+    using Journal = std::function<void(int code)>;
+
+    explicit ProgramSender(PortEngine& engine);
+
+    void setReset(Reset reset) { m_reset = std::move(reset); }
+    void setJournal(Journal journal) { m_journal = std::move(journal); }
+
+    // Sends the send file; true when it went out whole.
+    bool SendDispatcher();
+    bool IsReadyToSend();
+    // {%} and the gauge, only when higher than the last shown; 100 ends a transfer.
+    void ShowProgress(int percent);
+
+    bool SendSerialBlocks(const PortSettings& record, int method, const QString& file);
+    bool SendSerialArcel(const PortSettings& record, int method, const QString& file);
+    bool SendLibraryFile(const PortSettings& record, const QString& file);
+    bool SendViaSerialServer(const QString& file);
+
+private:
+    enum class Outcome { Sent, Failed, NotMine };
+
+    void plugMethods();
+    Outcome sendSerial();
+    Outcome sendLibrary();
+    Outcome sendServer();
+    void failed(int event);
+    void preSendSteps(const QString& file, bool prepare);
+    bool waitOutputEmpty(int seconds);
+    bool waitLineReady(const PortSettings& r);
+    bool controlReceptionWait();
+    bool libraryReceptionWait();
+    bool waitSeconds(int seconds);
+    bool readinessTimedOut(qint64 start);
+    bool sendBlocks(const PortSettings& r, int method, const QString& file, bool arcel);
+    bool arcelCheck(const QByteArray& block, bool& lastBlock);
+    void reset();
+
+    PortEngine& m_engine;
+    Reset m_reset;
+    Journal m_journal;
+    int m_lastProgress = -1;
+};
+
+} // namespace nodalis

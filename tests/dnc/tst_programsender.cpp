@@ -1,0 +1,245 @@
+// Sending the send file to the simulated machine: bytes on the wire, pacing
+// and flow control, progress, the readiness test, stops and failures.
+
+#include "dnc/CallResolution.h"
+#include "dnc/EventMessages.h"
+#include "dnc/PortEngine.h"
+#include "dnc/PortState.h"
+#include "dnc/ProgramSender.h"
+#include "dnc/SerialLine.h"
+#include "platform/Clock.h"
+#include "platform/SerialControl.h"
+#include "startup/AppPaths.h"
+#include "startup/Settings.h"
+#include "startup/Startup.h"
+
+#include "sim/MachineSimulator.h"
+#include "support/RecordingView.h"
+#include "support/ScriptedPrompt.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace nodalis;
+using nodalis::sim::MachineSimulator;
+
+namespace {
+
+const QByteArray kProgram = "%\r\nO1234 (ESSAI)\r\nN10 G0 X0 Y0\r\nN20 G1 X50 F500\r\nN30 M30\r\n%\r\n";
+
+} // namespace
+
+class TestProgramSender : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<MachineSimulator> m_sim;
+    std::unique_ptr<SerialControl> m_com;
+    std::unique_ptr<PortEngine> m_engine;
+    std::unique_ptr<ProgramSender> m_sender;
+    std::unique_ptr<CallResolution> m_calls;
+
+    void writeSendFile(const QByteArray& text)
+    {
+        QDir().mkpath(QFileInfo(Paths().sendFile).absolutePath());
+        QFile f(Paths().sendFile);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+    }
+
+    QByteArray wire(int settleMs = 100)
+    {
+        QTest::qWait(settleMs);
+        return m_sim->receivedBytes();
+    }
+
+    static bool logged(int code)
+    {
+        QFile log(EventLogPath());
+        return log.open(QIODevice::ReadOnly) && log.readAll().contains("---Code" + QByteArray::number(code) + "---");
+    }
+
+private slots:
+    void init()
+    {
+        Clock::setScale(0.05);
+        Paths().setBaseFolder(m_dir.path());
+        QDir(Paths().logFolder).removeRecursively();
+        Config() = Settings();
+        Config().DncAppMode = 1;
+        Events() = EventState();
+        Channel() = PortState();
+        State() = ServerState();
+        m_sim = std::make_unique<MachineSimulator>();
+        QVERIFY(m_sim->open());
+        PortSettings& p = Config().Port;
+        p.Methode = 0;
+        p.PortName = m_sim->devicePath().toLocal8Bit();
+        p.Bauds = p.BaudsEnvoi = "9600";
+        p.DataBit = "8";
+        p.Parite = "N";
+        p.StopBit = "1";
+        p.EOB = "\r\n";
+        p.BOT = "18";
+        p.EOT = "20";
+        p.NbBlocAvance = 2;
+        m_com = std::make_unique<SerialControl>();
+        m_engine = std::make_unique<PortEngine>(*m_com);
+        m_sender = std::make_unique<ProgramSender>(*m_engine);
+        m_calls = std::make_unique<CallResolution>(*m_engine, *m_sender);
+    }
+
+    void cleanup()
+    {
+        m_calls.reset();
+        m_sender.reset();
+        m_engine.reset();
+        m_com.reset();
+        m_sim.reset();
+        Clock::setScale(1.0);
+    }
+
+    void sendsTheFile_data()
+    {
+        QTest::addColumn<int>("method");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("specificite");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("block mode") << 0 << kProgram << QByteArray()
+                                    << QByteArray("\x12\r\n") + kProgram + "\x14\r\n";
+        QTest::newRow("character mode") << 2 << kProgram << QByteArray()
+                                        << QByteArray("\x12\r\n") + kProgram + "\x14\r\n";
+        QTest::newRow("empty file: BOT and EOT only") << 1 << QByteArray() << QByteArray()
+                                                      << QByteArray("\x12\r\n\x14\r\n");
+        QTest::newRow("clear sequence first") << 0 << QByteArray("N1\r\n") << QByteArray("CLEAR_ARCEL")
+                                              << QByteArray("\x12\r\n%CLF\r\nMPF1\r\nSPF1, 120\r\nM30\r\nN1\r\n\x14\r\n");
+    }
+
+    void sendsTheFile()
+    {
+        QFETCH(int, method);
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, specificite);
+        QFETCH(QByteArray, expected);
+        Config().Port.Methode = method;
+        Config().Port.Specificite = specificite;
+        Config().Port.TempoCar = 0.01;
+        writeSendFile(text);
+        RecordingView view;
+        QVERIFY(m_sender->SendDispatcher());
+        QCOMPARE(wire(), expected);
+        QVERIFY(!view.progress.isEmpty());
+        QCOMPARE(view.progress.last(), 100);
+        QCOMPARE(Channel().channelState, qint16(ChannelIdle));
+        QVERIFY(logged(903));
+    }
+
+    void flowControlTimesOut()
+    {
+        Config().Port.CtrlFluxSend = 2;
+        Config().Port.TimeOutEnvoi = 1;
+        m_com->setModemLineSource(std::make_unique<FixedModemLines>(false, true));
+        writeSendFile(kProgram);
+        QVERIFY(!m_sender->SendDispatcher());
+        QVERIFY(logged(109));
+        QVERIFY(logged(907));
+        QCOMPARE(wire(), QByteArray("\x12\r\n")); // no block, no EOT
+    }
+
+    void stopEndsTheSendWithoutEot()
+    {
+        Config().Port.TempoBloc = 1; // 50 ms a block at this scale
+        Config().Port.NbBlocAvance = 1;
+        writeSendFile(kProgram);
+        QTimer::singleShot(120, [] { State().stopRequested = true; });
+        QVERIFY(!m_sender->SendDispatcher());
+        const QByteArray sent = wire();
+        QVERIFY(sent.startsWith("\x12\r\n%\r\n"));
+        QVERIFY(!sent.contains('\x14'));
+        QVERIFY(logged(907));
+    }
+
+    void readiness_data()
+    {
+        QTest::addColumn<QByteArray>("mode");
+        QTest::addColumn<QByteArray>("machineSays");
+        QTest::addColumn<bool>("ready");
+        QTest::addColumn<int>("event");
+        QTest::newRow("no check") << QByteArray() << QByteArray() << true << 0;
+        QTest::newRow("wait 1 s") << QByteArray("-1") << QByteArray() << true << 510;
+        QTest::newRow("QCQ, silent machine") << QByteArray("QCQ") << QByteArray() << false << 513;
+        QTest::newRow("QCQ, machine speaks") << QByteArray("qcq") << QByteArray("x") << true << 511;
+        QTest::newRow("DC1 expected, DC1 comes") << QByteArray("17") << QByteArray("ab\x11") << true << 511;
+        QTest::newRow("DC1 expected, other bytes") << QByteArray("17") << QByteArray("abc") << false << 513;
+    }
+
+    void readiness()
+    {
+        QFETCH(QByteArray, mode);
+        QFETCH(QByteArray, machineSays);
+        QFETCH(bool, ready);
+        QFETCH(int, event);
+        Config().Port.CheckModeRecep = mode;
+        Config().Port.TimeOutModeRecep = 2;
+        QVERIFY(OpenControlPortForTest());
+        if (!machineSays.isEmpty()) {
+            m_sim->wait(30);
+            m_sim->send(machineSays);
+        }
+        QCOMPARE(m_sender->IsReadyToSend(), ready);
+        if (event)
+            QVERIFY(logged(event));
+        if (!ready)
+            QVERIFY(logged(952)); // the transaction was reset
+    }
+
+    void librarySend()
+    {
+        Config().Port.Methode = 3;
+        Config().Port.NumPort = 5;
+        writeSendFile(kProgram);
+        QVERIFY(m_sender->SendDispatcher());
+        QCOMPARE(wire(), QByteArray("\x12\r\n") + kProgram + "\x14\r\n");
+        m_engine->ClosePort();
+    }
+
+    void serialServerHandshake()
+    {
+        Config().Port.Methode = 10;
+        const QString shared = m_dir.filePath(QStringLiteral("shared"));
+        QDir().mkpath(shared);
+        Config().DefaultDirHostSend = shared.toLocal8Bit();
+        writeSendFile(kProgram);
+        // The serial server takes the file, then says it went well.
+        QTimer server;
+        connect(&server, &QTimer::timeout, [&] {
+            const QString sendTxt = shared + QStringLiteral("/Send.txt");
+            if (QFile::exists(sendTxt)) {
+                QFile::remove(sendTxt);
+                QFile(shared + QStringLiteral("/RecepOk")).open(QIODevice::WriteOnly);
+                QFile(shared + QStringLiteral("/Ok")).open(QIODevice::WriteOnly);
+            }
+        });
+        server.start(5);
+        QVERIFY(m_sender->SendDispatcher());
+        QVERIFY(logged(755));
+
+        QFile(shared + QStringLiteral("/Send.txt")).open(QIODevice::WriteOnly); // a leftover
+        server.stop();
+        ScriptedPrompt prompt;
+        QVERIFY(!m_sender->SendDispatcher());
+        QVERIFY(logged(750));
+        QCOMPARE(prompt.messages().size(), 1);
+    }
+
+private:
+    bool OpenControlPortForTest() { return OpenControlPort(*m_com, Config().Port, true); }
+};
+
+QTEST_GUILESS_MAIN(TestProgramSender)
+#include "tst_programsender.moc"
