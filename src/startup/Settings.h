@@ -72,6 +72,14 @@ struct Settings
     bool NotUseXVB = false;
     bool SendFirstAsLast = false;
     bool JournalEvenements = false;
+    // Engine of the program store: a Qt Sql driver name ("QSQLITE", "QODBC",
+    // "QPSQL", or "SQLITE", "ODBC", "PSQL"); empty: SQLite files in PathData.
+    QByteArray DbDriver;
+    QByteArray DbName; // ODBC data source, or the PostgreSQL database
+    QByteArray DbHost;
+    qint32 DbPort = 0;
+    QByteArray DbUser;
+    QByteArray DbPassword;
 
     // CANAUX: element 0 is empty, 1..NbCanaux are the channel entries.
     QList<QByteArray> Canaux{QByteArray()};

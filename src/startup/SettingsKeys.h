@@ -144,6 +144,12 @@ template <class V> void VisitSettingsKeys(Settings& s, V& v)
     v(dnc, "NotUseXVB", KeyKind::Bool, "0", s.NotUseXVB);
     v(dnc, "SendFirstAsLast", KeyKind::Bool, "0", s.SendFirstAsLast);
     v(dnc, "JournalEvenements", KeyKind::Bool, "0", s.JournalEvenements);
+    v(dnc, "DbDriver", KeyKind::Text, "", s.DbDriver);
+    v(dnc, "DbName", KeyKind::Text, "", s.DbName);
+    v(dnc, "DbHost", KeyKind::Text, "", s.DbHost);
+    v(dnc, "DbPort", KeyKind::Long, "", s.DbPort);
+    v(dnc, "DbUser", KeyKind::Text, "", s.DbUser);
+    v(dnc, "DbPassword", KeyKind::Raw, "", s.DbPassword);
 
     v.channels(s.Canaux);
     v.derived("CANAUX", "NbCanaux", s.NbCanaux, qint32(s.Canaux.size() > 1 ? s.Canaux.size() - 1 : 1));

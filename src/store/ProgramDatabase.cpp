@@ -1,0 +1,254 @@
+#include "store/ProgramDatabase.h"
+
+#include "platform/AnsiText.h"
+#include "platform/Clock.h"
+#include "startup/IniValue.h"
+#include "startup/Settings.h"
+#include "store/FileUtils.h"
+#include "store/TextUtils.h"
+
+#include <QDir>
+#include <QSqlDriver>
+
+namespace nodalis {
+
+namespace {
+
+const QString kSqlite = QStringLiteral("QSQLITE");
+const QString kOdbc = QStringLiteral("QODBC");
+const QString kPostgres = QStringLiteral("QPSQL");
+
+// Step of our own wait for a locked store: short enough for a stop request
+// or a socket to be served in between.
+constexpr qint64 kBusyStepMs = 50;
+
+QString accessConnection(const QString& path)
+{
+    return QStringLiteral("DRIVER={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=") +
+           QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+QString StoreDriverName()
+{
+    const QByteArray name = TrimSpaces(Config().DbDriver).toUpper();
+    if (name.isEmpty() || name == "SQLITE" || name == "QSQLITE")
+        return kSqlite;
+    if (name == "ODBC" || name == "QODBC")
+        return kOdbc;
+    if (name == "PSQL" || name == "QPSQL" || name == "POSTGRESQL" || name == "PGSQL")
+        return kPostgres;
+    return QString::fromLatin1(name);
+}
+
+QString ProgramDatabasePath()
+{
+    if (StoreDriverName() == kSqlite)
+        return Config().PathData + QStringLiteral("Talmiron.db");
+    return Config().PathDataBase;
+}
+
+QString JournalDatabasePath()
+{
+    if (StoreDriverName() == kSqlite)
+        return Config().PathData + QStringLiteral("JournalProg.db");
+    return Config().PathDataJournal;
+}
+
+ProgramDatabase::~ProgramDatabase()
+{
+    close();
+}
+
+bool ProgramDatabase::isOpen() const
+{
+    return !m_name.isEmpty() && connection().isOpen();
+}
+
+QSqlDatabase ProgramDatabase::connection() const
+{
+    return m_name.isEmpty() ? QSqlDatabase() : QSqlDatabase::database(m_name, false);
+}
+
+void ProgramDatabase::close()
+{
+    if (m_name.isEmpty())
+        return;
+    {
+        QSqlDatabase c = QSqlDatabase::database(m_name, false);
+        if (c.isOpen())
+            c.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+    m_name.clear();
+    m_transactionDepth = 0;
+}
+
+bool ProgramDatabase::busy(const QSqlError& error) const
+{
+    if (error.type() == QSqlError::NoError)
+        return false;
+    const QString code = error.nativeErrorCode();
+    if (m_driver == kSqlite) {
+        bool ok = false;
+        const int primary = code.toInt(&ok) & 0xff; // extended codes keep the primary one below
+        if (ok)
+            return primary == 5 || primary == 6; // SQLITE_BUSY, SQLITE_LOCKED
+        return error.text().contains(QLatin1String("locked"), Qt::CaseInsensitive);
+    }
+    if (m_driver == kPostgres) // lock not available, serialization failure, deadlock
+        return code == QLatin1String("55P03") || code == QLatin1String("40001") ||
+               code == QLatin1String("40P01");
+    return false;
+}
+
+bool ProgramDatabase::fail(const QSqlError& error)
+{
+    m_lastBusy = busy(error);
+    m_error = error.text();
+    return false;
+}
+
+bool ProgramDatabase::exec(QSqlQuery& query, const QString& sql, const QVariantList& values)
+{
+    m_lastBusy = false;
+    if (!isOpen()) {
+        m_error = QStringLiteral("store not open");
+        return false;
+    }
+    const qint64 start = Clock::nowMs();
+    for (;;) {
+        query = QSqlQuery(connection());
+        if (query.prepare(sql)) {
+            for (const QVariant& value : values)
+                query.addBindValue(value);
+            if (query.exec())
+                return true;
+        }
+        const QSqlError error = query.lastError();
+        // Inside a transaction only the whole of it may be run again.
+        if (!busy(error) || m_transactionDepth > 0 || Clock::nowMs() - start >= StoreBusyTimeOutMs)
+            return fail(error);
+        query.finish();
+        Pause(kBusyStepMs);
+    }
+}
+
+bool ProgramDatabase::write(const std::function<bool()>& work)
+{
+    if (!isOpen()) {
+        m_error = QStringLiteral("store not open");
+        return false;
+    }
+    QSqlDatabase c = connection();
+    const bool transactions = c.driver()->hasFeature(QSqlDriver::Transactions);
+    const qint64 start = Clock::nowMs();
+    for (;;) {
+        m_lastBusy = false;
+        bool done = false;
+        if (!transactions || c.transaction()) {
+            ++m_transactionDepth;
+            done = work();
+            --m_transactionDepth;
+            if (done && transactions && !c.commit())
+                done = fail(c.lastError());
+            if (done)
+                return true;
+            if (transactions)
+                c.rollback();
+        } else {
+            fail(c.lastError());
+        }
+        if (!m_lastBusy || Clock::nowMs() - start >= StoreBusyTimeOutMs)
+            return false;
+        Pause(kBusyStepMs);
+    }
+}
+
+qint64 ProgramDatabase::insertedKey(const QSqlQuery& query)
+{
+    const QVariant id = query.lastInsertId();
+    if (id.isValid() && id.toLongLong() > 0)
+        return id.toLongLong();
+    // Drivers that do not report it are asked with their engine's own words.
+    QString ask;
+    if (m_driver == kOdbc)
+        ask = QStringLiteral("SELECT @@IDENTITY");
+    else if (m_driver == kPostgres)
+        ask = QStringLiteral("SELECT lastval()");
+    QSqlQuery q(connection());
+    if (!ask.isEmpty() && q.exec(ask) && q.next())
+        return q.value(0).toLongLong();
+    return 0;
+}
+
+bool OpenProgramDatabase(const QString& path, ProgramDatabase& db, bool create)
+{
+    static int serial = 0;
+    db.close();
+    db.m_error.clear();
+    db.m_driver = StoreDriverName();
+    if (!QSqlDatabase::isDriverAvailable(db.m_driver)) {
+        db.m_error = QStringLiteral("no Qt Sql driver %1").arg(db.m_driver);
+        return false;
+    }
+    const Settings& s = Config();
+    const bool sqlite = db.m_driver == kSqlite;
+    if (sqlite && path.trimmed().isEmpty()) {
+        db.m_error = QStringLiteral("no store path");
+        return false;
+    }
+    // SQLite would create an empty store in a mistyped folder.
+    if (sqlite && !create && !FileExists(path)) {
+        db.m_error = QStringLiteral("%1 does not exist").arg(path);
+        return false;
+    }
+    if (sqlite && create)
+        MakeFolders(FolderOf(path));
+
+    db.m_name = QStringLiteral("nodalis-store-%1").arg(++serial);
+    QSqlDatabase c = QSqlDatabase::addDatabase(db.m_driver, db.m_name);
+    if (sqlite) {
+        c.setDatabaseName(path);
+        c.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(StoreEngineBusyMs));
+    } else if (db.m_driver == kOdbc) {
+        c.setDatabaseName(s.DbName.isEmpty() ? accessConnection(path) : fromAnsi(s.DbName));
+    } else {
+        c.setDatabaseName(fromAnsi(s.DbName));
+        if (!s.DbHost.isEmpty())
+            c.setHostName(fromAnsi(s.DbHost));
+        if (s.DbPort > 0)
+            c.setPort(s.DbPort);
+    }
+    if (!s.DbUser.isEmpty())
+        c.setUserName(fromAnsi(s.DbUser));
+    if (!s.DbPassword.isEmpty())
+        c.setPassword(fromAnsi(s.DbPassword));
+    if (!c.open()) {
+        db.m_error = c.lastError().text();
+        c = QSqlDatabase();
+        db.close();
+        return false;
+    }
+    if (sqlite) {
+        // The program-management application reads while we write: WAL lets
+        // readers go on. A store held in another mode at this moment keeps it.
+        QSqlQuery q(c);
+        q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+    }
+    return true;
+}
+
+QVariant SqlText(const QByteArray& text)
+{
+    // A null string would be bound as NULL: an empty field is an empty text.
+    return QVariant(text.isEmpty() ? QStringLiteral("") : fromAnsi(text));
+}
+
+QByteArray TextOf(const QVariant& value)
+{
+    return toAnsi(value.toString());
+}
+
+} // namespace nodalis

@@ -1,0 +1,122 @@
+#pragma once
+
+// A temporary base folder holding an empty program store, for the tests of
+// the store and of upload storage.
+
+#include "dnc/EventMessages.h"
+#include "dnc/PortState.h"
+#include "platform/Clock.h"
+#include "startup/AppPaths.h"
+#include "startup/Settings.h"
+#include "startup/Startup.h"
+#include "store/ProgramDatabase.h"
+#include "store/StoreSchema.h"
+#include "store/UploadRecords.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPair>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace nodalis::test {
+
+class StoreFixture
+{
+public:
+    QTemporaryDir dir;
+
+    QString path(const QString& relative) const
+    {
+        return QDir::toNativeSeparators(dir.path() + QLatin1Char('/') + relative);
+    }
+
+    // Fresh settings, paths and an empty store; waits 1000 times shorter.
+    bool reset()
+    {
+        Clock::setScale(0.001);
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.path());
+        Paths().setBaseFolder(dir.path());
+        Config() = Settings();
+        Config().PathData = path(QStringLiteral("data/"));
+        Config().RefMO = "M1";
+        Config().DncAppMode = 1;
+        Events() = EventState();
+        Channel() = PortState();
+        State() = ServerState();
+        CurrentUploadCode() = 0;
+        QString error;
+        const bool created = CreateStore(&error);
+        if (!created)
+            qWarning("%s", qPrintable(error));
+        return created;
+    }
+
+    // A program of the store, its text filed under ProgCN when given.
+    static qint32 addProgram(const QByteArray& machine, const QByteArray& call,
+                             const QList<QPair<int, QByteArray>>& fields = {}, int downloadable = 0)
+    {
+        ProgramDatabase db;
+        if (!OpenProgramDatabase(ProgramDatabasePath(), db))
+            return 0;
+        QString columns = QStringLiteral("RefMO, ProgAppel, Downloadable");
+        QString marks = QStringLiteral("?, ?, ?");
+        QVariantList values{SqlText(machine), SqlText(call), downloadable};
+        for (const auto& [i, value] : fields) {
+            columns += QStringLiteral(", Champ%1").arg(i);
+            marks += QStringLiteral(", ?");
+            values << SqlText(value);
+        }
+        QSqlQuery q;
+        if (!db.exec(q,
+                     QStringLiteral("INSERT INTO PROGRAMME (%1) VALUES (%2)").arg(columns, marks),
+                     values))
+            return 0;
+        return qint32(db.insertedKey(q));
+    }
+
+    // The first column of the first row of a query of the program database
+    // (or of the journal).
+    static QVariant value(const QString& sql, const QVariantList& values = {}, bool journal = false)
+    {
+        ProgramDatabase db;
+        if (!OpenProgramDatabase(journal ? JournalDatabasePath() : ProgramDatabasePath(), db))
+            return QStringLiteral("<no store>");
+        QSqlQuery q;
+        if (!db.exec(q, sql, values) || !q.next())
+            return QVariant();
+        return q.value(0);
+    }
+
+    // The event codes of today's event log, in order.
+    static QList<int> loggedEvents()
+    {
+        QList<int> codes;
+        QFile log(EventLogPath());
+        if (!log.open(QIODevice::ReadOnly))
+            return codes;
+        static const QRegularExpression code(QStringLiteral("---Code(\\d+)---"));
+        auto it = code.globalMatch(QString::fromLatin1(log.readAll()));
+        while (it.hasNext())
+            codes << it.next().captured(1).toInt();
+        return codes;
+    }
+
+    static void writeFile(const QString& file, const QByteArray& bytes)
+    {
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        QFile f(file);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(file));
+    }
+
+    static QByteArray readFile(const QString& file)
+    {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    }
+};
+
+} // namespace nodalis::test

@@ -1,0 +1,1 @@
+nodalis_add_test(tst_programstore SOURCES store/tst_programstore.cpp)
