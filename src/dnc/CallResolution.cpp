@@ -1,18 +1,63 @@
 #include "dnc/CallResolution.h"
 
+#include "dnc/CharFilters.h"
+#include "dnc/CharLists.h"
 #include "dnc/EventMessages.h"
+#include "dnc/LineFiles.h"
+#include "dnc/MachineSpecifics.h"
+#include "dnc/MethodTable.h"
 #include "dnc/PortEngine.h"
 #include "dnc/PortState.h"
 #include "dnc/ProgramSender.h"
+#include "dnc/Tracking.h"
+#include "dnc/UploadStorage.h"
+#include "platform/AnsiText.h"
 #include "server/ControlLink.h"
 #include "server/ControlProtocol.h"
+#include "startup/AppPaths.h"
+#include "startup/IniValue.h"
+#include "startup/Settings.h"
+#include "startup/Startup.h"
+#include "store/FileUtils.h"
+#include "store/ProgramJournal.h"
+
+#include <QFile>
+#include <QFileInfo>
 
 namespace nodalis {
+
+namespace {
+
+qint64 fileSize(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isFile() ? info.size() : 0;
+}
+
+bool usesNetworkCopies(int methode)
+{
+    return methode == 6 || methode == 14;
+}
+
+QByteArray withoutBlanks(const QByteArray& text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c != ' ' && c != '\t')
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
 
 CallResolution::CallResolution(PortEngine& engine, ProgramSender& sender)
     : m_engine(engine), m_sender(sender)
 {
     m_sender.setReset([this] { ResetTransaction(); });
+    m_sender.setJournal([](int code) { WriteJournalEntry(code, false); });
+    m_engine.setExaminer(this);
 }
 
 void CallResolution::ResetTransaction()
@@ -23,8 +68,322 @@ void CallResolution::ResetTransaction()
     PortState& c = Channel();
     c.programText.clear();
     c.percentage = 0;
+    m_calls = {CalledProgram()};
     SendInfoMessage(BuildInfoMessage("{%}", {"0"}), 0);
     SendInfoMessage(BuildInfoMessage("{b}", {""}), 0);
+}
+
+QByteArray CallResolution::callSubject() const
+{
+    QList<QByteArray> names;
+    for (const CalledProgram& c : m_calls)
+        names.append(c.Name);
+    return " (" + names.join(" + ") + ")";
+}
+
+void CallResolution::filterReceived(const QString& file, const QByteArray& replacement)
+{
+    if (Config().FiltreCarSpec)
+        FilterSpecialChars(file, replacement);
+    if (Config().TrimBlocRecep)
+        TrimBlocks(file);
+}
+
+void CallResolution::ExamineReceivedData()
+{
+    const Settings& s = Config();
+    const qint64 minimumUpload = usesNetworkCopies(s.Port.Methode) ? 0 : 20;
+    Channel().currentProgramCode = 0;
+    if (State().stopRequested) {
+        ResetTransaction();
+        return;
+    }
+    const QString frame = TempFilePath(QStringLiteral("TT_ExamineTrame.txt"));
+    DeleteFile(frame);
+    if (!CopyFile(Paths().receptionFile, frame)) {
+        // Nothing arrived (or nothing readable): a transaction without data.
+        noiseCheck(Paths().receptionFile);
+        ResetTransaction();
+        return;
+    }
+    filterReceived(frame, {});
+    QByteArray callText;
+    bool multiLine = false;
+    FrameKind kind = ExamineFrame(frame, callText, multiLine);
+    if (kind == FrameKind::Call && !s.UseRPC)
+        kind = FrameKind::Program;
+    if (kind == FrameKind::Call)
+        SplitCallList(callText);
+
+    switch (kind) {
+    case FrameKind::Nothing:
+        noiseCheck(frame);
+        ResetTransaction();
+        break;
+    case FrameKind::Tracking:
+        ResetTransaction();
+        break;
+    case FrameKind::Program:
+        storeUpload(minimumUpload);
+        break;
+    case FrameKind::Call:
+        serveCall(frame, multiLine);
+        break;
+    }
+}
+
+void CallResolution::storeUpload(qint64 minimumSize)
+{
+    const Settings& s = Config();
+    const QString& received = Paths().receptionFile;
+    filterReceived(received, " ");
+    NormaliseLineEnds(received);
+    ApplyReceiveSpecifics(received, s.Port.Specificite);
+    if (fileSize(received) < minimumSize) {
+        noiseCheck(received);
+        ResetTransaction();
+        return;
+    }
+    SetStatus(700);
+    int outcome;
+    if (s.RemonteDossier)
+        outcome = StoreDatedCopy();
+    else if (s.DataAccess == 1)
+        outcome = StoreUploadToDatabase();
+    else if (s.ProgIndice)
+        outcome = StoreUploadWithIndex();
+    else
+        outcome = StoreUploadToFile();
+    WriteJournalEntry(700, false);
+    if (s.Port.CheckReceivBeforeAppel)
+        IncrementReceiptCount();
+    SetStatus(outcome);
+    SendInfoMessage(BuildInfoMessage("{v}", {QByteArray::number(Channel().currentProgramCode)}), 0);
+    if (s.Port.Methode != 4)
+        ResetTransaction();
+}
+
+void CallResolution::refuse(int code)
+{
+    SendErrorProgram(code, fromAnsi(TrimSpaces(Config().PathMacroError)));
+    ResetTransaction();
+}
+
+void CallResolution::serveCall(const QString& frame, bool multiLine)
+{
+    const Settings& s = Config();
+    filterReceived(Paths().receptionFile, " ");
+    Events().P0 = callSubject();
+    SetStatus(503);
+
+    if (s.Port.CheckReceivBeforeAppel && !IsReceiptCountReached()) {
+        SetStatus(517);
+        return refuse(556);
+    }
+
+    QStringList paths;
+    for (const CalledProgram& call : std::as_const(m_calls)) {
+        QString path;
+        int error = 0;
+        const bool found = s.DataAccess == 1 ? FindCalledProgramInDb(call.Name, path, error)
+                                             : FindCalledProgramFile(call.Name, path, error);
+        if (!found) {
+            Events().P0 = call.Name;
+            return refuse(error);
+        }
+        paths.append(path);
+    }
+
+    // Programs sent as files of their own (method 14) go through the network
+    // transfer, which has its own sender.
+    if (s.Port.Methode == 14) {
+        ResetTransaction();
+        return;
+    }
+    QString result;
+    if (multiLine) {
+        result = TempFilePath(QStringLiteral("ProgToSend.txt"));
+        if (!AssembleMultiLine(paths, frame, result))
+            return refuse(555);
+    } else {
+        const bool concat = m_calls.size() > 1 ||
+                            std::any_of(m_calls.cbegin(), m_calls.cend(),
+                                        [](const CalledProgram& c) { return c.HasRange; });
+        if (concat) {
+            result = TempFilePath(QStringLiteral("TT_Concat_Files.txt"));
+            if (!ConcatCalledPrograms(paths, result))
+                return refuse(555);
+        } else {
+            result = paths.first();
+        }
+        if (result != paths.first() || s.Port.ConcatProgAppel) {
+            NormaliseLineEnds(result);
+        }
+        if (s.Port.ConcatProgAppel)
+            MergeCallText(result, frame);
+    }
+    int error = 0;
+    if (!CopyToSendFile(result, error)) {
+        Events().P0 = toAnsi(result);
+        return refuse(error);
+    }
+    // The machine's own program file is never rewritten: line ends are
+    // normalised in the send file.
+    if (!multiLine)
+        NormaliseLineEnds(Paths().sendFile);
+    m_calls.first().Name = toAnsi(result);
+    SendInfoMessage("{n}" + toAnsi(result), 0);
+    if (!m_sender.IsReadyToSend()) {
+        ResetTransaction();
+        return;
+    }
+    m_engine.SetPortState(ChannelSending);
+    m_sender.SendDispatcher();
+    m_engine.ReturnToListening();
+}
+
+FrameKind CallResolution::ExamineFrame(const QString& file, QByteArray& callText, bool& multiLine)
+{
+    const Settings& s = Config();
+    callText.clear();
+    multiLine = false;
+    const qint64 minimum = usesNetworkCopies(s.Port.Methode) ? 0 : 5;
+    const QFileInfo info(file);
+    if (!info.isFile())
+        return FrameKind::Nothing;
+    if (info.size() < minimum)
+        return FrameKind::Nothing;
+    FrameKind kind = FrameKind::Program;
+    if (!s.Port.ConcatProgAppel && info.size() > 400) {
+        kind = FrameKind::Program;
+    } else if (!TrimSpaces(s.CallSyntax).isEmpty()) {
+        QByteArray prefix, suffix;
+        callSyntax(prefix, suffix);
+        FileLines lines;
+        QByteArray line;
+        if (lines.open(file)) {
+            while (lines.readLine(line)) {
+                const QByteArray bare = withoutBlanks(line);
+                const qsizetype at = bare.toUpper().indexOf(prefix.toUpper());
+                if (at < 0)
+                    continue;
+                const qsizetype from = at + prefix.size();
+                QByteArray name;
+                if (!suffix.isEmpty()) {
+                    const qsizetype end = bare.indexOf(suffix, at);
+                    if (end < from)
+                        continue;
+                    name = bare.mid(from, end - from).trimmed();
+                } else {
+                    name = bare.mid(from).trimmed();
+                }
+                if (callText.isEmpty() && kind != FrameKind::Call) {
+                    callText = name;
+                } else {
+                    callText += s.Port.SepCarMultiAppel + name;
+                    multiLine = true;
+                }
+                kind = FrameKind::Call;
+            }
+        }
+    }
+    // A tracking message wins over anything else in the frame.
+    if (RecordTracking(file))
+        kind = FrameKind::Tracking;
+    return kind;
+}
+
+void CallResolution::callSyntax(QByteArray& prefix, QByteArray& suffix)
+{
+    const QByteArray syntax = withoutBlanks(Config().CallSyntax);
+    const qsizetype marker = syntax.indexOf("$$$$");
+    if (marker < 0) {
+        prefix = syntax;
+        suffix.clear();
+    } else {
+        prefix = syntax.left(marker).trimmed();
+        suffix = syntax.mid(marker + 4).trimmed();
+    }
+}
+
+bool CallResolution::SplitCallList(const QByteArray& callText)
+{
+    const PortSettings& r = Config().Port;
+    m_calls = {CalledProgram{callText, {}, {}, false}};
+    if (!r.SepCarMultiAppel.isEmpty() && r.IsMultiAppel) {
+        m_calls.clear();
+        for (const QByteArray& piece : callText.split(r.SepCarMultiAppel.at(0)))
+            m_calls.append(CalledProgram{TrimSpaces(piece), {}, {}, false});
+        if (r.SepCarMultiAppel.size() > 1) {
+            // A separator of several characters splits on the whole text.
+            m_calls.clear();
+            qsizetype pos = 0;
+            for (qsizetype at = callText.indexOf(r.SepCarMultiAppel); at >= 0;
+                 at = callText.indexOf(r.SepCarMultiAppel, pos)) {
+                m_calls.append(CalledProgram{TrimSpaces(callText.mid(pos, at - pos)), {}, {}, false});
+                pos = at + r.SepCarMultiAppel.size();
+            }
+            m_calls.append(CalledProgram{TrimSpaces(callText.mid(pos)), {}, {}, false});
+        }
+    }
+    if (!r.CarSepAppel.isEmpty()) {
+        for (CalledProgram& c : m_calls) {
+            if (!c.Name.contains(r.CarSepAppel))
+                continue;
+            QList<QByteArray> parts;
+            qsizetype pos = 0;
+            for (qsizetype at = c.Name.indexOf(r.CarSepAppel); at >= 0;
+                 at = c.Name.indexOf(r.CarSepAppel, pos)) {
+                parts.append(c.Name.mid(pos, at - pos));
+                pos = at + r.CarSepAppel.size();
+            }
+            parts.append(c.Name.mid(pos));
+            c.Name = parts.value(0);
+            c.StartText = parts.value(1);
+            c.EndText = parts.value(2);
+            c.HasRange = parts.size() > 1;
+        }
+    }
+    return m_calls.size() > 1;
+}
+
+void CallResolution::noiseCheck(const QString& file)
+{
+    QFile f(file);
+    const QByteArray text = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    const Settings& s = Config();
+    for (int i = 1; i < s.Activities.size(); ++i) {
+        const QByteArray mark = DecodeCharList(s.Activities[i].CarActivity, {});
+        if (!mark.isEmpty() && text.contains(mark)) {
+            Channel().matchedActivity = i;
+            SetStatus(s.Activities[i].CodeActivity, true);
+            return;
+        }
+    }
+    Channel().matchedActivity = 0;
+    SetStatus(704, true);
+    Events().P0 = CharCodeList(text.left(4096));
+    SetStatus(705, true);
+}
+
+bool CallResolution::SendErrorProgram(int code, const QString& templatePath)
+{
+    const int methode = Config().Port.Methode;
+    const bool serial = methode <= 3 || methode == 20;
+    if (serial && !m_sender.IsReadyToSend())
+        return false;
+    QFile source(templatePath);
+    if (templatePath.isEmpty() || !source.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray text = source.readAll();
+    if (text.trimmed().isEmpty())
+        return false;
+    text.replace("$MSGERROR$", UpperAnsi(EventText(code)));
+    QByteArray copy = text;
+    if (!ReadOrWriteFile(2, Paths().sendFile, copy))
+        return false;
+    const PortMethod* method = m_engine.methods().find(methode);
+    return method && method->send && method->send();
 }
 
 } // namespace nodalis

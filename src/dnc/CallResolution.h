@@ -1,24 +1,66 @@
 #pragma once
 
+#include "dnc/ReceivedDataExaminer.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
 namespace nodalis {
 
 class PortEngine;
 class ProgramSender;
 
-// What the channel does with a reception: a call is served, an upload
-// stored, noise logged; and the end of every transaction.
-class CallResolution
+// One program named by a call.
+struct CalledProgram
+{
+    QByteArray Name;      // as the machine gave it; the prepared file once ready
+    QByteArray StartText; // copy from the line holding it
+    QByteArray EndText;   // up to the line holding it
+    bool HasRange = false;
+};
+
+// What a reception is.
+enum class FrameKind { Nothing = 0, Call = 1, Program = 3, Tracking = 4 };
+
+// What the channel does with a reception: a call is looked up, assembled
+// and sent (or answered with the error program), an upload stored, a
+// tracking message recorded, noise logged.
+class CallResolution : public ReceivedDataExaminer
 {
 public:
     CallResolution(PortEngine& engine, ProgramSender& sender);
 
-    // Back to an idle channel after a transaction: event 952, the reception
-    // flags cleared, state 0, progress and program name cleared.
+    void ExamineReceivedData() override;
+
+    FrameKind ExamineFrame(const QString& file, QByteArray& callText, bool& multiLine);
+    // Fills the call list; true when it names several programs.
+    bool SplitCallList(const QByteArray& callText);
+    const QList<CalledProgram>& Calls() const { return m_calls; }
+
+    bool FindCalledProgramInDb(const QByteArray& name, QString& path, int& error);
+    bool FindCalledProgramFile(const QByteArray& name, QString& path, int& error);
+    bool CopyToSendFile(const QString& path, int& error);
+    bool ConcatCalledPrograms(const QStringList& paths, const QString& output);
+    bool AssembleMultiLine(const QStringList& paths, const QString& frame, const QString& output);
+    void MergeCallText(QString& path, const QString& frame);
+    bool SendErrorProgram(int code, const QString& templatePath);
     void ResetTransaction();
 
 private:
+    void serveCall(const QString& frame, bool multiLine);
+    void storeUpload(qint64 minimumSize);
+    void noiseCheck(const QString& file);
+    void filterReceived(const QString& file, const QByteArray& replacement);
+    void refuse(int code);
+    QByteArray callSubject() const;
+    static void callSyntax(QByteArray& prefix, QByteArray& suffix);
+    static bool cutProgram(const QString& path, const CalledProgram& call, QList<QByteArray>& out);
+
     PortEngine& m_engine;
     ProgramSender& m_sender;
+    QList<CalledProgram> m_calls{CalledProgram()};
 };
 
 } // namespace nodalis

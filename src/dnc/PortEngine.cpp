@@ -1,5 +1,6 @@
 #include "dnc/PortEngine.h"
 
+#include "dnc/ArcelReception.h"
 #include "dnc/CharLists.h"
 #include "dnc/EventMessages.h"
 #include "dnc/LibraryPort.h"
@@ -143,7 +144,8 @@ void PortEngine::listenSerial()
     }
     SetStatus(105);
     // A send that took the line over during the cycle returns to listening itself.
-    if (PolledReception() || !m_lineTakenOver) {
+    const bool arcel = SpecificiteName(Config().Port.Specificite) == "DURER_OVARE";
+    if ((arcel ? ReceiveSerialArcel(*this) : PolledReception()) || !m_lineTakenOver) {
         if (!m_shuttingDown)
             ReturnToListening();
     }
@@ -154,8 +156,9 @@ void PortEngine::listenLibrary()
 {
     if (!OpenLibraryPort(Config().Port, false))
         return openFailed(203);
+    const int returns = m_returns;
     LibraryReception();
-    if (!m_shuttingDown)
+    if (!m_shuttingDown && m_returns == returns)
         ReturnToListening();
     cycleOver();
 }
@@ -176,6 +179,15 @@ void PortEngine::ReturnToListening()
         m_listenPosted = true;
         QMetaObject::invokeMethod(this, &PortEngine::StartListening, Qt::QueuedConnection);
     }
+}
+
+void PortEngine::endEventCycle()
+{
+    const int returns = m_returns;
+    EndEventReception();
+    examine();
+    if (m_returns == returns)
+        ReturnToListening();
 }
 
 void PortEngine::cycleOver()
@@ -339,11 +351,8 @@ void PortEngine::OnComm()
     if (event == SerialControl::EventDeviceLost) {
         SetStatus(107);
         m_silence = true;
-        if (m_eventReception) {
-            EndEventReception();
-            examine();
-            ReturnToListening();
-        }
+        if (m_eventReception)
+            endEventCycle();
         return;
     }
     if (event != SerialControl::EvReceive || !m_eventReception || Config().Port.ModeIRQ != 1 ||
@@ -356,9 +365,7 @@ void PortEngine::OnComm()
         SetStatus(101);
     }
     if (stopRequested()) {
-        EndEventReception();
-        examine();
-        ReturnToListening();
+        endEventCycle();
         return;
     }
     m_com.setRThreshold(Config().Port.InBufferSize > 0 ? Config().Port.InBufferSize : 1);
@@ -397,9 +404,7 @@ void PortEngine::InactivityTimeout()
 {
     const int methode = Config().Port.Methode;
     if ((methode == 1 || methode == 2) && Config().Port.ModeIRQ == 1 && m_eventReception) {
-        EndEventReception();
-        examine();
-        ReturnToListening();
+        endEventCycle();
         return;
     }
     m_silence = true;

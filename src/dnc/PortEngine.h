@@ -56,6 +56,9 @@ public:
     bool isEventReceptionArmed() const { return m_eventReception; }
 
 private:
+    // The DURER_OVARE variant of the polled reception.
+    friend bool ReceiveSerialArcel(PortEngine& engine);
+
     void plugSerialMethods();
     void listenSerial();
     void listenLibrary();
@@ -69,6 +72,7 @@ private:
     bool LibraryReception();
     void examine();
     void cycleOver();
+    void endEventCycle();
     bool recreateReceptionFile(QFile& file);
     void sendCharList(const QByteArray& list);
 
