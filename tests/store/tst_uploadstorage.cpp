@@ -1,0 +1,323 @@
+// Uploads through each way of storing them, their comparison with their
+// program, replacements under versioned names, the receipt counter, and
+// stores that fail without losing the upload.
+
+#include "StoreFixture.h"
+
+#include "dnc/UploadStorage.h"
+#include "store/ProgramRecords.h"
+
+using namespace nodalis;
+using nodalis::test::StoreFixture;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray kUpload = "%\r\n"
+                           "(*ORVA PIECE BRIDE*)\r\n"
+                           "O0012 (SUPPORT)\r\n"
+                           "N10 G90 G54\r\n"
+                           "N20 G0 X10 Y20\r\n"
+                           "M30\r\n"
+                           "%\r\n";
+
+} // namespace
+
+class TestUploadStorage : public QObject
+{
+    Q_OBJECT
+
+private:
+    StoreFixture m_store;
+
+    void receive(const QByteArray& text) const
+    {
+        StoreFixture::writeFile(Paths().receptionFile, text);
+    }
+
+    // Header field 1 (PIECE) and the program number (field 2) identify uploads.
+    static void identifyByPieceAndNumber()
+    {
+        Settings& s = Config();
+        s.CarDebProg = "O";
+        s.CarDebCom = "(";
+        s.CarCartouche = "*";
+        s.NbBDFields = 2;
+        s.RecordFields.resize(3);
+        s.RecordFields[1] = {"PIECE", "PIECE", true};
+        s.RecordFields[2] = {"PROG", "PROG", true, true};
+    }
+
+    QStringList receptionCopies() const
+    {
+        return QDir(m_store.path(u"Receiv"_s)).entryList({u"FromCN_(*"_s}, QDir::Files);
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_store.reset());
+        identifyByPieceAndNumber();
+    }
+    void cleanup() { Clock::setScale(1.0); }
+
+    void storeUploadToDatabase_data()
+    {
+        QTest::addColumn<bool>("known");        // the program is in the store
+        QTest::addColumn<QByteArray>("option"); // compare, crush, both
+        QTest::addColumn<QByteArray>("programText");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QList<int>>("events");
+        QTest::addColumn<int>("recorded");
+        QTest::addColumn<int>("etat");
+
+        const QByteArray same =
+            "%\r\nO0012(SUPPORT)\r\nN10  g90 G54\r\nN20 G0 X10 Y20\r\nM30\r\n%\r\n";
+        QTest::newRow("identified")
+            << true << QByteArray() << same << 701 << QList<int>{} << 0 << 0;
+        QTest::newRow("not identified")
+            << false << QByteArray() << same << 702 << QList<int>{} << 0 << 0;
+        QTest::newRow("same as its program")
+            << true << QByteArray("compare") << same << 701 << QList<int>{708} << 1 << 0;
+        QTest::newRow("differs, replaces its program")
+            << true << QByteArray("compare crush") << QByteArray("%\r\nO12\r\nN10 G91\r\n") << 701
+            << QList<int>{709, 706} << 1 << 3;
+    }
+
+    void storeUploadToDatabase()
+    {
+        QFETCH(bool, known);
+        QFETCH(QByteArray, option);
+        QFETCH(QByteArray, programText);
+        QFETCH(int, result);
+        QFETCH(QList<int>, events);
+        QFETCH(int, recorded);
+        QFETCH(int, etat);
+        StoreFixture::addProgram("M1", "P1", {{1, "BRIDE"}, {2, known ? "12" : "13"}});
+        StoreFixture::writeFile(ProgramFilePath(ProgramTextPath, 1), programText);
+        Config().ReceivProgCompareFiltered = option.contains("compare");
+        Config().ReceivProgCrushed = option.contains("crush");
+        receive(kUpload);
+
+        QCOMPARE(StoreUploadToDatabase(), result);
+        QCOMPARE(Channel().currentProgramCode, known ? 1 : 0);
+        QCOMPARE(CurrentUploadCode(), 1);
+        QCOMPARE(StoreFixture::readFile(ProgramFilePath(UploadTextPath, 1)), kUpload);
+        QCOMPARE(StoreFixture::loggedEvents(), events);
+        QCOMPARE(StoreFixture::value(u"SELECT Recorded FROM FROMCN"_s).toInt(), recorded);
+        QCOMPARE(StoreFixture::value(u"SELECT Champ2 FROM FROMCN"_s).toString(), u"12"_s);
+        QCOMPARE(StoreFixture::value(u"SELECT EtatProg FROM PROGRAMME"_s).toInt(), etat);
+        QCOMPARE(StoreFixture::readFile(ProgramFilePath(ProgramTextPath, 1)),
+                 etat == 3 ? kUpload : programText);
+        QVERIFY(receptionCopies().isEmpty());
+    }
+
+    // A store that cannot be written keeps the upload: the reception file
+    // stays, a copy of it waits beside it, and no record lacks its text.
+    void failingStoreKeepsTheUpload_data()
+    {
+        QTest::addColumn<QByteArray>("mode");
+        QTest::addColumn<QByteArray>("fault");
+        QTest::newRow("database: store missing") << QByteArray("db") << QByteArray("no store");
+        QTest::newRow("database: text folder blocked") << QByteArray("db") << QByteArray("blocked");
+        QTest::newRow("file: text folder blocked") << QByteArray("file") << QByteArray("blocked");
+        QTest::newRow("index: no program number") << QByteArray("index") << QByteArray("no number");
+        QTest::newRow("index: folder missing") << QByteArray("index") << QByteArray("no folder");
+    }
+
+    void failingStoreKeepsTheUpload()
+    {
+        QFETCH(QByteArray, mode);
+        QFETCH(QByteArray, fault);
+        Config().DncAppMode = 0;
+        Config().PathFileProgSave = m_store.path(fault == "no folder" ? u"none/"_s : u"save/"_s);
+        QDir().mkpath(m_store.path(u"save"_s));
+        if (fault == "no store")
+            QFile::remove(ProgramDatabasePath());
+        if (fault == "blocked") {
+            QDir(m_store.path(u"data/FROMCN"_s)).removeRecursively();
+            StoreFixture::writeFile(m_store.path(u"data/FROMCN"_s), "a file, not a folder");
+        }
+        const QByteArray text = fault == "no number" ? QByteArray("N10 G0\r\nN20 G1\r\n") : kUpload;
+        receive(text);
+        const int result = mode == "db"     ? StoreUploadToDatabase()
+                           : mode == "file" ? StoreUploadToFile()
+                                            : StoreUploadWithIndex();
+        QCOMPARE(result, 713);
+        QCOMPARE(CurrentUploadCode(), 0);
+        QCOMPARE(StoreFixture::readFile(Paths().receptionFile), text);
+        const QStringList copies = receptionCopies();
+        QCOMPARE(copies.size(), 1);
+        QCOMPARE(StoreFixture::readFile(m_store.path(u"Receiv/"_s + copies[0])), text);
+        if (fault != "no store")
+            QCOMPARE(StoreFixture::value(u"SELECT COUNT(*) FROM FROMCN"_s).toInt(), 0);
+    }
+
+    void storeUploadToFile_data()
+    {
+        QTest::addColumn<int>("appMode");
+        QTest::addColumn<bool>("crush");
+        QTest::addColumn<int>("upload");
+        QTest::addColumn<QString>("replaced"); // program file written in PathFileProgSave
+        QTest::newRow("stand-alone: time-stamped copy") << 1 << false << 0 << QString();
+        QTest::newRow("driven: FROMCN record and text") << 0 << false << 1 << QString();
+        QTest::newRow("driven, crushing: 12.H replaced") << 0 << true << 1 << u"12.H"_s;
+    }
+
+    void storeUploadToFile()
+    {
+        QFETCH(int, appMode);
+        QFETCH(bool, crush);
+        QFETCH(int, upload);
+        QFETCH(QString, replaced);
+        Config().DncAppMode = appMode;
+        Config().ReceivProgCrushed = crush;
+        Config().CodeGroupCN = 2;
+        Config().PathFileProgSave = m_store.path(u"save/"_s);
+        StoreFixture::writeFile(m_store.path(u"save/12.H"_s), "OLD\r\n");
+        receive(kUpload);
+
+        QCOMPARE(StoreUploadToFile(), 703);
+        QCOMPARE(CurrentUploadCode(), upload);
+        QCOMPARE(receptionCopies().size(), upload == 0 ? 1 : 0);
+        if (upload != 0) {
+            QCOMPARE(StoreFixture::readFile(ProgramFilePath(UploadTextPath, 1)), kUpload);
+            QCOMPARE(StoreFixture::value(u"SELECT Recorded FROM FROMCN"_s).toInt(), crush ? 1 : 0);
+        }
+        QCOMPARE(StoreFixture::readFile(m_store.path(u"save/12.H"_s)),
+                 replaced.isEmpty() ? QByteArray("OLD\r\n") : kUpload);
+        QCOMPARE(StoreFixture::readFile(m_store.path(u"save/12_1.H"_s)),
+                 replaced.isEmpty() ? QByteArray("<missing>") : QByteArray("OLD\r\n"));
+        QCOMPARE(StoreFixture::loggedEvents(), crush ? QList<int>{707} : QList<int>{});
+    }
+
+    void replaceProgramFileByUpload_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("group");
+        QTest::addColumn<QByteArray>("specificite");
+        QTest::addColumn<QString>("pattern"); // stored name in PathFileProgSave
+        QTest::newRow("program number") << kUpload << 0 << QByteArray() << u"^12$"_s;
+        QTest::newRow("group 2") << kUpload << 2 << QByteArray() << u"^12\\.H$"_s;
+        QTest::newRow("program code") << QByteArray(";CODE PROGRAMME mm-Bride 3\r\nO7\r\n") << 2
+                                      << QByteArray("DUVOV_RIDODOZI") << u"^-BRIDE 3\\.H$"_s;
+        QTest::newRow("no number") << QByteArray("N10 G0\r\n") << 0 << QByteArray()
+                                   << uR"(^FromCN_\(\d\d-\d\d-\d\d_\d\dh\d\dmin\d\ds\)\.txt$)"_s;
+        QTest::newRow("name of dots stays in the folder")
+            << QByteArray(";CODE PROGRAMME ..\r\n") << 0 << QByteArray("DUVOV_RIDODOZI")
+            << u"^FromCN_\\("_s;
+    }
+
+    void replaceProgramFileByUpload()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, group);
+        QFETCH(QByteArray, specificite);
+        QFETCH(QString, pattern);
+        Config().CodeGroupCN = group;
+        Config().Port.Specificite = specificite;
+        Config().PathFileProgSave = m_store.path(u"save/"_s);
+        QDir().mkpath(m_store.path(u"save"_s));
+        StoreFixture::writeFile(ProgramFilePath(UploadTextPath, 4), text);
+
+        QVERIFY(ReplaceProgramFileByUpload(4));
+        const QStringList stored = QDir(m_store.path(u"save"_s)).entryList(QDir::Files);
+        QCOMPARE(stored.size(), 1);
+        QVERIFY2(QRegularExpression(pattern).match(stored[0]).hasMatch(), qPrintable(stored[0]));
+        QCOMPARE(StoreFixture::readFile(m_store.path(u"save/"_s + stored[0])), text);
+        QVERIFY(!ReplaceProgramFileByUpload(5)); // no such upload
+    }
+
+    void storeUploadWithIndex_data()
+    {
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("first revision") << QStringList{u"O0013.001"_s} << u"O0012.001"_s;
+        QTest::newRow("after the highest")
+            << QStringList{u"O0012.001"_s, u"O0012.007"_s, u"O0012.txt"_s, u"o0012.003"_s}
+            << u"O0012.008"_s;
+    }
+
+    void storeUploadWithIndex()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(QString, stored);
+        Config().PathFileProgSave = m_store.path(u"save/"_s);
+        for (const QString& name : present)
+            StoreFixture::writeFile(m_store.path(u"save/"_s + name), "OLD\r\n");
+        receive(kUpload);
+        QCOMPARE(StoreUploadWithIndex(), 712);
+        QCOMPARE(StoreFixture::readFile(m_store.path(u"save/"_s + stored)), kUpload);
+        QCOMPARE(Events().P0, m_store.path(u"save/"_s + stored).toLatin1());
+    }
+
+    void compareProgramTexts_data()
+    {
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<QByteArray>("upload");
+        QTest::addColumn<bool>("same");
+
+        const QByteArray program = "N10 G0 (APPROCHE)\r\nN20 G1 X5\r\nN30 M30\r\n";
+        const QByteArray three = "A\r\nB\r\nC\r\n";
+        QTest::newRow("blanks, case, comment-only lines")
+            << program << QByteArray("(ENTETE)\r\nn10g0(approche)\r\n  N20  G1 X5\r\nN30 M30\r\n")
+            << true;
+        QTest::newRow("shifted by three lines") << program << three + program << true;
+        QTest::newRow("shifted by six lines") << program << three + three + program << false;
+        QTest::newRow("a changed line")
+            << program << QByteArray(program).replace("X5", "X6") << false;
+        QTest::newRow("upload's extra lines do not count") << program << program + three << true;
+        QTest::newRow("short upload: its last line answers")
+            << QByteArray("A\r\nB\r\nB\r\nB\r\nB\r\nB\r\nB\r\nB\r\nB\r\n")
+            << QByteArray("A\r\nB\r\n") << true;
+        QTest::newRow("empty upload") << program << QByteArray() << false;
+        QTest::newRow("empty program") << QByteArray("(ONLY A COMMENT)\r\n") << program << false;
+    }
+
+    void compareProgramTexts()
+    {
+        QFETCH(QByteArray, program);
+        QFETCH(QByteArray, upload);
+        QFETCH(bool, same);
+        Config().CarDebCom = "(";
+        const QString programFile = m_store.path(u"p.txt"_s);
+        const QString uploadFile = m_store.path(u"u.txt"_s);
+        StoreFixture::writeFile(programFile, program);
+        StoreFixture::writeFile(uploadFile, upload);
+        QCOMPARE(CompareProgramTexts(programFile, uploadFile), same);
+        QVERIFY(!CompareProgramTexts(programFile, m_store.path(u"missing.txt"_s)));
+    }
+
+    void receiptCounter()
+    {
+        Config().Port.NbReceivBeforeAppel = 2;
+        QVERIFY(!IsReceiptCountReached()); // no counter yet
+        IncrementReceiptCount();
+        QVERIFY(!IsReceiptCountReached());
+        IncrementReceiptCount();
+        QVERIFY(IsReceiptCountReached());
+        QCOMPARE(StoreFixture::readFile(Paths().preCallCheckFile), "0\r\n");
+        QVERIFY(!IsReceiptCountReached());
+    }
+
+    void storageNames_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("reception copy") << 200 << u"Receiv/FromCN_(05-03-24_14h07min09s).txt"_s;
+        QTest::newRow("event log") << 300 << u"LogFiles/Journal (05-03-24).txt"_s;
+        QTest::newRow("tracking") << 400 << u"Suivi/Suivi (05-03-24).txt"_s;
+        QTest::newRow("upload text") << 6 << u"data/FROMCN/ISO00042.txt"_s;
+    }
+
+    void storageNames()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, name);
+        const QDateTime at(QDate(2024, 3, 5), QTime(14, 7, 9));
+        QCOMPARE(StorageName(kind, 42, at), m_store.path(name));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUploadStorage)
+#include "tst_uploadstorage.moc"
