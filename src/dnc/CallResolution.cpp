@@ -379,9 +379,12 @@ bool CallResolution::SendErrorProgram(int code, const QString& templatePath)
     if (text.trimmed().isEmpty())
         return false;
     text.replace("$MSGERROR$", UpperAnsi(EventText(code)));
-    QByteArray copy = text;
-    if (!ReadOrWriteFile(2, Paths().sendFile, copy))
+    // Written as it stands: the template's own last line end is enough.
+    QFile send(Paths().sendFile);
+    MakeFolders(QFileInfo(Paths().sendFile).absolutePath());
+    if (!send.open(QIODevice::WriteOnly | QIODevice::Truncate) || send.write(text) != text.size())
         return false;
+    send.close();
     const PortMethod* method = m_engine.methods().find(methode);
     return method && method->send && method->send();
 }

@@ -52,6 +52,11 @@ ControlCommands::ControlCommands(ServerHost& host) : m_host(host)
              if (Config().Port.Methode != 12)
                  m_host.engine().StartListening();
          }},
+        {"C",
+         [this](const QByteArray& args, int) {
+             Channel().currentProgramCode = qint32(LeadingNumber(TrimSpaces(args)));
+             m_host.LoadCurrentProgram();
+         }},
         {"T",
          [this](const QByteArray& args, int) {
              Channel().targetName = ArgumentList(args).value(0);

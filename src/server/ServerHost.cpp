@@ -64,6 +64,11 @@ void ServerHost::StartListeningSoon()
     QMetaObject::invokeMethod(&m_engine, &PortEngine::StartListening, Qt::QueuedConnection);
 }
 
+void ServerHost::LoadCurrentProgram()
+{
+    m_currentProgram = ReadProgramRecord(Channel().currentProgramCode);
+}
+
 bool ServerHost::SendAndReturn()
 {
     const bool sent = m_sender.SendDispatcher();

@@ -5,6 +5,7 @@
 #include "dnc/ProgramSender.h"
 #include "platform/SerialControl.h"
 #include "server/ControlLink.h"
+#include "store/ProgramRecords.h"
 
 #include <QObject>
 
@@ -32,6 +33,10 @@ public:
     // {i}, {b} and {f}, listening again in listening mode.
     bool SendAndReturn();
 
+    // The program record of the current program code.
+    void LoadCurrentProgram();
+    const ProgramRecord& CurrentProgram() const { return m_currentProgram; }
+
     // Applies the settings that drive the host's timers (after a load or a reload).
     void ApplySettings();
     // Starts listening from the event loop, once start-up is over.
@@ -55,6 +60,7 @@ private:
     PortEngine m_engine;
     ProgramSender m_sender;
     CallResolution m_calls;
+    ProgramRecord m_currentProgram;
     ControlCommands* m_commands;
 };
 

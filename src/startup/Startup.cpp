@@ -134,8 +134,10 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
                                         : Paths().siblingFolder + QStringLiteral("Temp") +
                                               QDir::separator();
 
-    if (s.IsModeEcoute && m_host)
+    if (s.IsModeEcoute && m_host) {
         m_host->StartListeningSoon();
+        m_host->LoadCurrentProgram();
+    }
 
     if (State().quitAtStart)
         return {false, 0};
