@@ -90,13 +90,11 @@ void copyCompanionFolder(const QString& reception, const QString& target)
     CopyFolder(companion, targetFolder);
 }
 
+// The suite's program code in the header names the program outright. The
+// channel's current code is not used: it may still be that of the last send.
 qint32 knownProgramCode(const HeaderValues& header)
 {
-    if (Channel().currentProgramCode >= 1)
-        return Channel().currentProgramCode;
-    if (Config().UseCodeProgOrva && header.CodeProg >= 1)
-        return qint32(header.CodeProg);
-    return 0;
+    return Config().UseCodeProgOrva && header.CodeProg >= 1 ? qint32(header.CodeProg) : 0;
 }
 
 int readCount(const QString& path)

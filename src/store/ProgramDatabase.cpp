@@ -18,9 +18,11 @@ const QString kSqlite = QStringLiteral("QSQLITE");
 const QString kOdbc = QStringLiteral("QODBC");
 const QString kPostgres = QStringLiteral("QPSQL");
 
-// Step of our own wait for a locked store: short enough for a stop request
-// or a socket to be served in between.
-constexpr qint64 kBusyStepMs = 50;
+// Step of our own wait for a locked store. The engine's wait is kept short
+// and we ask again often: a writer that sleeps long between its tries loses
+// every short gap that a busy program-management application leaves, and
+// between steps a stop request or a socket is served.
+constexpr qint64 kBusyStepMs = 5;
 
 QString accessConnection(const QString& path)
 {

@@ -30,7 +30,7 @@ QString JournalDatabasePath();
 // How long a store locked by another writer is waited for (server time),
 // and the engine's own wait before it hands a lock back to us.
 inline constexpr qint64 StoreBusyTimeOutMs = 15000;
-inline constexpr int StoreEngineBusyMs = 200;
+inline constexpr int StoreEngineBusyMs = 50;
 
 // One open connection to a database of the store; closed when it goes.
 // Statements are prepared and their values bound: no value is ever part of
