@@ -12,3 +12,4 @@ nodalis_add_test(tst_storeconcurrency SOURCES store/tst_storeconcurrency.cpp
                  LABEL integration TIMEOUT 180)
 target_compile_definitions(tst_storeconcurrency PRIVATE STORE_PEER="$<TARGET_FILE:store_peer>")
 add_dependencies(tst_storeconcurrency store_peer)
+nodalis_add_test(tst_storeadmin SOURCES store/tst_storeadmin.cpp LIBS nodalis_ctl)

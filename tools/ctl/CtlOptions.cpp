@@ -1,5 +1,7 @@
 #include "ctl/CtlOptions.h"
 
+#include "ctl/StoreAdmin.h"
+
 #include "startup/AppPaths.h"
 #include "startup/IniFile.h"
 #include "startup/IniValue.h"
@@ -21,7 +23,9 @@ CtlOptions CtlOptions::Parse(const QStringList& args)
     };
     for (int i = 1; i < args.size() && o.error.isEmpty(); ++i) {
         const QString& a = args[i];
-        if (!o.command.isEmpty() && !a.startsWith(QLatin1String("--"))) {
+        // The store commands take options of their own.
+        const bool store = o.command == QLatin1String("store") && a != QLatin1String("--base");
+        if (!o.command.isEmpty() && (store || !a.startsWith(QLatin1String("--")))) {
             o.arguments.append(a);
         } else if (a == QLatin1String("--host")) {
             o.host = value(i, a);
@@ -53,14 +57,17 @@ CtlOptions CtlOptions::Parse(const QStringList& args)
         return o;
     static const QStringList commands = {QStringLiteral("ping"), QStringLiteral("stop"),
                                          QStringLiteral("watch"), QStringLiteral("send"),
-                                         QStringLiteral("help")};
+                                         QStringLiteral("store"), QStringLiteral("help")};
     if (o.command.isEmpty())
         o.error = QStringLiteral("no command given");
     else if (!commands.contains(o.command))
         o.error = QStringLiteral("unknown command ") + o.command;
     else if (o.command == QLatin1String("send") && o.arguments.isEmpty())
         o.error = QStringLiteral("send needs a keyword");
-    else if (o.command != QLatin1String("send") && !o.arguments.isEmpty())
+    else if (o.command == QLatin1String("store") && o.arguments.isEmpty())
+        o.error = QStringLiteral("store needs init, add, list or show");
+    else if (o.command != QLatin1String("send") && o.command != QLatin1String("store") &&
+             !o.arguments.isEmpty())
         o.error = QStringLiteral("%1 takes no arguments").arg(o.command);
     return o;
 }
@@ -106,13 +113,16 @@ QString CtlOptions::Usage()
         "  stop                       stop the server (command E)\n"
         "  watch                      print every notification until the server closes the link\n"
         "  send KEYWORD [ARG...]      send Info:KEYWORD|Arg:a0<>a1<>| and print the replies\n"
-        "                             (until the server has handled it, or --until TAG arrives)\n"
+        "                             (until the server has handled it, or --until TAG arrives)\n") +
+           StoreUsageText() +
+           QStringLiteral(
         "\n"
-        "  --base DIR    read the server's address and port (IPserver, Socket) from DIR/Nodalis.ini\n"
+        "  --base DIR    the server's folder: its address and port (IPserver, Socket), its store\n"
         "  --timeout S   seconds to wait for the server (default 10; 0: no limit)\n"
         "  --raw         print the lines as received\n"
         "\n"
-        "Exit status: 0 done, 2 server unreachable, 3 no answer in time, 64 bad command line.\n");
+        "Exit status: 0 done, 1 store command failed, 2 server unreachable, 3 no answer in time,\n"
+        "64 bad command line.\n");
 }
 
 } // namespace nodalis::ctl

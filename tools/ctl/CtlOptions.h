@@ -13,7 +13,7 @@ struct CtlOptions
     QString baseFolder; // reads IPserver and Socket of its Nodalis.ini
     double timeout = 10; // seconds; 0 waits without limit
     bool raw = false;
-    QString command;    // ping, stop, watch, send
+    QString command;    // ping, stop, watch, send, store
     QStringList arguments;
     QString until;      // send: print until this notification tag arrives
     QString error;

@@ -2,6 +2,7 @@
 
 #include "ctl/CtlOptions.h"
 #include "ctl/Notification.h"
+#include "ctl/StoreAdmin.h"
 
 #include "platform/AnsiText.h"
 #include "server/ControlProtocol.h"
@@ -9,6 +10,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpSocket>
+#include <QTextStream>
 
 #include <cstdio>
 #include <unistd.h>
@@ -134,6 +136,11 @@ int main(int argc, char** argv)
     if (o.command == QLatin1String("help")) {
         std::printf("%s", qPrintable(CtlOptions::Usage()));
         return 0;
+    }
+    if (o.error.isEmpty() && o.command == QLatin1String("store")) {
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return RunStoreCommand(o.baseFolder, o.arguments, out, err);
     }
     if (!o.error.isEmpty() || !o.resolveServer()) {
         std::fprintf(stderr, "nodalisctl: %s\n\n%s", qPrintable(o.error), qPrintable(CtlOptions::Usage()));
