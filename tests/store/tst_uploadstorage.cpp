@@ -119,6 +119,8 @@ private slots:
         QTest::addColumn<QByteArray>("mode");
         QTest::addColumn<QByteArray>("fault");
         QTest::newRow("database: store missing") << QByteArray("db") << QByteArray("no store");
+        QTest::newRow("database: server unreachable")
+            << QByteArray("db") << QByteArray("no server");
         QTest::newRow("database: text folder blocked") << QByteArray("db") << QByteArray("blocked");
         QTest::newRow("file: text folder blocked") << QByteArray("file") << QByteArray("blocked");
         QTest::newRow("index: no program number") << QByteArray("index") << QByteArray("no number");
@@ -134,6 +136,11 @@ private slots:
         QDir().mkpath(m_store.path(u"save"_s));
         if (fault == "no store")
             QFile::remove(ProgramDatabasePath());
+        if (fault == "no server") {
+            Config().DbDriver = "PSQL";
+            Config().DbHost = "127.0.0.1";
+            Config().DbPort = 1;
+        }
         if (fault == "blocked") {
             QDir(m_store.path(u"data/FROMCN"_s)).removeRecursively();
             StoreFixture::writeFile(m_store.path(u"data/FROMCN"_s), "a file, not a folder");
@@ -149,7 +156,7 @@ private slots:
         const QStringList copies = receptionCopies();
         QCOMPARE(copies.size(), 1);
         QCOMPARE(StoreFixture::readFile(m_store.path(u"Receiv/"_s + copies[0])), text);
-        if (fault != "no store")
+        if (fault == "blocked")
             QCOMPARE(StoreFixture::value(u"SELECT COUNT(*) FROM FROMCN"_s).toInt(), 0);
     }
 
