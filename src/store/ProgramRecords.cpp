@@ -104,6 +104,15 @@ bool SelectCalledPrograms(ProgramDatabase& db, const QByteArray& name, const Sql
                    values);
 }
 
+bool SelectMachinePrograms(ProgramDatabase& db, const QByteArray& machine, QSqlQuery& query)
+{
+    if (machine.isEmpty())
+        return db.exec(query, QStringLiteral("SELECT * FROM PROGRAMME ORDER BY CodeProg DESC"));
+    return db.exec(query,
+                   QStringLiteral("SELECT * FROM PROGRAMME WHERE RefMO=? ORDER BY CodeProg DESC"),
+                   {SqlText(machine)});
+}
+
 bool HasPendingUpload(ProgramDatabase& db, qint32 codeProg)
 {
     QSqlQuery q;

@@ -66,6 +66,10 @@ SqlCondition MachineCondition(const QByteArray& refMO, const QList<QByteArray>& 
 bool SelectCalledPrograms(ProgramDatabase& db, const QByteArray& name, const SqlCondition& machines,
                           QSqlQuery& query);
 
+// The programs the explorer windows list, newest first: those of one
+// machine, or of every machine when machine is empty.
+bool SelectMachinePrograms(ProgramDatabase& db, const QByteArray& machine, QSqlQuery& query);
+
 // Whether an upload of the program waits for validation (a FROMCN record
 // with Recorded 0): such a program is not sent again.
 bool HasPendingUpload(ProgramDatabase& db, qint32 codeProg);

@@ -47,14 +47,10 @@ public:
         Channel() = PortState();
         State() = ServerState();
         CurrentUploadCode() = 0;
-        QString error;
-        const bool created = CreateStore(&error);
-        if (!created)
-            qWarning("%s", qPrintable(error));
-        return created;
+        return CreateStore();
     }
 
-    // A program of the store, its text filed under ProgCN when given.
+    // Adds a program record; its CodeProg.
     static qint32 addProgram(const QByteArray& machine, const QByteArray& call,
                              const QList<QPair<int, QByteArray>>& fields = {}, int downloadable = 0)
     {
@@ -77,12 +73,11 @@ public:
         return qint32(db.insertedKey(q));
     }
 
-    // The first column of the first row of a query of the program database
-    // (or of the journal).
-    static QVariant value(const QString& sql, const QVariantList& values = {}, bool journal = false)
+    // The first column of the first row of a query of the program database.
+    static QVariant value(const QString& sql, const QVariantList& values = {})
     {
         ProgramDatabase db;
-        if (!OpenProgramDatabase(journal ? JournalDatabasePath() : ProgramDatabasePath(), db))
+        if (!OpenProgramDatabase(ProgramDatabasePath(), db))
             return QStringLiteral("<no store>");
         QSqlQuery q;
         if (!db.exec(q, sql, values) || !q.next())

@@ -1,12 +1,12 @@
 // The program store on a temporary SQLite store: lookups by call name and
 // machine, upload records, replacements, the journal and list filling.
+// Waiting out a locked store is tested beside a second process
+// (tst_storeconcurrency).
 
 #include "StoreFixture.h"
 
 #include "store/ProgramJournal.h"
 #include "store/ProgramRecords.h"
-
-#include <QTimer>
 
 using namespace nodalis;
 using nodalis::test::StoreFixture;
@@ -88,39 +88,6 @@ private slots:
         std::sort(found.begin(), found.end());
         QCOMPARE(found, machines);
         QCOMPARE(StoreFixture::value(QStringLiteral("SELECT COUNT(*) FROM PROGRAMME")).toInt(), 5);
-    }
-
-    void readProgramRecord_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<bool>("storeMissing");
-        QTest::addColumn<QByteArray>("call");
-        QTest::newRow("existing") << 1 << false
-                                  << QByteArray("P\xe9"
-                                                "1");
-        QTest::newRow("code below 1") << 0 << false << QByteArray();
-        QTest::newRow("unknown code") << 99 << false << QByteArray();
-        QTest::newRow("store missing") << 1 << true << QByteArray();
-    }
-
-    void readProgramRecord()
-    {
-        QFETCH(int, code);
-        QFETCH(bool, storeMissing);
-        QFETCH(QByteArray, call);
-        StoreFixture::addProgram("M1",
-                                 "P\xe9"
-                                 "1",
-                                 {{3, "BRIDE \xe9t\xe9"}, {16, "Z"}}, 1);
-        if (storeMissing)
-            Config().PathData = m_store.path(QStringLiteral("elsewhere/"));
-        const ProgramRecord r = ReadProgramRecord(code);
-        QCOMPARE(r.ProgAppel, call);
-        QCOMPARE(r.CodeProg, call.isEmpty() ? 0 : code);
-        QCOMPARE(r.Champ[3], call.isEmpty() ? QByteArray() : QByteArray("BRIDE \xe9t\xe9"));
-        QCOMPARE(r.Champ[16], call.isEmpty() ? QByteArray() : QByteArray("Z"));
-        QCOMPARE(r.Downloadable, call.isEmpty() ? 0 : 1);
-        QVERIFY(!QFile::exists(m_store.path(QStringLiteral("elsewhere/Talmiron.db"))));
     }
 
     void insertUploadRecord_data()
@@ -309,7 +276,7 @@ private slots:
 
         QTest::newRow("distinct machines")
             << u"RefMO"_s << u"PROGRAMME"_s << true << false << QList<QByteArray>{"M'2", "M1"};
-        QTest::newRow("calls of one machine")
+        QTest::newRow("calls of one machine, bound condition")
             << u"ProgAppel"_s << u"PROGRAMME"_s << false << true << QList<QByteArray>{"P1", "P1"};
         QTest::newRow("field that is no name")
             << u"RefMO FROM PROGRAMME; DROP TABLE PROGRAMME; --"_s << u"PROGRAMME"_s << false
@@ -333,57 +300,10 @@ private slots:
                           ownMachine ? MachineCondition("M1", {}) : SqlCondition(), list, distinct);
         std::sort(list.begin(), list.end());
         QCOMPARE(list, expected);
+        QSqlQuery newest;
+        QVERIFY(SelectMachinePrograms(db, "M1", newest) && newest.next());
+        QCOMPARE(ProgramRecordOf(newest).CodeProg, 2);
         QCOMPARE(StoreFixture::value(QStringLiteral("SELECT COUNT(*) FROM PROGRAMME")).toInt(), 3);
-    }
-
-    // Another writer holds the store for a while: the statement waits for it
-    // instead of failing, and events keep running meanwhile.
-    void lockedStoreIsWaitedFor()
-    {
-        Clock::setScale(1.0);
-        QSqlDatabase other =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other-writer"));
-        other.setDatabaseName(ProgramDatabasePath());
-        QVERIFY(other.open());
-        QSqlQuery hold(other);
-        QVERIFY(hold.exec(QStringLiteral("BEGIN IMMEDIATE")));
-        QVERIFY(hold.exec(QStringLiteral("INSERT INTO PROGRAMME (RefMO) VALUES ('M9')")));
-        bool released = false;
-        QTimer::singleShot(600, [&] {
-            other.commit();
-            released = true;
-        });
-        ProgramDatabase db;
-        QVERIFY(OpenProgramDatabase(ProgramDatabasePath(), db));
-        InsertUploadRecord(header("M1", {}), db);
-        QVERIFY(released);
-        QCOMPARE(CurrentUploadCode(), 1);
-        hold = QSqlQuery();
-        other.close();
-        other = QSqlDatabase();
-        QSqlDatabase::removeDatabase(QStringLiteral("other-writer"));
-    }
-
-    void programFilePath_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("program text") << 100 << 42 << u"data/ProgCN/ISO00042.txt"_s;
-        QTest::newRow("upload text") << 6 << 7 << u"data/FROMCN/ISO00007.txt"_s;
-        QTest::newRow("wide code") << 6 << 1234567 << u"data/FROMCN/ISO1234567.txt"_s;
-        QTest::newRow("unknown kind") << 5 << 7 << QString();
-    }
-
-    void programFilePath()
-    {
-        QFETCH(int, kind);
-        QFETCH(int, code);
-        QFETCH(QString, expected);
-        QCOMPARE(ProgramFilePath(kind, code),
-                 expected.isEmpty() ? expected : m_store.path(expected));
-        Config().PathData.clear();
-        QCOMPARE(ProgramFilePath(kind, code), QString());
     }
 };
 

@@ -56,6 +56,8 @@ private slots:
         QTest::newRow("two tracking lines in one message")
             << QList<QByteArray>{"05-03-24 08:00:00|INFO1-SUIVI\r\nG0 X1\r\nINFO0-SUIVI\r\n"}
             << QList<QByteArray>{"05-03-24|NbPiece=1", "05-03-24|1=DEBUT:08:00:00|FIN:08:00:00|"};
+        QTest::newRow("no tracking line")
+            << QList<QByteArray>{"05-03-24 08:00:00|O12 (SUIV)\r\n"} << QList<QByteArray>{};
     }
 
     void recordTracking()
@@ -69,7 +71,7 @@ private slots:
                                                        u"dd-MM-yy hh:mm:ss"_s)
                                      .addYears(100);
             StoreFixture::writeFile(file, message.mid(bar + 1));
-            QVERIFY(RecordTracking(file, at));
+            QCOMPARE(RecordTracking(file, at), !expected.isEmpty());
         }
         for (const QByteArray& entry : expected) {
             const QList<QByteArray> parts = entry.split('|');
@@ -77,14 +79,8 @@ private slots:
             const QByteArray value = entry.mid(entry.indexOf('=') + 1);
             QCOMPARE(FNReadIni(trackingFile(parts[0]), "GENERAL", parts[1].left(eq)), value);
         }
-    }
-
-    void messageWithoutTracking()
-    {
-        const QString file = m_store.path(u"Temp/TT_ExamineTrame.txt"_s);
-        StoreFixture::writeFile(file, "%\r\nO12 (SUIV)\r\nM30\r\n");
-        QVERIFY(!RecordTracking(file));
-        QVERIFY(QDir(m_store.path(u"Suivi"_s)).isEmpty());
+        if (expected.isEmpty())
+            QVERIFY(QDir(m_store.path(u"Suivi"_s)).isEmpty());
     }
 
     void storeDatedCopy_data()
@@ -127,19 +123,6 @@ private slots:
         QCOMPARE(StoreFixture::readFile(Paths().receptionFile), uploads.last());
         QCOMPARE(QDir(m_store.path(u"Receiv"_s)).entryList({u"FromCN_(*"_s}).size(),
                  qsizetype(result == 713 ? 1 : 0));
-    }
-
-    void datedCopyIsFiltered()
-    {
-        Config().PathRemonte = m_store.path(u"remonte"_s).toLocal8Bit();
-        QDir().mkpath(m_store.path(u"remonte"_s));
-        Config().Port.RCarFiltered = "35";
-        StoreFixture::writeFile(Paths().receptionFile, "O1 #X\r\n");
-        QCOMPARE(StoreDatedCopy(), 712);
-        const QStringList copies = QDir(m_store.path(u"remonte"_s)).entryList(QDir::Files);
-        QCOMPARE(copies.size(), 1);
-        QCOMPARE(StoreFixture::readFile(m_store.path(u"remonte/"_s + copies[0])), "O1 X\r\n");
-        QCOMPARE(StoreFixture::loggedEvents(), QList<int>{951});
     }
 };
 

@@ -156,6 +156,7 @@ private slots:
         const QStringList copies = receptionCopies();
         QCOMPARE(copies.size(), 1);
         QCOMPARE(StoreFixture::readFile(m_store.path(u"Receiv/"_s + copies[0])), text);
+        QVERIFY(fault != "no store" || !QFile::exists(ProgramDatabasePath())); // none created
         if (fault == "blocked")
             QCOMPARE(StoreFixture::value(u"SELECT COUNT(*) FROM FROMCN"_s).toInt(), 0);
     }
@@ -305,24 +306,6 @@ private slots:
         QVERIFY(IsReceiptCountReached());
         QCOMPARE(StoreFixture::readFile(Paths().preCallCheckFile), "0\r\n");
         QVERIFY(!IsReceiptCountReached());
-    }
-
-    void storageNames_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("reception copy") << 200 << u"Receiv/FromCN_(05-03-24_14h07min09s).txt"_s;
-        QTest::newRow("event log") << 300 << u"LogFiles/Journal (05-03-24).txt"_s;
-        QTest::newRow("tracking") << 400 << u"Suivi/Suivi (05-03-24).txt"_s;
-        QTest::newRow("upload text") << 6 << u"data/FROMCN/ISO00042.txt"_s;
-    }
-
-    void storageNames()
-    {
-        QFETCH(int, kind);
-        QFETCH(QString, name);
-        const QDateTime at(QDate(2024, 3, 5), QTime(14, 7, 9));
-        QCOMPARE(StorageName(kind, 42, at), m_store.path(name));
     }
 };
 
