@@ -144,21 +144,22 @@ bool ProgramDatabase::write(const std::function<bool()>& work)
         return false;
     }
     QSqlDatabase c = connection();
-    const bool transactions = c.driver()->hasFeature(QSqlDriver::Transactions);
+    // Without transactions each statement waits out a lock by itself: work
+    // run again from the start would write its first rows twice.
+    if (!c.driver()->hasFeature(QSqlDriver::Transactions))
+        return work();
     const qint64 start = Clock::nowMs();
     for (;;) {
         m_lastBusy = false;
-        bool done = false;
-        if (!transactions || c.transaction()) {
+        if (c.transaction()) {
             ++m_transactionDepth;
-            done = work();
+            bool done = work();
             --m_transactionDepth;
-            if (done && transactions && !c.commit())
+            if (done && !c.commit())
                 done = fail(c.lastError());
             if (done)
                 return true;
-            if (transactions)
-                c.rollback();
+            c.rollback();
         } else {
             fail(c.lastError());
         }
