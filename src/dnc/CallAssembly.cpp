@@ -183,6 +183,7 @@ bool CallResolution::FindCalledProgramInDb(const QByteArray& name, QString& path
         SetStatus(500);
         return false;
     }
+    query.first();
     const ProgramRecord record = ProgramRecordOf(query);
     Channel().currentProgramCode = record.CodeProg;
     Events().P0 = TrimSpaces(name);

@@ -99,6 +99,7 @@ void CallResolution::ExamineReceivedData()
         return;
     }
     const QString frame = TempFilePath(QStringLiteral("TT_ExamineTrame.txt"));
+    MakeFolders(Paths().tempFolder);
     DeleteFile(frame);
     if (!CopyFile(Paths().receptionFile, frame)) {
         // Nothing arrived (or nothing readable): a transaction without data.

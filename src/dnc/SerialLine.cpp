@@ -154,6 +154,9 @@ void WriteText(SerialControl& control, const QByteArray& text)
 
 bool IsLineReady(const SerialControl& control, int flowMode)
 {
+    // Modes without a line condition read no modem line at all.
+    if (flowMode == 0 || flowMode == 1)
+        return true;
     return LineReadyFor(flowMode, control.CTSHolding(), control.DSRHolding());
 }
 

@@ -91,4 +91,16 @@ void Pause(qint64 ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
+void WaitForEvents(qint64 ms)
+{
+    if (!QCoreApplication::instance()) {
+        QThread::msleep(ulong(Clock::realMs(ms)));
+        return;
+    }
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.start(Clock::realMs(ms));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
 } // namespace nodalis

@@ -1,5 +1,9 @@
 #include "platform/QtSerialDevice.h"
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
 namespace nodalis {
 
 QtSerialDevice::QtSerialDevice()
@@ -47,6 +51,10 @@ int QtSerialDevice::open(const QString& name, const SerialLineSettings& s)
 
 void QtSerialDevice::close()
 {
+    // What was written goes out before the port closes (an EOR written
+    // just before must reach the machine).
+    if (m_port.isOpen() && m_port.bytesToWrite() > 0)
+        m_port.waitForBytesWritten(2000);
     if (m_port.isOpen())
         m_port.close();
     m_port.clearError();
@@ -54,11 +62,7 @@ void QtSerialDevice::close()
 
 qint64 QtSerialDevice::write(const QByteArray& bytes)
 {
-    const qint64 n = m_port.write(bytes);
-    // Hand the bytes to the system now: a port closed right after a write
-    // must not drop them.
-    m_port.flush();
-    return n;
+    return m_port.write(bytes);
 }
 
 void QtSerialDevice::clearInput()
@@ -98,10 +102,24 @@ bool QtSerialDevice::modemLines(bool& cts, bool& dsr, bool& ring, bool& carrier)
     return true;
 }
 
+bool QtSerialDevice::hungUp() const
+{
+#ifdef Q_OS_UNIX
+    // A full line reports "resource temporarily unavailable" as a resource
+    // error too: only a hang-up means the device is gone.
+    pollfd p{int(m_port.handle()), POLLIN, 0};
+    if (::poll(&p, 1, 0) < 0)
+        return true;
+    return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return true;
+#endif
+}
+
 void QtSerialDevice::onError(QSerialPort::SerialPortError error)
 {
     // Pseudo-terminals refuse the modem-line calls; that is no failure.
-    if (error == QSerialPort::ResourceError || error == QSerialPort::ReadError) {
+    if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError) && hungUp()) {
         const QString reason = m_port.errorString();
         m_port.clearError();
         if (m_port.isOpen())
