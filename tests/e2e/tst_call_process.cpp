@@ -241,6 +241,61 @@ private slots:
         QVERIFY(log().contains("---Code907---"));
     }
 
+    void callsServedFromTheStore()
+    {
+        MachineSimulator machine;
+        QVERIFY(machine.open());
+        const QString base = m_tmp.filePath(QStringLiteral("store"));
+        QDir().mkpath(base);
+        const QString tty = base + QStringLiteral("/machine.tty");
+        QVERIFY(machine.linkAt(tty));
+        QByteArray ini = iniFor(base, tty, 0);
+        ini.replace("[DNC]\r\n", "[DNC]\r\nDataAccess=1\r\nPathData=" + base.toLocal8Bit() + "/Data\r\n");
+        writeFile(base + QStringLiteral("/Nodalis.ini"), ini);
+        writeFile(base + QStringLiteral("/erreur.txt"), "%\r\n(MSG, $MSGERROR$)\r\nM30\r\n%\r\n");
+        writeFile(m_tmp.filePath(QStringLiteral("p1.nc")), kO1000);
+        writeFile(m_tmp.filePath(QStringLiteral("p2.nc")), kO2000);
+        auto store = [&](const QStringList& args) {
+            QProcess p;
+            p.start(bin("nodalisctl"), QStringList{QStringLiteral("--base"), base, QStringLiteral("store")} + args);
+            return p.waitForFinished(20000) ? p.exitCode() : -1;
+        };
+        QCOMPARE(store({QStringLiteral("init")}), 0);
+        QCOMPARE(store({QStringLiteral("add"), QStringLiteral("--machine"), QStringLiteral("FR1"), QStringLiteral("--call"),
+                        QStringLiteral("1000"), QStringLiteral("--file"), m_tmp.filePath(QStringLiteral("p1.nc"))}),
+                 0);
+        QCOMPARE(store({QStringLiteral("add"), QStringLiteral("--machine"), QStringLiteral("FR1"), QStringLiteral("--call"),
+                        QStringLiteral("2000"), QStringLiteral("--file"), m_tmp.filePath(QStringLiteral("p2.nc")),
+                        QStringLiteral("--downloadable"), QStringLiteral("1")}),
+                 0);
+        QProcess server;
+        server.setProcessEnvironment(env());
+        server.start(bin("nodalis"), {QStringLiteral("--headless"), QStringLiteral("--base"), base});
+        QVERIFY(server.waitForStarted());
+        auto ask = [&](const QByteArray& call) {
+            QElapsedTimer t;
+            t.start();
+            while (!machine.receivedBytes().endsWith("\x11\r\n") && t.elapsed() < 15000)
+                QTest::qWait(20);
+            machine.clearReceived();
+            machine.send(call);
+            while (!machine.receivedBytes().contains(kEot) && t.elapsed() < 30000)
+                QTest::qWait(20);
+            return machine.receivedBytes();
+        };
+        QByteArray wire = ask("(APPEL 1000)\r\n");
+        QVERIFY2(wire.endsWith(kBot + kO1000 + kEot), wire.constData());
+        wire = ask("(APPEL 2000)\r\n");
+        QVERIFY2(wire.endsWith(kBot + "%\r\n(MSG, PROGRAMME 2000 NON TELECHARGEABLE)\r\nM30\r\n%\r\n" + kEot),
+                 wire.constData());
+        wire = ask("(APPEL 3000)\r\n");
+        QVERIFY2(wire.contains("PROGRAMME 3000 INTROUVABLE EN BD ET FICHIER"), wire.constData());
+        QProcess stop;
+        stop.start(bin("nodalisctl"), {QStringLiteral("--base"), base, QStringLiteral("stop")});
+        stop.waitForFinished(10000);
+        QVERIFY(server.waitForFinished(10000));
+    }
+
     void standAloneSendsTheFileAndEnds()
     {
         MachineSimulator machine;
