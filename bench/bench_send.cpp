@@ -12,6 +12,10 @@
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
 
+#include "store/ProgramDatabase.h"
+#include "store/ProgramRecords.h"
+#include "store/StoreSchema.h"
+
 #include "sim/MachineSimulator.h"
 
 #include <QCoreApplication>
@@ -19,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSerialPort>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -52,6 +57,65 @@ bool waitFor(sim::MachineSimulator& machine, qint64 n, int seconds)
     while (machine.receivedBytes().size() < n && t.elapsed() < seconds * 1000)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
     return machine.receivedBytes().size() >= n;
+}
+
+// A store of that many programs, one in ten of machine FR1; the code of
+// the program called "P5000", whose text is the given one.
+qint32 fillStore(int programs, const QByteArray& text)
+{
+    ProgramDatabase db;
+    if (!CreateStore() || !OpenProgramDatabase(ProgramDatabasePath(), db))
+        return 0;
+    const bool filled = db.write([&] {
+        for (int i = 1; i <= programs; ++i) {
+            QSqlQuery q;
+            const QByteArray machine = i % 10 == 0 ? QByteArray("FR1") : "M" + QByteArray::number(i % 10);
+            if (!db.exec(q, QStringLiteral("INSERT INTO PROGRAMME (RefMO, ProgAppel) VALUES (?, ?)"),
+                         {SqlText(machine), SqlText("P" + QByteArray::number(i))}))
+                return false;
+        }
+        return true;
+    });
+    QSqlQuery q;
+    if (!filled || !db.exec(q, QStringLiteral("SELECT CodeProg FROM PROGRAMME WHERE ProgAppel=?"),
+                            {SqlText("P5000")}) || !q.next())
+        return 0;
+    const qint32 code = q.value(0).toInt();
+    writeFile(ProgramFilePath(ProgramTextPath, code), text);
+    return code;
+}
+
+// Median milliseconds from the end of a call to the first program byte.
+double callLatency(sim::MachineSimulator& machine, PortEngine& engine, const QByteArray& call,
+                   qint64 expected)
+{
+    std::vector<double> latencies;
+    for (int run = 0; run < 5; ++run) {
+        machine.clearReceived();
+        machine.wait(50); // once the line is open
+        machine.send(call);
+        QElapsedTimer t;
+        bool started = false;
+        QMetaObject::Connection idle = QObject::connect(&machine, &sim::MachineSimulator::idleAgain, [&] {
+            if (!started) {
+                started = true;
+                t.start();
+            }
+        });
+        qint64 firstByteNs = -1;
+        QMetaObject::Connection c = QObject::connect(&machine, &sim::MachineSimulator::dataReceived,
+                                                     [&](const QByteArray& bytes) {
+            if (firstByteNs < 0 && started && bytes.contains('%'))
+                firstByteNs = t.nsecsElapsed();
+        });
+        engine.StartListening();
+        waitFor(machine, expected, 60);
+        QObject::disconnect(c);
+        QObject::disconnect(idle);
+        latencies.push_back(double(firstByteNs) / 1e6);
+    }
+    std::sort(latencies.begin(), latencies.end());
+    return latencies[latencies.size() / 2];
 }
 
 } // namespace
@@ -88,35 +152,22 @@ int main(int argc, char** argv)
     const QByteArray big = program("O1000", 1024 * 1024);
     writeFile(s.PathFileProgOpen + QStringLiteral("O1000"), big);
     Clock::setScale(0.0001);
-    std::vector<double> latencies;
-    for (int run = 0; run < 5; ++run) {
-        machine.clearReceived();
-        machine.wait(50); // once the line is open
-        machine.send("(APPEL O1000)\r\n");
-        QElapsedTimer t;
-        bool started = false;
-        QMetaObject::Connection idle = QObject::connect(&machine, &sim::MachineSimulator::idleAgain, [&] {
-            if (!started) {
-                started = true;
-                t.start();
-            }
-        });
-        qint64 firstByteNs = -1;
-        QMetaObject::Connection c = QObject::connect(&machine, &sim::MachineSimulator::dataReceived,
-                                                     [&](const QByteArray& bytes) {
-            if (firstByteNs < 0 && started && bytes.contains('%'))
-                firstByteNs = t.nsecsElapsed();
-        });
-        engine.StartListening();
-        waitFor(machine, big.size(), 60);
-        QObject::disconnect(c);
-        QObject::disconnect(idle);
-        latencies.push_back(firstByteNs / 1e6);
+    std::printf("call to first program byte, waits scaled to ~0 (median of 5):\n");
+    std::printf("  1 MB program from a folder:                      %6.1f ms\n",
+                callLatency(machine, engine, "(APPEL O1000)\r\n", big.size()));
+    s.PathData = dir.path() + QStringLiteral("/Data/");
+    QElapsedTimer filling;
+    filling.start();
+    if (fillStore(100000, big) == 0) {
+        std::fprintf(stderr, "cannot fill the store\n");
+        return 1;
     }
-    std::sort(latencies.begin(), latencies.end());
-    std::printf("call to first program byte (1 MB program from a folder, waits scaled to ~0): "
-                "median %.1f ms, max %.1f ms\n",
-                latencies[latencies.size() / 2], latencies.back());
+    std::printf("  (store of 100,000 programs filled in %.1f s)\n", double(filling.elapsed()) / 1000);
+    s.DataAccess = 1;
+    s.RefMO = "FR1";
+    std::printf("  1 MB program from a store of 100,000 programs:  %6.1f ms\n",
+                callLatency(machine, engine, "(APPEL P5000)\r\n", big.size()));
+    s.DataAccess = 0;
     Clock::setScale(1.0);
 
     // 2. A 10 MB send against a straight write.
