@@ -13,7 +13,7 @@
 #include "startup/Settings.h"
 #include "startup/Startup.h"
 
-#include "sim/MachineSimulator.h"
+#include "support/SimulatedLine.h"
 #include "support/RecordingView.h"
 #include "support/ScriptedPrompt.h"
 
@@ -38,9 +38,10 @@ class TestProgramSender : public QObject
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<MachineSimulator> m_sim;
-    std::unique_ptr<SerialControl> m_com;
-    std::unique_ptr<PortEngine> m_engine;
+    SimulatedLine m_line;
+    MachineSimulator* m_sim = nullptr;
+    SerialControl* m_com = nullptr;
+    PortEngine* m_engine = nullptr;
     std::unique_ptr<ProgramSender> m_sender;
     std::unique_ptr<CallResolution> m_calls;
 
@@ -67,29 +68,16 @@ private:
 private slots:
     void init()
     {
-        Clock::setScale(0.05);
-        Paths().setBaseFolder(m_dir.path());
+        QVERIFY(m_line.open(m_dir.path()));
         QDir(Paths().logFolder).removeRecursively();
-        Config() = Settings();
-        Config().DncAppMode = 1;
-        Events() = EventState();
-        Channel() = PortState();
-        State() = ServerState();
-        m_sim = std::make_unique<MachineSimulator>();
-        QVERIFY(m_sim->open());
+        m_sim = m_line.sim.get();
+        m_com = m_line.com.get();
+        m_engine = m_line.engine.get();
         PortSettings& p = Config().Port;
-        p.Methode = 0;
-        p.PortName = m_sim->devicePath().toLocal8Bit();
-        p.Bauds = p.BaudsEnvoi = "9600";
-        p.DataBit = "8";
-        p.Parite = "N";
-        p.StopBit = "1";
         p.EOB = "\r\n";
         p.BOT = "18";
         p.EOT = "20";
         p.NbBlocAvance = 2;
-        m_com = std::make_unique<SerialControl>();
-        m_engine = std::make_unique<PortEngine>(*m_com);
         m_sender = std::make_unique<ProgramSender>(*m_engine);
         m_calls = std::make_unique<CallResolution>(*m_engine, *m_sender);
     }
@@ -98,10 +86,7 @@ private slots:
     {
         m_calls.reset();
         m_sender.reset();
-        m_engine.reset();
-        m_com.reset();
-        m_sim.reset();
-        Clock::setScale(1.0);
+        m_line.close();
     }
 
     void sendsTheFile_data()

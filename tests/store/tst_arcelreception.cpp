@@ -12,7 +12,7 @@
 #include "startup/Settings.h"
 #include "startup/Startup.h"
 
-#include "sim/MachineSimulator.h"
+#include "support/SimulatedLine.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,69 +22,33 @@
 using namespace nodalis;
 using nodalis::sim::MachineSimulator;
 
-namespace {
-
-class RecordingExaminer : public ReceivedDataExaminer
-{
-public:
-    void ExamineReceivedData() override
-    {
-        QFile f(Paths().receptionFile);
-        receptions.append(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<no file>"));
-        Channel().channelState = ChannelIdle;
-    }
-    QList<QByteArray> receptions;
-};
-
-} // namespace
-
 class TestArcelReception : public QObject
 {
     Q_OBJECT
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<MachineSimulator> m_sim;
-    std::unique_ptr<SerialControl> m_com;
-    std::unique_ptr<PortEngine> m_engine;
+    SimulatedLine m_line;
+    MachineSimulator* m_sim = nullptr;
+    PortEngine* m_engine = nullptr;
     RecordingExaminer m_examiner;
 
 private slots:
     void init()
     {
-        Clock::setScale(0.05);
-        Paths().setBaseFolder(m_dir.path());
-        Config() = Settings();
-        Config().DncAppMode = 1;
-        Events() = EventState();
-        Channel() = PortState();
-        State() = ServerState();
-        m_sim = std::make_unique<MachineSimulator>();
-        QVERIFY2(m_sim->open(), qPrintable(m_sim->errorString()));
+        QVERIFY(m_line.open(m_dir.path()));
+        m_sim = m_line.sim.get();
+        m_engine = m_line.engine.get();
         PortSettings& p = Config().Port;
-        p.PortName = m_sim->devicePath().toLocal8Bit();
-        p.NumPort = 1;
-        p.Bauds = "9600";
-        p.DataBit = "8";
-        p.Parite = "N";
-        p.StopBit = "1";
         p.TimeOut = 4; // 200 ms at this scale
         p.BOR = "17";
         p.EOR = "19";
         p.Specificite = " durer_ovare ";
-        m_com = std::make_unique<SerialControl>();
-        m_engine = std::make_unique<PortEngine>(*m_com);
         m_examiner.receptions.clear();
         m_engine->setExaminer(&m_examiner);
     }
 
-    void cleanup()
-    {
-        m_engine.reset();
-        m_com.reset();
-        m_sim.reset();
-        Clock::setScale(1.0);
-    }
+    void cleanup() { m_line.close(); }
 
     void reception_data()
     {
