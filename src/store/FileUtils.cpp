@@ -418,6 +418,23 @@ QString NextVersionName(const QString& path)
     return next;
 }
 
+namespace {
+
+bool sameContent(const QString& a, const QString& b)
+{
+    QFile fa(a);
+    QFile fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
+        return false;
+    while (!fa.atEnd()) {
+        if (fa.read(1 << 16) != fb.read(1 << 16))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool NormaliseLineEnds(const QString& path)
 {
     QFile in(path);
@@ -432,7 +449,9 @@ bool NormaliseLineEnds(const QString& path)
     const bool written = writeWithCrLf(in, copy) && copy.flush();
     in.close();
     copy.close();
-    const bool replaced = written && CopyFile(copyPath, path);
+    // A text whose line ends were right already is left as it is.
+    const bool unchanged = written && sameContent(path, copyPath);
+    const bool replaced = written && (unchanged || CopyFile(copyPath, path));
     QFile::remove(copyPath);
     return replaced;
 }
