@@ -43,7 +43,7 @@ private slots:
         m_com = m_line.com.get();
         m_engine = m_line.engine.get();
         PortSettings& p = Config().Port;
-        p.TimeOut = 1; // 50 ms at this scale
+        p.TimeOut = 3; // 150 ms at this scale
         p.BOR = "17";
         p.EOR = "19";
         m_examiner.receptions.clear();

@@ -76,7 +76,8 @@ private slots:
         // S stops the transfer: the running cycle ends without EOR, and the
         // relaunch timer (30 s, 6 s at this scale) listens again.
         sim.clearReceived();
-        sim.send("N1 G0\r\n", 0, 0);
+        // A machine that keeps talking: no silence ends this reception.
+        sim.send(QByteArray(80, 'X'), 1, 50);
         QTRY_VERIFY_WITH_TIMEOUT(readFile(log).count("---Code101---") == 2, 10000);
         QCOMPARE(ctl(base, {QStringLiteral("send"), QStringLiteral("S")}), 0);
         QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains("---Code902---"), 10000);
