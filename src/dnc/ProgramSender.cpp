@@ -325,7 +325,6 @@ bool ProgramSender::sendBlocks(const PortSettings& r, int method, const QString&
                 if (method != 0 && method != 1 && method != 2)
                     break;
                 const QByteArray text = block + r.EOB;
-                SendInfoMessage(BuildInfoMessage("{b}", {block}), 0);
                 View().setBlockDisplay(block);
                 sent += text.size();
                 if (!waitLineReady(r))
