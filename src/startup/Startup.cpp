@@ -111,6 +111,8 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
         return {false, ExitConfigError};
 
     Settings& s = Config();
+    if (m_window)
+        m_window->setCaption(QStringLiteral("DNC Server ") + fromAnsi(s.RefMO));
     if (m_host)
         m_host->ApplySettings();
     if ((s.DncAppMode == 0 || s.DncAppMode == 2) && m_host)
@@ -119,6 +121,10 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
         s.DataAccess = 0;
         s.ModeGestionBD = 0;
         State().sendAtStart = takeCommandLineFile(file);
+        if (m_window) {
+            m_window->LoadIcones();
+            m_window->showWindow();
+        }
         if (State().sendAtStart && m_host) {
             // Stand-alone with a program named: send it, and that is all.
             const bool sent = m_host->SendAndReturn();
@@ -127,12 +133,16 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
     } else if (s.DncAppMode == 2) {
         s.DataAccess = 0;
         s.ModeGestionBD = 0;
+        if (m_window)
+            m_window->LoadIcones();
     }
     Paths().siblingFolder = SiblingInstallFolder();
     Paths().siblingTempFolder =
         Paths().siblingFolder.isEmpty() ? QString()
                                         : Paths().siblingFolder + QStringLiteral("Temp") +
                                               QDir::separator();
+    if (s.IconTray && m_window)
+        m_window->AddTrayIcon();
 
     if (s.IsModeEcoute && m_host) {
         m_host->StartListeningSoon();

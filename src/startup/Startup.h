@@ -26,6 +26,21 @@ struct StartOutcome
     int exitCode = 0;
 };
 
+// What start-up does with the server window. A run without a window has none;
+// the core never sees the widgets behind it.
+class StartupWindow
+{
+public:
+    virtual ~StartupWindow() = default;
+
+    virtual void setCaption(const QString& title) = 0;
+    // Loads the window's pictures (background and command buttons).
+    virtual void LoadIcones() = 0;
+    virtual void showWindow() = 0;
+    // Adds the notification-area icon, its tooltip and its quit entry.
+    virtual void AddTrayIcon() = 0;
+};
+
 // The start-up sequence of the server.
 class Startup
 {
@@ -48,8 +63,12 @@ public:
     explicit Startup(ServerHost* host = nullptr);
     ~Startup();
 
+    // The window start-up creates hidden, titles, shows and gives a tray icon.
+    void setWindow(StartupWindow* window) { m_window = window; }
+
 private:
     ServerHost* m_host;
+    StartupWindow* m_window = nullptr;
     std::unique_ptr<SingleInstance> m_lock;
 };
 

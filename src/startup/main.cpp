@@ -4,6 +4,7 @@
 #include "platform/StopSignal.h"
 #include "server/ServerHost.h"
 #include "server/window/WidgetPrompt.h"
+#include "server/window/frmNodaliseur.h"
 #include "startup/AppPaths.h"
 #include "startup/CommandLine.h"
 #include "startup/ConfigLoader.h"
@@ -94,12 +95,23 @@ int main(int argc, char** argv)
     });
     ServerHost host;
     Startup startup(&host);
+    // The window exists, hidden, from here to the end; start-up decides
+    // whether it shows. A run without a display keeps the headless view.
+    std::unique_ptr<frmNodaliseur> window;
+    if (!IsHeadless()) {
+        // Closing a dialog while the window is hidden must not end the server.
+        QApplication::setQuitOnLastWindowClosed(false);
+        window = std::make_unique<frmNodaliseur>(host);
+        SetView(window.get());
+        startup.setWindow(window.get());
+    }
     const StartOutcome outcome = startup.Main(cl.baseFolder, cl.file);
     if (!outcome.keepRunning)
         return outcome.exitCode;
     if (State().stopRequested)
         return 0;
     const int code = QCoreApplication::exec();
+    SetView(nullptr);
     SetPrompt(nullptr);
     return code;
 }

@@ -1,0 +1,473 @@
+// The server window under the offscreen platform: what the engine reports
+// shows up, each command button runs its operation, the masks enable the
+// right buttons, the close box follows the running mode, and the tray quits.
+
+#include "dnc/EventMessages.h"
+#include "dnc/PortState.h"
+#include "platform/AnsiText.h"
+#include "platform/Clock.h"
+#include "server/ControlLink.h"
+#include "server/ControlProtocol.h"
+#include "server/ServerHost.h"
+#include "server/window/StatePictures.h"
+#include "server/window/frmNodaliseur.h"
+#include "startup/AppPaths.h"
+#include "startup/Settings.h"
+#include "startup/Startup.h"
+#include "store/TextUtils.h"
+
+#include "support/ScriptedPrompt.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+using namespace nodalis;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestFrmNodaliseur : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ServerHost> m_host;
+    std::unique_ptr<frmNodaliseur> m_window;
+    int m_ended = 0;
+    QStringList m_opened;
+
+    QToolButton* button(int i) const
+    {
+        return m_window->findChild<QToolButton*>(QStringLiteral("imgCmd%1").arg(i));
+    }
+
+    QByteArray enabledMask() const
+    {
+        QByteArray mask;
+        for (int i = 0; i < 4; ++i)
+            mask += button(i)->isEnabled() ? '1' : '0';
+        return mask;
+    }
+
+    QString text(const char* name) const
+    {
+        const QString n = QString::fromLatin1(name);
+        if (auto* edit = m_window->findChild<QLineEdit*>(n))
+            return edit->text();
+        return m_window->findChild<QLabel*>(n)->text();
+    }
+
+    bool logged(int code) const
+    {
+        return readFile(EventLogPath()).contains("Code" + QByteArray::number(code) + "---");
+    }
+
+private slots:
+    void init()
+    {
+        Clock::setScale(0.01);
+        m_dir = std::make_unique<QTemporaryDir>();
+        Paths().setBaseFolder(m_dir->path());
+        QDir().mkpath(Paths().tempFolder);
+        QDir().mkpath(FolderOf(Paths().sendFile));
+        Config() = Settings();
+        Config().RefMO = "TOUR-12";
+        Config().DncAppMode = 1;
+        Events() = EventState();
+        State() = ServerState();
+        Channel().reset();
+        m_host = std::make_unique<ServerHost>();
+        m_window = std::make_unique<frmNodaliseur>(*m_host);
+        m_ended = 0;
+        m_opened.clear();
+        m_window->setProgramEnd([this] { ++m_ended; });
+        m_window->setFileOpener([this](const QString& path) { m_opened << path; });
+        SetView(m_window.get());
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_host.reset();
+        m_dir.reset();
+        Clock::setScale(1.0);
+    }
+
+    void hasTheFixedSizeAndStartMask()
+    {
+        m_window->show();
+        QCOMPARE(m_window->size(), QSize(373, 281));
+        m_window->resize(600, 500);
+        QCOMPARE(m_window->size(), QSize(373, 281));
+        QCOMPARE(enabledMask(), QByteArray("1110"));
+    }
+
+    void masksEnableTheRightButtons_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("mask");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("during a send")
+            << QByteArray("1110") << QByteArray("1001") << QByteArray("1001");
+        QTest::newRow("listening")
+            << QByteArray("0000") << QByteArray("1101") << QByteArray("1101");
+        QTest::newRow("short mask leaves the rest")
+            << QByteArray("0011") << QByteArray("10") << QByteArray("1011");
+        QTest::newRow("other characters disable")
+            << QByteArray("1111") << QByteArray("1x-1") << QByteArray("1001");
+        QTest::newRow("empty mask") << QByteArray("0101") << QByteArray() << QByteArray("0101");
+        QTest::newRow("longer mask")
+            << QByteArray("0000") << QByteArray("111111") << QByteArray("1111");
+    }
+
+    void masksEnableTheRightButtons()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, mask);
+        QFETCH(QByteArray, after);
+        m_window->UpdateCmdButton(before);
+        View().setCommandButtons(mask);
+        QCOMPARE(enabledMask(), after);
+    }
+
+    void statusTextFollowsSetStatus_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("driven by the application") << 0 << false;
+        QTest::newRow("stand-alone") << 1 << true;
+        QTest::newRow("both") << 2 << true;
+    }
+
+    void statusTextFollowsSetStatus()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, shown);
+        Config().DncAppMode = mode;
+        SetStatus(902);
+        const QString expected = fromAnsi(EventText(902));
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(text("TxtEtat"), shown ? expected : QString());
+    }
+
+    void gaugeAndPictureFollowNotifications_data()
+    {
+        QTest::addColumn<QByteArray>("tag");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("gauge");
+        QTest::addColumn<QString>("percent");
+        QTest::addColumn<int>("state");
+        QTest::newRow("progress") << QByteArray("{%}") << QByteArray("42") << 42
+                                  << QStringLiteral("42 %") << 0;
+        QTest::newRow("complete") << QByteArray("{%}") << QByteArray("100") << 100
+                                  << QStringLiteral("100 %") << 0;
+        QTest::newRow("cleared") << QByteArray("{%}") << QByteArray("0") << 0 << QString() << 0;
+        QTest::newRow("out of range")
+            << QByteArray("{%}") << QByteArray("250") << 100 << QStringLiteral("100 %") << 0;
+        QTest::newRow("receiving") << QByteArray("{a}") << QByteArray("1") << 0 << QString() << 1;
+        QTest::newRow("sending") << QByteArray("{a}") << QByteArray("2") << 0 << QString() << 2;
+        QTest::newRow("listening") << QByteArray("{a}") << QByteArray("3") << 0 << QString() << 3;
+        QTest::newRow("explorer") << QByteArray("{a}") << QByteArray("5") << 0 << QString() << 5;
+    }
+
+    void gaugeAndPictureFollowNotifications()
+    {
+        QFETCH(QByteArray, tag);
+        QFETCH(QByteArray, value);
+        QFETCH(int, gauge);
+        QFETCH(QString, percent);
+        QFETCH(int, state);
+        SendInfoMessage(BuildInfoMessage(tag, {value}), 0);
+        QCOMPARE(m_window->findChild<QProgressBar*>(QStringLiteral("pctJauge"))->value(), gauge);
+        QCOMPARE(text("lblPercent"), percent);
+        QCOMPARE(m_window->stateShown(), state);
+        const QImage shown =
+            m_window->findChild<QLabel*>(QStringLiteral("imgEtat"))->pixmap().toImage();
+        QCOMPARE(shown, DrawPicture(StatePicture(state), 48).toImage());
+    }
+
+    void statePicturesAreAllDifferent()
+    {
+        QList<QImage> seen;
+        for (int state : {0, 1, 2, 3, 4, 5}) {
+            const QImage image = DrawPicture(StatePicture(state), 32).toImage();
+            QVERIFY2(!seen.contains(image), qPrintable(QString::number(state)));
+            seen << image;
+        }
+        QCOMPARE(DrawPicture(StatePicture(9), 32).toImage(), seen.first());
+    }
+
+    void blockDisplayShowsTwentyCharacters()
+    {
+        View().setBlockDisplay("%\r\nO1234 (ARBRE \xC9TAG\xC9 - PHASE 2)");
+        QCOMPARE(text("txtBloc"), QStringLiteral("%  O1234 (ARBRE ÉTAG"));
+        m_host->ArreterTrans();
+        QCOMPARE(text("txtBloc"), QString());
+    }
+
+    void hideAndShowCommands()
+    {
+        m_window->show();
+        View().setWindowVisible(false);
+        QVERIFY(!m_window->isVisible());
+        View().setWindowVisible(true);
+        QVERIFY(m_window->isVisible());
+        QCOMPARE(m_ended, 0);
+    }
+
+    void closeBoxFollowsTheMode_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("ends");
+        QTest::addColumn<bool>("stopsTransfer");
+        QTest::newRow("driven: unloads") << 0 << true << false;
+        QTest::newRow("stand-alone: stops and quits") << 1 << true << true;
+        QTest::newRow("both: keeps serving") << 2 << false << false;
+    }
+
+    void closeBoxFollowsTheMode()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, ends);
+        QFETCH(bool, stopsTransfer);
+        Config().DncAppMode = mode;
+        Channel().channelState = ChannelReceiving;
+        m_window->show();
+        m_window->close();
+        QCOMPARE(m_ended, ends ? 1 : 0);
+        QCOMPARE(State().quitAtStart, ends);
+        QCOMPARE(State().stopRequested, stopsTransfer);
+        QCOMPARE(Events().lastRequested, stopsTransfer ? 902 : 0);
+        if (!ends) {
+            // No tray icon here: the window stays reachable in the task bar.
+            QVERIFY(m_window->isVisible());
+            QVERIFY(m_window->isMinimized());
+        }
+    }
+
+    void stopButtonStopsTheTransfer()
+    {
+        m_window->show();
+        View().setCommandButtons("0001");
+        Channel().channelState = ChannelSending;
+        QTest::mouseClick(button(3), Qt::LeftButton);
+        QCOMPARE(State().stopRequested, true);
+        QCOMPARE(int(Channel().channelState), int(ChannelIdle));
+        QCOMPARE(Events().lastRequested, 902);
+        QCOMPARE(enabledMask(), QByteArray("1110"));
+        QCOMPARE(m_window->stateShown(), 0);
+    }
+
+    void listenButtonRestartsListening_data()
+    {
+        QTest::addColumn<bool>("modeEcoute");
+        QTest::newRow("permanent listening: stop first") << true;
+        QTest::newRow("on request") << false;
+    }
+
+    void listenButtonRestartsListening()
+    {
+        QFETCH(bool, modeEcoute);
+        Config().IsModeEcoute = modeEcoute;
+        m_window->show();
+        QTest::mouseClick(button(2), Qt::LeftButton);
+        QCOMPARE(logged(902), modeEcoute);
+        // Listening ran: it reported how opening the line went.
+        QVERIFY(Events().lastRequested != 0);
+        QVERIFY(Events().lastRequested != 902);
+    }
+
+    void infoButtonDoesNothing()
+    {
+        m_window->show();
+        QTest::mouseClick(button(0), Qt::LeftButton);
+        QCOMPARE(Events().lastRequested, 0);
+        QCOMPARE(enabledMask(), QByteArray("1110"));
+    }
+
+    void sendButtonSendsTheChosenPrograms_data()
+    {
+        QTest::addColumn<QStringList>("chosen");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("one file") << QStringList{QStringLiteral("a.nc")} << QByteArray("%A\r\n");
+        QTest::newRow("three files in dialog order")
+            << QStringList{QStringLiteral("c.nc"), QStringLiteral("a.nc"), QStringLiteral("b.nc")}
+            << QByteArray("%C\r\n%A\r\n%B\r\n");
+        QTest::newRow("blank names skipped")
+            << QStringList{QStringLiteral("b.nc"), QStringLiteral(" "), QStringLiteral("a.nc")}
+            << QByteArray("%B\r\n%A\r\n");
+        QTest::newRow("the send file itself")
+            << QStringList{QStringLiteral("<send>")} << QByteArray();
+        QTest::newRow("cancelled") << QStringList() << QByteArray();
+        QTest::newRow("missing file") << QStringList{QStringLiteral("gone.nc")} << QByteArray();
+    }
+
+    void sendButtonSendsTheChosenPrograms()
+    {
+        QFETCH(QStringList, chosen);
+        QFETCH(QByteArray, sent);
+        const QString folder = m_dir->path() + QStringLiteral("/progs/");
+        QDir().mkpath(folder);
+        for (const char* name : {"a", "b", "c"})
+            writeFile(folder + QString::fromLatin1(name) + QStringLiteral(".nc"),
+                      "%" + QByteArray(name).toUpper() + "\r\n");
+        const QByteArray before = "%OLD\r\n";
+        writeFile(Paths().sendFile, before);
+        QStringList paths;
+        for (const QString& c : chosen) {
+            if (c == QStringLiteral("<send>"))
+                paths << Paths().sendFile;
+            else
+                paths << (c.trimmed().isEmpty() ? c : folder + c);
+        }
+        Config().PathFileProgOpen = folder;
+        ScriptedPrompt prompt;
+        prompt.queueFiles(paths);
+        m_window->show();
+        View().setBlockDisplay("%");
+        QTest::mouseClick(button(1), Qt::LeftButton);
+
+        QCOMPARE(prompt.fileRequests().size(), 1);
+        const ScriptedPrompt::FileRequest& r = prompt.fileRequests().first();
+        QCOMPARE(r.title, QStringLiteral("Sélectionner un programme à envoyer..."));
+        QCOMPARE(r.filter, QStringLiteral("Programmes (*.*)"));
+        QCOMPARE(r.startFolder, folder);
+        QVERIFY(r.several);
+        const bool sends = !sent.isEmpty();
+        QCOMPARE(readFile(Paths().sendFile), sends ? sent : before);
+        // A send took over the buttons; after it the displays are cleared.
+        QCOMPARE(button(3)->isEnabled(), sends);
+        QCOMPARE(text("txtBloc"), sends ? QString() : QStringLiteral("%"));
+        QCOMPARE(Events().lastRequested != 0, sends);
+    }
+
+    void journalOpensOnlyWhenItExists()
+    {
+        m_window->show();
+        auto* picture = m_window->findChild<QLabel*>(QStringLiteral("imgEtat"));
+        QTest::mouseClick(picture, Qt::LeftButton);
+        QVERIFY(m_opened.isEmpty());
+        Config().DncAppMode = 0;
+        SetStatus(901);
+        QVERIFY(QFile::exists(EventLogPath()));
+        QTest::mouseClick(picture, Qt::LeftButton);
+        QCOMPARE(m_opened, QStringList{EventLogPath()});
+        m_window->OpenJournal();
+        QCOMPARE(m_opened.size(), 2);
+    }
+
+    void trayCarriesTheStateAndQuits()
+    {
+        Config().IconTray = true;
+        m_window->AddTrayIcon();
+        QSystemTrayIcon* tray = m_window->trayIcon();
+        QVERIFY(tray);
+        QCOMPARE(tray->toolTip(), QStringLiteral("TOUR-12"));
+        SendInfoMessage(BuildInfoMessage("{a}", {"3"}), 0);
+        QCOMPARE(tray->icon().pixmap(32).toImage(),
+                 PictureIcon(Picture::Listening).pixmap(32).toImage());
+        QAction* quit = m_window->trayMenu()->actions().value(0);
+        QVERIFY(quit);
+        QCOMPARE(quit->text(), QStringLiteral("Quitter TOUR-12"));
+        quit->trigger();
+        QCOMPARE(m_ended, 1);
+        QCOMPARE(Events().lastRequested, 902);
+        QVERIFY(State().quitAtStart);
+        QVERIFY(!tray->isVisible());
+        // The window is gone: closing again does not end the program twice.
+        m_window->close();
+        QCOMPARE(m_ended, 1);
+    }
+
+    void stopTheServerUnloadsTheWindow()
+    {
+        Config().IconTray = true;
+        m_window->AddTrayIcon();
+        m_window->show();
+        m_window->ArretNodalis();
+        QCOMPARE(m_ended, 1);
+        QVERIFY(!m_window->isVisible());
+        QVERIFY(State().stopRequested);
+        QVERIFY(logged(902));
+        QCOMPARE(m_window->stateShown(), 2);
+    }
+
+    void withoutATrayTheWindowStaysReachable()
+    {
+        if (QSystemTrayIcon::isSystemTrayAvailable())
+            QSKIP("this platform has a notification area");
+        Config().DncAppMode = 2;
+        Config().IconTray = true;
+        m_window->AddTrayIcon();
+        QVERIFY(m_window->isVisible());
+        m_window->close();
+        QVERIFY(m_window->isVisible());
+        QCOMPARE(m_ended, 0);
+    }
+
+    void rendersToAPicture()
+    {
+        m_window->setCaption(QStringLiteral("DNC Server TOUR-12"));
+        m_window->show();
+        auto* status = m_window->findChild<QLabel*>(QStringLiteral("TxtEtat"));
+        const QRect area(status->mapTo(m_window.get(), QPoint(0, 0)), status->size());
+        const QImage blank = m_window->grab().toImage().copy(area);
+
+        SetStatus(102);
+        SendInfoMessage(BuildInfoMessage("{a}", {"2"}), 0);
+        SendInfoMessage(BuildInfoMessage("{%}", {"64"}), 0);
+        View().setBlockDisplay("%\r\nO1234 (ARBRE)");
+        View().setCommandButtons("1001");
+        const QString path = QDir(m_dir->path()).filePath(QStringLiteral("window.png"));
+        QVERIFY(m_window->grab().save(path));
+        const QImage shot(path);
+        QCOMPARE(shot.size(), QSize(373, 281) * m_window->devicePixelRatio());
+        QVERIFY(!text("TxtEtat").isEmpty());
+        QVERIFY2(shot.copy(area) != blank, "the status text is not drawn");
+        // The README's screenshot is made by running this test with the variable set.
+        const QString keep = qEnvironmentVariable("NODALIS_WINDOW_PNG");
+        if (!keep.isEmpty())
+            QVERIFY(shot.save(keep));
+    }
+
+    void backgroundComesFromSplash()
+    {
+        QDir().mkpath(Paths().depFolder);
+        QImage splash(40, 40, QImage::Format_RGB32);
+        splash.fill(QColor(0x12, 0x34, 0x56));
+        QVERIFY(splash.save(Paths().depFolder + QStringLiteral("Splash.jpg")));
+        m_window->LoadIcones();
+        const QImage shot = m_window->grab().toImage();
+        const QColor corner = shot.pixelColor(shot.width() - 2, 2);
+        QVERIFY2(qAbs(corner.blue() - 0x56) < 12 && qAbs(corner.red() - 0x12) < 12,
+                 qPrintable(corner.name()));
+    }
+};
+
+QTEST_MAIN(TestFrmNodaliseur)
+#include "tst_frmnodaliseur.moc"
