@@ -91,7 +91,9 @@ int main(int argc, char** argv)
     // as soon as its event loop runs.
     InstallStopSignalHandler([] {
         State().stopRequested = true;
-        QCoreApplication::quit();
+        // Not quit(): with widgets it asks the window to close first, and the
+        // window refuses in mode 2.
+        QCoreApplication::exit(0);
     });
     ServerHost host;
     Startup startup(&host);
