@@ -302,14 +302,6 @@ private slots:
         QVERIFY(Events().lastRequested != 902);
     }
 
-    void infoButtonDoesNothing()
-    {
-        m_window->show();
-        QTest::mouseClick(button(0), Qt::LeftButton);
-        QCOMPARE(Events().lastRequested, 0);
-        QCOMPARE(enabledMask(), QByteArray("1110"));
-    }
-
     void sendButtonSendsTheChosenPrograms_data()
     {
         QTest::addColumn<QStringList>("chosen");
