@@ -243,11 +243,22 @@ void CallResolution::serveCall(const QString& frame, bool multiLine)
     m_engine.ReturnToListening();
 }
 
+void CallResolution::setTableCall(const QByteArray& callText)
+{
+    m_fromTable = true;
+    m_tableCall = callText;
+}
+
 FrameKind CallResolution::ExamineFrame(const QString& file, QByteArray& callText, bool& multiLine)
 {
     const Settings& s = Config();
     callText.clear();
     multiLine = false;
+    if (m_fromTable) {
+        m_fromTable = false;
+        callText = m_tableCall;
+        return callText.isEmpty() ? FrameKind::Program : FrameKind::Call;
+    }
     const qint64 minimum = usesNetworkCopies(s.Port.Methode) ? 0 : 5;
     const QFileInfo info(file);
     if (!info.isFile())

@@ -34,6 +34,10 @@ public:
 
     void ExamineReceivedData() override;
 
+    // The next examination is of a request made through the machine's
+    // program table: a call when the text is not empty, else an upload.
+    void setTableCall(const QByteArray& callText);
+
     FrameKind ExamineFrame(const QString& file, QByteArray& callText, bool& multiLine);
     // Fills the call list; true when it names several programs.
     bool SplitCallList(const QByteArray& callText);
@@ -61,6 +65,8 @@ private:
     PortEngine& m_engine;
     ProgramSender& m_sender;
     QList<CalledProgram> m_calls{CalledProgram()};
+    bool m_fromTable = false;
+    QByteArray m_tableCall;
 };
 
 } // namespace nodalis

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dnc/CallResolution.h"
+#include "dnc/MazakWatch.h"
 #include "dnc/PortEngine.h"
 #include "dnc/ProgramSender.h"
 #include "platform/SerialControl.h"
@@ -60,6 +61,7 @@ private:
     PortEngine m_engine;
     ProgramSender m_sender;
     CallResolution m_calls;
+    MazakWatch m_mazak;
     ProgramRecord m_currentProgram;
     ControlCommands* m_commands;
 };
