@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 #include <array>
@@ -29,6 +30,7 @@ struct PortState
     QByteArray infoText;     // last text sent with I
     QByteArray programIndex; // index of the called program, shown with event 102
     int matchedActivity = 0; // workshop activity found by the last noise check (0: none)
+    QString removableFolder; // root of the removable drive in use (method 12), empty: none
 
     // Back to the start-up values (program text, percentage, transfer record, state).
     void reset();

@@ -30,6 +30,19 @@ ServerHost::ServerHost()
                  QByteArray::number(port));
     });
     SetLink(&m_link);
+    // A removable drive plugged in becomes the channel's folder (method 12).
+    connect(&m_drives, &RemovableDrives::arrived, this, [this](const QString& root) {
+        if (Config().Port.Methode != 12)
+            return;
+        Channel().removableFolder = root;
+        m_engine.StartListening();
+    });
+    connect(&m_drives, &RemovableDrives::removed, this, [this](const QString& root) {
+        if (Config().Port.Methode != 12 || Channel().removableFolder != root)
+            return;
+        Channel().removableFolder.clear();
+        m_engine.SetPortState(-1);
+    });
 }
 
 ServerHost::~ServerHost()
@@ -58,6 +71,10 @@ bool ServerHost::OpenControlLink()
 void ServerHost::ApplySettings()
 {
     m_engine.setRelaunchEnabled(Config().IsModeEcoute);
+    if (Config().Port.Methode == 12)
+        m_drives.start();
+    else
+        m_drives.stop();
 }
 
 void ServerHost::StartListeningSoon()

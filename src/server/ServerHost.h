@@ -4,6 +4,7 @@
 #include "dnc/MazakWatch.h"
 #include "dnc/PortEngine.h"
 #include "dnc/ProgramSender.h"
+#include "platform/RemovableDrives.h"
 #include "platform/SerialControl.h"
 #include "server/ControlLink.h"
 #include "store/ProgramRecords.h"
@@ -27,6 +28,7 @@ public:
     ControlLink& link() { return m_link; }
     SerialControl& comDNC() { return m_comDNC; }
     PortEngine& engine() { return m_engine; }
+    RemovableDrives& drives() { return m_drives; }
     ProgramSender& sender() { return m_sender; }
     CallResolution& calls() { return m_calls; }
 
@@ -62,6 +64,7 @@ private:
     ProgramSender m_sender;
     CallResolution m_calls;
     MazakWatch m_mazak;
+    RemovableDrives m_drives;
     ProgramRecord m_currentProgram;
     ControlCommands* m_commands;
 };
