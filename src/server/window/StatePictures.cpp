@@ -124,7 +124,7 @@ Picture StatePicture(int state)
         return Picture::Sending;
     case 3:
         return Picture::Listening;
-    case 4:
+    case 6:
         return Picture::Tracking;
     case 5:
         return Picture::Explorer;

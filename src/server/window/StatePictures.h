@@ -13,7 +13,7 @@ enum class Picture
     Receiving, // 1
     Sending,   // 2
     Listening, // 3
-    Tracking,  // 4: production tracking message
+    Tracking,  // 6: a production-tracking message was handled
     Explorer,  // 5: network explorer in use
     Info,      // stock picture of command button 0
     Send,      // button 1
