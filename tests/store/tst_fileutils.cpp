@@ -61,10 +61,6 @@ class TestFileUtils : public QObject
 
 private slots:
     void init();
-    void openForRead_data();
-    void openForRead();
-    void openForWrite_data();
-    void openForWrite();
     void readWholeFile_data();
     void readWholeFile();
     void readOrWriteFile();
@@ -94,70 +90,6 @@ void TestFileUtils::init()
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     Paths().setBaseFolder(at(u"base"_s));
-}
-
-void TestFileUtils::openForRead_data()
-{
-    QTest::addColumn<QByteArray>("content"); // null: no file
-    QTest::addColumn<FileMode>("mode");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<bool>("leftOpen");
-
-    QTest::newRow("text input") << QByteArray("N1") << FileMode::TextInput << true << true;
-    QTest::newRow("random access") << QByteArray("N1") << FileMode::RandomAccess << true << true;
-    QTest::newRow("byte stream") << QByteArray("N1") << FileMode::ByteStream << true << true;
-    QTest::newRow("empty file") << QByteArray("") << FileMode::TextInput << false << true;
-    QTest::newRow("missing") << QByteArray() << FileMode::TextInput << false << false;
-    QTest::newRow("write mode") << QByteArray("N1") << FileMode::Output << false << false;
-}
-
-void TestFileUtils::openForRead()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(FileMode, mode);
-    QFETCH(bool, ok);
-    QFETCH(bool, leftOpen);
-    const QString path = at(u"P1.NC"_s);
-    if (!content.isNull())
-        writeFile(path, content);
-    QFile file;
-    QCOMPARE(OpenForRead(path, mode, file), ok);
-    QCOMPARE(file.isOpen(), leftOpen);
-    QCOMPARE(readFile(path), content.isNull() ? QByteArray("<missing>") : content);
-}
-
-void TestFileUtils::openForWrite_data()
-{
-    QTest::addColumn<FileMode>("mode");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<QByteArray>("after"); // "xy" written over "ABCDEF"
-
-    QTest::newRow("output truncates") << FileMode::Output << true << QByteArray("xy");
-    QTest::newRow("append") << FileMode::Append << true << QByteArray("ABCDEFxy");
-    QTest::newRow("random access in place")
-        << FileMode::RandomAccess << true << QByteArray("xyCDEF");
-    QTest::newRow("byte stream in place") << FileMode::ByteStream << true << QByteArray("xyCDEF");
-    QTest::newRow("read mode") << FileMode::TextInput << false << QByteArray("ABCDEF");
-}
-
-void TestFileUtils::openForWrite()
-{
-    QFETCH(FileMode, mode);
-    QFETCH(bool, ok);
-    QFETCH(QByteArray, after);
-    const QString path = at(u"P1.NC"_s);
-    writeFile(path, "ABCDEF");
-    QFile file;
-    QCOMPARE(OpenForWrite(path, mode, file), ok);
-    if (ok)
-        QCOMPARE(file.write("xy"), 2);
-    file.close();
-    QCOMPARE(readFile(path), after);
-
-    // Missing folders of the path are created.
-    const QString deep = at(u"a/b/c/P2.NC"_s);
-    QCOMPARE(OpenForWrite(deep, mode, file), ok);
-    QCOMPARE(QFileInfo::exists(deep), ok);
 }
 
 void TestFileUtils::readWholeFile_data()
@@ -216,6 +148,8 @@ void TestFileUtils::readOrWriteFile()
     writeFile(path, "");
     QVERIFY(ReadOrWriteFile(ReadDirection, path, back));
     QCOMPARE(back, QByteArray());
+    QFile empty;
+    QVERIFY(!OpenForRead(path, FileMode::TextInput, empty)); // an empty program is no program
     QVERIFY(!ReadOrWriteFile(ReadDirection, at(u"missing.nc"_s), back));
 }
 
