@@ -3,6 +3,7 @@
 // application.
 
 #include "sim/MachineSimulator.h"
+#include "support/ProcessHelpers.h"
 
 #include <QDate>
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <QTest>
 
 using nodalis::sim::MachineSimulator;
+using namespace nodalis::test;
 
 namespace {
 
@@ -19,26 +21,6 @@ const QByteArray kO1000 = "%\r\nO1000 (BRIDE)\r\nN10 G0 X0\r\nN20 G1 X10\r\nN30 
 const QByteArray kO2000 = "%\r\nO2000 (CALE)\r\nN10 T2 M6\r\nN20 M30\r\n%\r\n";
 const QByteArray kBot = "\x12\r\n";
 const QByteArray kEot = "\x14\r\n";
-
-QString bin(const char* name)
-{
-    return qEnvironmentVariable("NODALIS_BIN_DIR") + QLatin1Char('/') + QLatin1String(name);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    f.write(text);
-}
 
 QByteArray iniFor(const QString& base, const QString& tty, int mode)
 {

@@ -8,17 +8,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/ProcessHelpers.h"
+
+using namespace nodalis::test;
+
 class TestControlProcess : public QObject
 {
     Q_OBJECT
 
 private:
     QTemporaryDir m_tmp;
-
-    static QString bin(const char* name)
-    {
-        return qEnvironmentVariable("NODALIS_BIN_DIR") + QLatin1Char('/') + QLatin1String(name);
-    }
 
     struct Result
     {

@@ -2,6 +2,7 @@
 // the machine: uploads on the wire, the line going away, a stop.
 
 #include "sim/MachineSimulator.h"
+#include "support/ProcessHelpers.h"
 
 #include <QDate>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QTest>
 
 using nodalis::sim::MachineSimulator;
+using namespace nodalis::test;
 
 class TestSerialProcess : public QObject
 {
@@ -18,17 +20,6 @@ class TestSerialProcess : public QObject
 
 private:
     QTemporaryDir m_tmp;
-
-    static QString bin(const char* name)
-    {
-        return qEnvironmentVariable("NODALIS_BIN_DIR") + QLatin1Char('/') + QLatin1String(name);
-    }
-
-    static QByteArray readFile(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
 
     static int ctl(const QString& base, const QStringList& args)
     {

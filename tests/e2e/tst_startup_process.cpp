@@ -10,6 +10,10 @@
 
 #include <csignal>
 
+#include "support/ProcessHelpers.h"
+
+using namespace nodalis::test;
+
 class TestStartupProcess : public QObject
 {
     Q_OBJECT
@@ -75,12 +79,6 @@ private:
             return {-1, {}, {}};
         }
         return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
-    }
-
-    static QByteArray readFile(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
     static void stop(QProcess& p)
