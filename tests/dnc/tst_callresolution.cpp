@@ -5,6 +5,7 @@
 #include "dnc/LineFiles.h"
 #include "dnc/ProgramSender.h"
 
+#include "support/ProcessHelpers.h"
 #include "support/SimulatedLine.h"
 
 #include <QDir>
@@ -12,23 +13,9 @@
 #include <QTest>
 
 using namespace nodalis;
+using namespace nodalis::test;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        qFatal("cannot write");
-    f.write(text);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
-}
 
 const QByteArray kO1 = "%\r\nO0001 (PLAQUE)\r\nN10 G0 X0\r\nN20 G1 X5\r\nN30 M30\r\n%\r\n";
 const QByteArray kO2 = "%\r\nO0002 (AXE)\r\nN10 T1\r\nN20 M30\r\n%\r\n";

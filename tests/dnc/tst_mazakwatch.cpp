@@ -5,6 +5,7 @@
 #include "dnc/MazakWatch.h"
 #include "dnc/ProgramSender.h"
 
+#include "support/ProcessHelpers.h"
 #include "support/SimulatedLine.h"
 
 #include <QDir>
@@ -12,25 +13,7 @@
 #include <QTest>
 
 using namespace nodalis;
-
-namespace {
-
-void writeFile(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        qFatal("cannot write");
-    f.write(text);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
+using namespace nodalis::test;
 
 class TestMazakWatch : public QObject
 {
