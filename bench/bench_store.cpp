@@ -155,7 +155,7 @@ int main(int argc, char** argv)
               [&](int) {
                   QByteArray text = uploadText(someProgram(programs, true));
                   ReadOrWriteFile(ReadDirection + 1, Paths().receptionFile, text);
-                  return StoreUploadToDatabase() == 701;
+                  return StoreUploadToDatabase().code == 701;
               },
               failures),
           failures);
@@ -166,7 +166,7 @@ int main(int argc, char** argv)
               [&](int) {
                   QByteArray text = uploadText(someProgram(programs, false));
                   ReadOrWriteFile(ReadDirection + 1, Paths().receptionFile, text);
-                  return StoreUploadToDatabase() == 702;
+                  return StoreUploadToDatabase().code == 702;
               },
               failures),
           failures);

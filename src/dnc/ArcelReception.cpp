@@ -7,23 +7,17 @@
 #include "dnc/SerialLine.h"
 #include "platform/Clock.h"
 #include "platform/SerialControl.h"
-#include "server/ControlLink.h"
-#include "server/ControlProtocol.h"
-#include "server/ServerView.h"
+#include "dnc/InfoNotifier.h"
+#include "dnc/ControlProtocol.h"
+#include "dnc/ServerView.h"
 #include "startup/Settings.h"
-#include "startup/Startup.h"
+#include "dnc/ProcessState.h"
 
 namespace nodalis {
 
 namespace {
 
 constexpr char kWakeUp = 127;
-
-void show(int code, const QByteArray& p0)
-{
-    Events().P0 = p0;
-    SetStatus(code);
-}
 
 } // namespace
 
@@ -78,7 +72,7 @@ bool ReceiveSerialArcel(PortEngine& e)
         }
         if (com.InBufferCount() > 0)
             last = com.Input();
-        show(999, "Buffer ARCEL : " + last);
+        SetStatus(999, {"Buffer ARCEL : " + last});
         if (last.contains(kWakeUp) || last == "\r")
             break;
         Pause(20);
@@ -107,14 +101,14 @@ bool ReceiveSerialArcel(PortEngine& e)
         }
         if (askDopr) {
             WriteText(com, "DOPR\r");
-            show(410, "DOPR");
+            SetStatus(410, {"DOPR"});
             askDopr = false;
         }
         e.m_timRS232.stop();
         pending += com.Input();
         if (pending.isEmpty())
             continue;
-        show(999, "Buffer : " + pending);
+        SetStatus(999, {"Buffer : " + pending});
         Channel().channelState = ChannelReceiving;
         if (!e.m_firstData) {
             e.SetPortState(ChannelReceiving);
@@ -127,7 +121,7 @@ bool ReceiveSerialArcel(PortEngine& e)
         if (nextPart) {
             Pause(10);
             askDopr = true;
-            show(999, "N9000 reprise");
+            SetStatus(999, {"N9000 reprise"});
             Pause(20);
         }
     }

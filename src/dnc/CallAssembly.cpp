@@ -155,8 +155,7 @@ bool CallResolution::FindCalledProgramFile(const QByteArray& name, QString& path
             return true;
     }
     error = 551;
-    Events().P0 = trimmed;
-    SetStatus(501);
+    SetStatus(501, {trimmed});
     path.clear();
     return false;
 }
@@ -174,8 +173,7 @@ bool CallResolution::FindCalledProgramInDb(const QByteArray& name, QString& path
         return false;
     const int count = CountRecords(query);
     if (count == 0) {
-        Events().P0 = TrimSpaces(name);
-        SetStatus(509);
+        SetStatus(509, {TrimSpaces(name)});
         db.close();
         if (FindCalledProgramFile(name, path, error))
             return true;
@@ -186,20 +184,20 @@ bool CallResolution::FindCalledProgramInDb(const QByteArray& name, QString& path
     query.first();
     const ProgramRecord record = ProgramRecordOf(query);
     Channel().currentProgramCode = record.CodeProg;
-    Events().P0 = TrimSpaces(name);
+    const QByteArray subject = TrimSpaces(name);
     if (count > 1) {
         error = 553;
-        SetStatus(515);
+        SetStatus(515, {subject});
         return false;
     }
     if (record.Downloadable == 1) {
         error = 554;
-        SetStatus(516);
+        SetStatus(516, {subject});
         return false;
     }
     if (HasPendingUpload(db, record.CodeProg)) {
         error = 552;
-        SetStatus(502);
+        SetStatus(502, {subject});
         return false;
     }
     path = ProgramFilePath(ProgramTextPath, record.CodeProg);
@@ -212,8 +210,7 @@ bool CallResolution::CopyToSendFile(const QString& path, int& error)
     const QString& send = Paths().sendFile;
     if (!QFileInfo(path).isFile()) {
         error = 551;
-        Events().P0 = toAnsi(path);
-        SetStatus(506);
+        SetStatus(506, {toAnsi(path)});
         return false;
     }
     const QString companion = path + QStringLiteral(".dir");

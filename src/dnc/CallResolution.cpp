@@ -12,12 +12,12 @@
 #include "dnc/Tracking.h"
 #include "dnc/UploadStorage.h"
 #include "platform/AnsiText.h"
-#include "server/ControlLink.h"
-#include "server/ControlProtocol.h"
+#include "dnc/InfoNotifier.h"
+#include "dnc/ControlProtocol.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
-#include "startup/Startup.h"
+#include "dnc/ProcessState.h"
 #include "store/FileUtils.h"
 #include "store/ProgramJournal.h"
 
@@ -56,7 +56,9 @@ CallResolution::CallResolution(PortEngine& engine, ProgramSender& sender)
     : m_engine(engine), m_sender(sender)
 {
     m_sender.setReset([this] { ResetTransaction(); });
-    m_sender.setJournal([](int code) { WriteJournalEntry(code, false); });
+    m_sender.setJournal([](int code) {
+        WriteJournalEntry(code, Channel().currentProgramCode, CurrentUploadCode(), false);
+    });
     m_engine.setExaminer(this);
 }
 
@@ -146,7 +148,7 @@ void CallResolution::storeUpload(qint64 minimumSize)
         return;
     }
     SetStatus(700);
-    int outcome;
+    EventReport outcome;
     if (s.RemonteDossier)
         outcome = StoreDatedCopy();
     else if (s.DataAccess == 1)
@@ -155,7 +157,7 @@ void CallResolution::storeUpload(qint64 minimumSize)
         outcome = StoreUploadWithIndex();
     else
         outcome = StoreUploadToFile();
-    WriteJournalEntry(700, false);
+    WriteJournalEntry(700, Channel().currentProgramCode, CurrentUploadCode(), false);
     if (s.Port.CheckReceivBeforeAppel)
         IncrementReceiptCount();
     SetStatus(outcome);
@@ -164,9 +166,9 @@ void CallResolution::storeUpload(qint64 minimumSize)
         ResetTransaction();
 }
 
-void CallResolution::refuse(int code)
+void CallResolution::refuse(int code, const QByteArray& name)
 {
-    SendErrorProgram(code, fromAnsi(TrimSpaces(Config().PathMacroError)));
+    SendErrorProgram(code, fromAnsi(TrimSpaces(Config().PathMacroError)), name);
     ResetTransaction();
 }
 
@@ -174,8 +176,7 @@ void CallResolution::serveCall(const QString& frame, bool multiLine)
 {
     const Settings& s = Config();
     filterReceived(Paths().receptionFile, " ");
-    Events().P0 = callSubject();
-    SetStatus(503);
+    SetStatus(503, {callSubject()});
 
     if (s.Port.CheckReceivBeforeAppel && !IsReceiptCountReached()) {
         SetStatus(517);
@@ -188,10 +189,8 @@ void CallResolution::serveCall(const QString& frame, bool multiLine)
         int error = 0;
         const bool found = s.DataAccess == 1 ? FindCalledProgramInDb(call.Name, path, error)
                                              : FindCalledProgramFile(call.Name, path, error);
-        if (!found) {
-            Events().P0 = call.Name;
-            return refuse(error);
-        }
+        if (!found)
+            return refuse(error, call.Name);
         paths.append(path);
     }
 
@@ -224,10 +223,8 @@ void CallResolution::serveCall(const QString& frame, bool multiLine)
             MergeCallText(result, frame);
     }
     int error = 0;
-    if (!CopyToSendFile(result, error)) {
-        Events().P0 = toAnsi(result);
-        return refuse(error);
-    }
+    if (!CopyToSendFile(result, error))
+        return refuse(error, toAnsi(result));
     // The machine's own program file is never rewritten: line ends are
     // normalised in the send file.
     if (!multiLine)
@@ -368,17 +365,17 @@ void CallResolution::noiseCheck(const QString& file)
         const QByteArray mark = DecodeCharList(s.Activities[i].CarActivity, {});
         if (!mark.isEmpty() && text.contains(mark)) {
             Channel().matchedActivity = i;
-            SetStatus(s.Activities[i].CodeActivity, true);
+            SetStatus(s.Activities[i].CodeActivity, {}, true);
             return;
         }
     }
     Channel().matchedActivity = 0;
-    SetStatus(704, true);
-    Events().P0 = CharCodeList(text.left(4096));
-    SetStatus(705, true);
+    SetStatus(704, {}, true);
+    SetStatus(705, {CharCodeList(text.left(4096))}, true);
 }
 
-bool CallResolution::SendErrorProgram(int code, const QString& templatePath)
+bool CallResolution::SendErrorProgram(int code, const QString& templatePath,
+                                      const QByteArray& name)
 {
     const int methode = Config().Port.Methode;
     const bool serial = methode <= 3 || methode == 20;
@@ -390,7 +387,7 @@ bool CallResolution::SendErrorProgram(int code, const QString& templatePath)
     QByteArray text = source.readAll();
     if (text.trimmed().isEmpty())
         return false;
-    text.replace("$MSGERROR$", UpperAnsi(EventText(code)));
+    text.replace("$MSGERROR$", UpperAnsi(name.isNull() ? EventText(code) : EventText(code, {name})));
     // Written as it stands: the template's own last line end is enough.
     QFile send(Paths().sendFile);
     MakeFolders(QFileInfo(Paths().sendFile).absolutePath());

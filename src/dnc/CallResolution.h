@@ -49,7 +49,8 @@ public:
     bool ConcatCalledPrograms(const QStringList& paths, const QString& output);
     bool AssembleMultiLine(const QStringList& paths, const QString& frame, const QString& output);
     void MergeCallText(QString& path, const QString& frame);
-    bool SendErrorProgram(int code, const QString& templatePath);
+    bool SendErrorProgram(int code, const QString& templatePath,
+                          const QByteArray& name = QByteArray());
     void ResetTransaction();
 
 private:
@@ -57,7 +58,8 @@ private:
     void storeUpload(qint64 minimumSize);
     void noiseCheck(const QString& file);
     void filterReceived(const QString& file, const QByteArray& replacement);
-    void refuse(int code);
+    // Answers a call with the error program of code, naming the program refused.
+    void refuse(int code, const QByteArray& name = QByteArray());
     QByteArray callSubject() const;
     static void callSyntax(QByteArray& prefix, QByteArray& suffix);
     static bool cutProgram(const QString& path, const CalledProgram& call, QList<QByteArray>& out);

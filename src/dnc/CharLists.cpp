@@ -2,6 +2,7 @@
 
 #include "dnc/LineFiles.h"
 
+#include "platform/SystemPaths.h"
 #include "platform/AnsiText.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
@@ -126,11 +127,7 @@ QByteArray SpecificiteName(const QByteArray& specificite)
 
 QString SettingPath(const QByteArray& text)
 {
-    QString path = fromAnsi(text);
-#ifndef Q_OS_WIN
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-#endif
-    return QDir::toNativeSeparators(path);
+    return QDir::toNativeSeparators(SettingPathText(fromAnsi(text)));
 }
 
 } // namespace nodalis

@@ -1,12 +1,12 @@
 #include "dnc/EventMessages.h"
 
 #include "dnc/EventTable.h"
-#include "dnc/PortState.h"
+#include "dnc/ControlProtocol.h"
+#include "dnc/InfoNotifier.h"
+#include "dnc/ProcessState.h"
+#include "dnc/ServerView.h"
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
-#include "server/ControlLink.h"
-#include "server/ControlProtocol.h"
-#include "server/ServerView.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
 
@@ -30,7 +30,7 @@ QByteArray fill(const QString& pattern)
         return text;
     const QByteArray index =
         s.ProgIndice ? QByteArray(" : ") + Channel().programIndex : QByteArray();
-    const quint16 port = Link() ? Link()->port() : quint16(s.PortListen);
+    const quint16 port = Notifier() ? Notifier()->port() : quint16(s.PortListen);
     const QList<QPair<QByteArray, QByteArray>> values = {
         {"%P0%", e.P0},
         {"%P1%", e.P1},
@@ -63,12 +63,23 @@ QByteArray fill(const QString& pattern)
     return out;
 }
 
+template <typename Values>
+void setParams(const Values& params)
+{
+    EventState& e = Events();
+    auto it = params.begin();
+    if (it != params.end())
+        e.P0 = *it++;
+    if (it != params.end())
+        e.P1 = *it;
+}
+
 } // namespace
 
-EventState& Events()
+QByteArray EventText(int code, EventParams params)
 {
-    static EventState state;
-    return state;
+    setParams(params);
+    return EventText(code);
 }
 
 QByteArray EventText(int code)
@@ -81,8 +92,15 @@ QByteArray EventText(int code)
     return fill(EventTemplate(code));
 }
 
-void SetStatus(int code, bool repeat)
+void SetStatus(const EventReport& report)
 {
+    setParams(report.params);
+    SetStatus(report.code);
+}
+
+void SetStatus(int code, EventParams params, bool repeat)
+{
+    setParams(params);
     EventState& e = Events();
     e.lastRequested = code;
     if (code == 0 || (code == e.lastShown && !repeat))
@@ -102,6 +120,19 @@ void SetStatus(int code, bool repeat)
         LogLine("Code" + QByteArray::number(code) + "---" + text);
     DoEvents();
     e.lastShown = code;
+}
+
+int SendInfoMessage(const QByteArray& message, int k)
+{
+    int sent = 0;
+    const qint32 mode = Config().DncAppMode;
+    if ((mode == 0 || mode == 2) && Notifier())
+        sent = Notifier()->send(message, k);
+    if (message.contains("{a}"))
+        View().setStateIcon(qMax(0, MessageNumber(message, "{a}")));
+    else if (message.contains("{%}"))
+        View().setProgress(MessageNumber(message, "{%}"));
+    return sent;
 }
 
 QString EventLogPath(const QDate& day)

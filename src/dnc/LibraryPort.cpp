@@ -65,7 +65,7 @@ bool configure(const LibrarySettings& s)
         SetLibraryOperation(step.name);
         const int result = step.call();
         if (result != 0) {
-            Events().P1 +=
+            LibraryPort().operation +=
                 toAnsi(QStringLiteral(" - Erreur durant la configuration du port série"));
             ReportLibraryError(result, SioLastSystemError());
             return false;
@@ -76,15 +76,9 @@ bool configure(const LibrarySettings& s)
 
 } // namespace
 
-LibraryPortState& LibraryPort()
-{
-    static LibraryPortState state;
-    return state;
-}
-
 void SetLibraryOperation(const char* text)
 {
-    Events().P1 = toAnsi(QString::fromUtf8(text));
+    LibraryPort().operation = toAnsi(QString::fromUtf8(text));
 }
 
 LibrarySettings LibrarySettingsFor(const PortSettings& r, const QByteArray& speed)
@@ -128,8 +122,7 @@ bool OpenLibraryPort(const PortSettings& r, bool forSending)
         return false;
     }
     lp.open = true;
-    Events().P0 = portText(r, speed);
-    SetStatus(200);
+    SetStatus(200, {portText(r, speed)});
     return true;
 }
 
@@ -203,9 +196,9 @@ void ReportLibraryError(int code, int systemError)
     default:
         break;
     }
-    Events().P0 =
+    const QByteArray p0 =
         code == SIO_WIN32FAIL ? toAnsi(SystemErrorText(systemError)) : QByteArray::number(code);
-    SetStatus(event);
+    SetStatus(event, {p0, LibraryPort().operation});
 }
 
 } // namespace nodalis

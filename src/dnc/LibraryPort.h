@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dnc/PortSettings.h"
+#include "startup/PortSettings.h"
 
 #include <QByteArray>
 
@@ -35,6 +35,7 @@ struct LibraryPortState
     bool ring = false;
     bool carrier = false;
     LibrarySettings settings;
+    QByteArray operation; // the library call being made, named in its error event
 };
 
 LibraryPortState& LibraryPort();

@@ -26,12 +26,6 @@ bool ApplyReceiveSpecifics(const QString& path, const QByteArray& specificite)
     return true;
 }
 
-QByteArray& ChannelChecksum()
-{
-    static QByteArray checksum;
-    return checksum;
-}
-
 QByteArray Dialog3Trailer(const QByteArray& eob)
 {
     return "?" + eob + ChannelChecksum() + eob;

@@ -8,7 +8,7 @@
 #include "dnc/PortState.h"
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
-#include "server/ControlLink.h"
+#include "dnc/InfoNotifier.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"

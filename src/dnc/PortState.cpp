@@ -10,10 +10,4 @@ void PortState::reset()
     channelState = ChannelIdle;
 }
 
-PortState& Channel()
-{
-    static PortState state;
-    return state;
-}
-
 } // namespace nodalis

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/HeaderValues.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -14,16 +16,6 @@ namespace nodalis {
 // on the first line that holds it (letters, digits, blanks and ".,+-_"),
 // trimmed; empty when no line holds the marker.
 QByteArray ReadProgramCode(const QString& file);
-
-// The values of a program's header block.
-struct HeaderValues
-{
-    bool read = false;        // the file was read (for a Hurco document: well-formed)
-    QList<QByteArray> Fields; // by field number of RECORDFIELDS (element 0 unused)
-    QByteArray Machine;       // the machine reference (RefCartoucheMO, else "MACHINE")
-    QByteArray Call;          // the call reference (RefCartoucheAppel, else "ORVA")
-    double CodeProg = 0;      // the program code (RefCartoucheCodeProg), 0 when absent
-};
 
 // Reads the header block. From the first 20 lines of an ordinary program:
 // each line loses every CarDebCom + CarCartouche and its surrounding blanks,

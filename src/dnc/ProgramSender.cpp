@@ -16,14 +16,14 @@
 #include "platform/OperatorPrompt.h"
 #include "platform/SerialControl.h"
 #include "platform/SerialLibrary.h"
-#include "server/ControlLink.h"
-#include "server/ControlProtocol.h"
-#include "server/ServerView.h"
+#include "dnc/InfoNotifier.h"
+#include "dnc/ControlProtocol.h"
+#include "dnc/ServerView.h"
 #include "startup/AppPaths.h"
 #include "startup/IniFile.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
-#include "startup/Startup.h"
+#include "dnc/ProcessState.h"
 #include "store/FileUtils.h"
 
 #include <QDir>
@@ -238,8 +238,7 @@ bool ProgramSender::arcelCheck(const QByteArray& block, bool& lastBlock)
     SerialControl& com = m_engine.comDNC();
     const QByteArray upper = UpperAnsi(block);
     if (upper.contains("N9000") && upper.contains("FIN!!")) {
-        Events().P0 = "N9000 TT special";
-        SetStatus(999, true);
+        SetStatus(999, {"N9000 TT special"}, true);
         // Let the machine finish what it says, then wait for it to speak again.
         qint64 last = Clock::nowMs();
         while (Clock::nowMs() - last <= 5000) {
@@ -257,8 +256,7 @@ bool ProgramSender::arcelCheck(const QByteArray& block, bool& lastBlock)
             Pause(20);
         }
     } else if (upper.contains("T999") && upper.contains("FIN!!")) {
-        Events().P0 = "T999 TT special";
-        SetStatus(999, true);
+        SetStatus(999, {"T999 TT special"}, true);
         lastBlock = true;
     }
     return true;
@@ -288,8 +286,7 @@ bool ProgramSender::sendBlocks(const PortSettings& r, int method, const QString&
         }
         FileLines lines;
         if (!input.open(QIODevice::ReadOnly)) {
-            Events().P0 = toAnsi(file);
-            SetStatus(909);
+            SetStatus(909, {toAnsi(file)});
             return;
         }
         const qint64 total = input.size();
@@ -309,8 +306,7 @@ bool ProgramSender::sendBlocks(const PortSettings& r, int method, const QString&
                 const qint64 start = Clock::nowMs();
                 while (!com.DSRHolding()) {
                     const qint64 waited = Clock::secondsSince(start);
-                    Events().P0 = QByteArray::number(sendTimeOut - waited);
-                    SetStatus(106, true);
+                    SetStatus(106, {QByteArray::number(sendTimeOut - waited)}, true);
                     if (waited >= sendTimeOut) {
                         SetStatus(907);
                         return;
@@ -473,9 +469,9 @@ bool ProgramSender::waitSeconds(int seconds)
 {
     const qint64 start = Clock::nowMs();
     while (Clock::nowMs() - start < qint64(seconds) * 1000) {
-        Events().P0 = QByteArray::number(seconds);
-        Events().P1 = QByteArray::number(Clock::secondsSince(start));
-        SetStatus(510, true);
+        SetStatus(510,
+                  {QByteArray::number(seconds), QByteArray::number(Clock::secondsSince(start))},
+                  true);
         if (stopRequested())
             return false;
         Pause(50);
@@ -488,8 +484,7 @@ bool ProgramSender::readinessTimedOut(qint64 start)
     const qint32 limit = Config().Port.TimeOutModeRecep;
     if (limit < 1 || Clock::secondsSince(start) <= limit)
         return false;
-    Events().P0 = QByteArray::number(limit);
-    SetStatus(512);
+    SetStatus(512, {QByteArray::number(limit)});
     SetStatus(513);
     return true;
 }
@@ -515,7 +510,7 @@ bool ProgramSender::controlReceptionWait()
             giveUp();
     } else if (upper == "RTS") {
         while (!com.CTSHolding()) {
-            SetStatus(511, true);
+            SetStatus(511, {}, true);
             if (stopRequested() || readinessTimedOut(start)) {
                 giveUp();
                 break;
@@ -530,7 +525,7 @@ bool ProgramSender::controlReceptionWait()
             if (!got.isEmpty() && (wanted.isEmpty() || got.contains(wanted)))
                 break;
             if (got.isEmpty())
-                SetStatus(511, true);
+                SetStatus(511, {}, true);
             if (stopRequested() || readinessTimedOut(start)) {
                 giveUp();
                 break;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dnc/PortSettings.h"
+#include "startup/PortSettings.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 #include "dnc/ReceivedChunks.h"
 
-#include "server/ControlLink.h"
-#include "server/ControlProtocol.h"
-#include "server/ServerView.h"
+#include "dnc/InfoNotifier.h"
+#include "dnc/ControlProtocol.h"
+#include "dnc/ServerView.h"
 #include "startup/AppPaths.h"
 #include "store/FileUtils.h"
 

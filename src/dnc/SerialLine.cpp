@@ -134,14 +134,13 @@ bool OpenControlPort(SerialControl& control, const PortSettings& r, bool forSend
 {
     const int error = FNControlCom232(control, r, forSending);
     if (error) {
-        Events().P0 = QByteArray::number(error) + " : " + toAnsi(ControlErrorText(error));
-        SetStatus(108);
+        SetStatus(108, {QByteArray::number(error) + " : " + toAnsi(ControlErrorText(error))});
         return false;
     }
     const LineChoice line = choose(r, forSending);
-    Events().P0 = QByteArray::number(r.NumPort) + toAnsi(QStringLiteral(" à ")) + line.speed + '/' +
-                  TrimSpaces(r.Parite) + '/' + TrimSpaces(r.DataBit) + '/' + TrimSpaces(r.StopBit);
-    SetStatus(100);
+    SetStatus(100, {QByteArray::number(r.NumPort) + toAnsi(QStringLiteral(" à ")) + line.speed +
+                    '/' + TrimSpaces(r.Parite) + '/' + TrimSpaces(r.DataBit) + '/' +
+                    TrimSpaces(r.StopBit)});
     return true;
 }
 

@@ -5,8 +5,8 @@
 #include "dnc/LineFiles.h"
 #include "dnc/UploadStorage.h"
 #include "platform/AnsiText.h"
-#include "server/ControlLink.h"
-#include "server/ControlProtocol.h"
+#include "dnc/InfoNotifier.h"
+#include "dnc/ControlProtocol.h"
 #include "startup/AppPaths.h"
 #include "startup/IniFile.h"
 #include "startup/IniValue.h"
@@ -81,7 +81,7 @@ bool RecordTracking(const QString& file, const QDateTime& at)
     return found;
 }
 
-int StoreDatedCopy()
+EventReport StoreDatedCopy()
 {
     const QString& reception = Paths().receptionFile;
     FilterReceivedProgram(reception);
@@ -91,13 +91,11 @@ int StoreDatedCopy()
         const QString copy = folder +
                              info.lastModified().toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss")) +
                              QStringLiteral(".txt");
-        if (CopyFile(reception, copy)) {
-            Events().P0 = toAnsi(copy);
-            return 712;
-        }
+        if (CopyFile(reception, copy))
+            return {712, {toAnsi(copy)}};
     }
     KeepReceptionCopy();
-    return 713;
+    return {713};
 }
 
 } // namespace nodalis

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dnc/EventMessages.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -22,6 +24,6 @@ bool RecordTracking(const QString& file, const QDateTime& at = QDateTime());
 // filtered, copied to PathRemonte as "yyyy-mm-dd-hh-mm-ss.txt" after its
 // modification time. 712 with P0 the copy's name, or 713 (the reception
 // file then stays, with a copy beside it).
-int StoreDatedCopy();
+EventReport StoreDatedCopy();
 
 } // namespace nodalis

@@ -1,16 +1,18 @@
 #include "dnc/UploadStorage.h"
 
+#include "dnc/ProcessState.h"
 #include "dnc/ChannelFiles.h"
 #include "dnc/CharFilters.h"
 #include "dnc/CharLists.h"
 #include "dnc/EventMessages.h"
 #include "dnc/PortState.h"
 #include "dnc/ReceptionFilters.h"
+#include "platform/Desktop.h"
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
 #include "platform/OperatorPrompt.h"
-#include "server/ControlLink.h"
-#include "server/ControlProtocol.h"
+#include "dnc/InfoNotifier.h"
+#include "dnc/ControlProtocol.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
@@ -58,11 +60,7 @@ void showStoredUpload(const QString& path)
         LogLine(ansi(u"Programme reçu enregistré : ") + toAnsi(QDir::toNativeSeparators(path)));
         return;
     }
-#ifdef Q_OS_WIN
-    QProcess::startDetached(QStringLiteral("notepad.exe"), {QDir::toNativeSeparators(path)});
-#else
-    QProcess::startDetached(QStringLiteral("xdg-open"), {path});
-#endif
+    OpenInEditor(path);
 }
 
 // Channel 1 is the file itself; the files of further channels are copied
@@ -162,7 +160,7 @@ QString KeepReceptionCopy()
     return FileExists(reception) && CopyFile(reception, copy) ? copy : QString();
 }
 
-int StoreUploadToFile()
+EventReport StoreUploadToFile()
 {
     const Settings& s = Config();
     const QString& reception = Paths().receptionFile;
@@ -171,7 +169,7 @@ int StoreUploadToFile()
     if (s.DncAppMode == 0) {
         ProgramDatabase db;
         if (OpenProgramDatabase(ProgramDatabasePath(), db))
-            InsertUploadRecord(header, db);
+            CurrentUploadCode() = InsertUploadRecord(header, db, Channel().currentProgramCode);
         if (CurrentUploadCode() < 1)
             logStoreProblem(db);
     }
@@ -206,7 +204,7 @@ int StoreUploadToFile()
     return 703;
 }
 
-int StoreUploadToDatabase(const HeaderValues* identification)
+EventReport StoreUploadToDatabase(const HeaderValues* identification)
 {
     const Settings& s = Config();
     const QString& reception = Paths().receptionFile;
@@ -219,8 +217,8 @@ int StoreUploadToDatabase(const HeaderValues* identification)
     const HeaderValues header =
         identification ? *identification : ReadUploadIdentification(reception);
     Channel().currentProgramCode = IdentifyUpload(db, header, knownProgramCode(header));
-    InsertUploadRecord(header, db);
-    const qint32 upload = CurrentUploadCode();
+    const qint32 upload = CurrentUploadCode() =
+        InsertUploadRecord(header, db, Channel().currentProgramCode);
     if (upload < 1) {
         logStoreProblem(db);
         return storeFailed();
@@ -260,7 +258,7 @@ int StoreUploadToDatabase(const HeaderValues* identification)
     return result;
 }
 
-int StoreUploadWithIndex()
+EventReport StoreUploadWithIndex()
 {
     const QString& reception = Paths().receptionFile;
     const QString folder = WithTrailingBackslash(Config().PathFileProgSave);
@@ -279,8 +277,7 @@ int StoreUploadWithIndex()
         base + QLatin1Char('.') + QString::number(highest + 1).rightJustified(3, QLatin1Char('0'));
     if (!CopyFile(reception, name))
         return storeFailed();
-    Events().P0 = toAnsi(name);
-    return 712;
+    return {712, {toAnsi(name)}};
 }
 
 bool ReplaceProgramFileByUpload(qint32 uploadCode, const QString& uploadFile)

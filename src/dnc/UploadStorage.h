@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dnc/EventMessages.h"
+
 #include "dnc/ProgramHeader.h"
 
 #include <QDateTime>
@@ -38,7 +40,7 @@ void FilterReceivedProgram(const QString& file);
 // ReceivProgCrushed it then replaces the program file (707, or 710).
 // Notifies {r} with the upload code (0 once it replaced the program).
 // 703, or 713 when the text could not be stored.
-int StoreUploadToFile();
+EventReport StoreUploadToFile();
 
 // Database store (DataAccess 1): identifies the upload among the machine's
 // programs (the current program code), writes its FROMCN record (the
@@ -49,13 +51,13 @@ int StoreUploadToFile();
 // when the store could not be written (no record is left without its text).
 // identification replaces what the reception file's header gives (uploads
 // of conversational or remote transfers).
-int StoreUploadToDatabase(const HeaderValues* identification = nullptr);
+EventReport StoreUploadToDatabase(const HeaderValues* identification = nullptr);
 
 // Indexed store (ProgIndice): PathFileProgSave + the program-start
 // character + the number on 4 digits + "." + the next revision index on 3
 // digits (O0012.008 after O0012.007). 712 with P0 the stored name, 713 when
 // the text holds no program number or the copy failed.
-int StoreUploadWithIndex();
+EventReport StoreUploadWithIndex();
 
 // A received program replaces its program file in PathFileProgSave: named
 // by its program number (DUVOV_RIDODOZI: its program code; CodeGroupCN 2:

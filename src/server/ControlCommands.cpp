@@ -3,13 +3,13 @@
 #include "dnc/EventMessages.h"
 #include "dnc/PortState.h"
 #include "server/ControlLink.h"
-#include "server/ControlProtocol.h"
+#include "dnc/ControlProtocol.h"
 #include "server/ServerHost.h"
-#include "server/ServerView.h"
+#include "dnc/ServerView.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
-#include "startup/Startup.h"
+#include "server/PathSetup.h"
 
 #include <QCoreApplication>
 
@@ -83,7 +83,7 @@ void ControlCommands::Connect(int)
     notifyState();
     notify("{b}", c.programText);
     notify("{%}", QByteArray::number(c.percentage));
-    SetStatus(Events().lastShown, true);
+    SetStatus(Events().lastShown, {}, true);
 }
 
 void ControlCommands::Refresh()
@@ -95,13 +95,13 @@ void ControlCommands::Refresh()
         notify("{n}", c.currentTransfer[0]);
     notify("{b}", c.programText);
     if (c.channelState == ChannelListening)
-        SetStatus(Events().lastShown, true);
+        SetStatus(Events().lastShown, {}, true);
     notify("{%}", QByteArray::number(c.percentage));
 }
 
 void ControlCommands::Reinit()
 {
-    if (Startup::PathSetup(Paths().applicationFolder, Paths().baseFolder,
+    if (PathSetup(Paths().applicationFolder, Paths().baseFolder,
                            QCoreApplication::applicationFilePath()))
         m_host.ApplySettings();
 }

@@ -1,18 +1,12 @@
 #include "server/ControlLink.h"
 
-#include "server/ControlProtocol.h"
-#include "server/ServerView.h"
-#include "startup/Settings.h"
+#include "dnc/ControlProtocol.h"
 
 #include <QTcpSocket>
 
 #include <cstdio>
 
 namespace nodalis {
-
-namespace {
-ControlLink* g_link = nullptr;
-}
 
 ControlLink::ControlLink(QObject* parent) : QObject(parent)
 {
@@ -21,11 +15,7 @@ ControlLink::ControlLink(QObject* parent) : QObject(parent)
     m_server.setListenBacklogSize(256);
 }
 
-ControlLink::~ControlLink()
-{
-    if (g_link == this)
-        g_link = nullptr;
-}
+ControlLink::~ControlLink() = default;
 
 QList<QByteArray> ControlLink::setAllowList(const QList<QByteArray>& entries)
 {
@@ -187,29 +177,6 @@ void ControlLink::closeClients()
         }
         remove(k);
     }
-}
-
-ControlLink* Link()
-{
-    return g_link;
-}
-
-void SetLink(ControlLink* link)
-{
-    g_link = link;
-}
-
-int SendInfoMessage(const QByteArray& message, int k)
-{
-    int sent = 0;
-    const qint32 mode = Config().DncAppMode;
-    if ((mode == 0 || mode == 2) && g_link)
-        sent = g_link->send(message, k);
-    if (message.contains("{a}"))
-        View().setStateIcon(qMax(0, MessageNumber(message, "{a}")));
-    else if (message.contains("{%}"))
-        View().setProgress(MessageNumber(message, "{%}"));
-    return sent;
 }
 
 } // namespace nodalis

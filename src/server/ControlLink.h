@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dnc/InfoNotifier.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
@@ -18,7 +20,7 @@ namespace nodalis {
 // The control link's socket set (TcpVX): element 0 never listens nor
 // connects, one element listens, every accepted client keeps the element
 // that accepted it, and a new element takes the smallest free index.
-class ControlLink : public QObject
+class ControlLink : public QObject, public InfoNotifier
 {
     Q_OBJECT
 
@@ -45,14 +47,14 @@ public:
     bool open(quint16 port, QString* error = nullptr);
 
     // The local port actually listened on, 0 when not listening.
-    quint16 port() const;
+    quint16 port() const override;
     int listeningIndex() const { return m_listenIndex; }
     QList<int> clientIndices() const { return m_clients.keys(); }
 
     // Sends one line (the text followed by CR LF) to client k, or to every
     // client when k is 0. Unknown or closed clients are skipped.
     // Returns the number of clients it went to.
-    int send(const QByteArray& message, int k);
+    int send(const QByteArray& message, int k) override;
 
     // Closes and removes every connected element.
     void closeClients();
@@ -78,14 +80,5 @@ private:
     QList<QPair<QHostAddress, int>> m_allow;
     QSet<QString> m_refusedReported;
 };
-
-// The process-wide control link; null when the link is not open (mode 1).
-ControlLink* Link();
-void SetLink(ControlLink* link);
-
-// Sends a notification to the program-management application (modes 0
-// and 2; client k, or every client for 0), then updates the window from
-// {a} and {%}. Returns the number of clients it went to.
-int SendInfoMessage(const QByteArray& message, int k = 0);
 
 } // namespace nodalis

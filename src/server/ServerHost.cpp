@@ -4,12 +4,12 @@
 #include "dnc/PortState.h"
 #include "platform/Clock.h"
 #include "server/ControlCommands.h"
-#include "server/ControlProtocol.h"
-#include "server/ServerView.h"
+#include "dnc/ControlProtocol.h"
+#include "dnc/ServerView.h"
 #include "startup/AppPaths.h"
 #include "startup/IniFile.h"
 #include "startup/Settings.h"
-#include "startup/Startup.h"
+#include "dnc/ProcessState.h"
 
 #include <QCoreApplication>
 
@@ -29,7 +29,7 @@ ServerHost::ServerHost()
         WriteIni(Paths().configPath, QByteArrayLiteral("NODALIS"), QByteArrayLiteral("Socket"),
                  QByteArray::number(port));
     });
-    SetLink(&m_link);
+    SetNotifier(&m_link);
     // A removable drive plugged in becomes the channel's folder (method 12).
     connect(&m_drives, &RemovableDrives::arrived, this, [this](const QString& root) {
         if (Config().Port.Methode != 12)
@@ -47,7 +47,7 @@ ServerHost::ServerHost()
 
 ServerHost::~ServerHost()
 {
-    SetLink(nullptr);
+    SetNotifier(nullptr);
     delete m_commands;
 }
 

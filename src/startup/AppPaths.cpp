@@ -1,5 +1,7 @@
 #include "startup/AppPaths.h"
 
+#include "platform/SystemPaths.h"
+
 #include <QDir>
 
 namespace nodalis {
@@ -51,11 +53,7 @@ bool IsUnderRuzavar(const QString& path)
 
 QString OrvaFixedFolder(const QString& relative)
 {
-#ifdef Q_OS_WIN
-    return QDir::toNativeSeparators(QStringLiteral("C:/Orva/") + relative);
-#else
-    return QDir::toNativeSeparators(QDir::homePath() + QStringLiteral("/Orva/") + relative);
-#endif
+    return QDir::toNativeSeparators(OrvaRoot() + relative);
 }
 
 QString DefaultBaseFolder(const QString& applicationFolder)

@@ -1,5 +1,6 @@
 #include "startup/ConfigLoader.h"
 
+#include "platform/SystemPaths.h"
 #include "platform/AnsiText.h"
 #include "platform/OperatorPrompt.h"
 #include "startup/IniFile.h"
@@ -22,10 +23,7 @@ QString folderValue(const QByteArray& text)
 {
     if (text.isEmpty())
         return {};
-    QString folder = fromAnsi(text);
-#ifndef Q_OS_WIN
-    folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
-#endif
+    QString folder = SettingPathText(fromAnsi(text));
     if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QLatin1Char('\\')))
         folder += QDir::separator();
     return QDir::toNativeSeparators(folder);

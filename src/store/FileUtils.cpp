@@ -1,5 +1,6 @@
 #include "store/FileUtils.h"
 
+#include "platform/SystemPaths.h"
 #include "platform/OperatorPrompt.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
@@ -20,11 +21,6 @@ namespace {
 // Programs can weigh hundreds of megabytes: copies and filters go by chunks.
 constexpr qint64 kChunk = 256 * 1024;
 
-#ifdef Q_OS_WIN
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
-#endif
 
 bool isBlank(const QString& text)
 {
@@ -302,7 +298,8 @@ bool CopyFolder(const QString& source, const QString& destination)
     const QString from = resolvedPath(source);
     const QString to = resolvedPath(destination);
     // A copy into the source itself would never end.
-    if (to.compare(from, kPathCase) == 0 || to.startsWith(from + u'/', kPathCase))
+    const Qt::CaseSensitivity cs = FileNameCase();
+    if (to.compare(from, cs) == 0 || to.startsWith(from + u'/', cs))
         return false;
     return copyTree(source, destination);
 }

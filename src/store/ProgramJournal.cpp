@@ -1,6 +1,5 @@
 #include "store/ProgramJournal.h"
 
-#include "dnc/PortState.h"
 #include "startup/Settings.h"
 #include "store/ProgramDatabase.h"
 #include "store/ProgramRecords.h"
@@ -29,7 +28,7 @@ using FieldValues = std::array<QByteArray, StoreFieldCount + 1>;
 // The sixteen values the entry copies, read by name (Champ1 to Champ16) from
 // the program's record or the upload's. False when the program database
 // cannot be opened: then no entry is written.
-bool readFieldValues(int code, qint32 codeProg, FieldValues& values)
+bool readFieldValues(int code, qint32 codeProg, qint32 upload, FieldValues& values)
 {
     ProgramDatabase db;
     if (!OpenProgramDatabase(ProgramDatabasePath(), db))
@@ -37,7 +36,6 @@ bool readFieldValues(int code, qint32 codeProg, FieldValues& values)
     QSqlQuery q;
     bool found = false;
     if (code == JournalUpload) {
-        qint32 upload = CurrentUploadCode();
         // Without the upload just stored, the last one by count, as the
         // journal has always found it.
         if (upload < 1) {
@@ -59,14 +57,13 @@ bool readFieldValues(int code, qint32 codeProg, FieldValues& values)
 
 } // namespace
 
-bool WriteJournalEntry(int code, bool force)
+bool WriteJournalEntry(int code, qint32 codeProg, qint32 codeFromCN, bool force)
 {
     const Settings& s = Config();
-    const qint32 codeProg = Channel().currentProgramCode;
     if (!s.JournalEvenements || codeProg == 0)
         return false;
     static JournalCall last;
-    const JournalCall call{code, codeProg, CurrentUploadCode()};
+    const JournalCall call{code, codeProg, codeFromCN};
     const bool repeated = call == last;
     last = call;
     if (code == 0 || (!force && repeated))
@@ -83,7 +80,7 @@ bool WriteJournalEntry(int code, bool force)
     if (!OpenProgramDatabase(JournalDatabasePath(), journal))
         return false;
     FieldValues fields;
-    if (!readFieldValues(code, codeProg, fields))
+    if (!readFieldValues(code, codeProg, codeFromCN, fields))
         return false;
 
     const QDateTime now = QDateTime::currentDateTime();

@@ -1,6 +1,5 @@
 #include "store/UploadRecords.h"
 
-#include "dnc/PortState.h"
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
 #include "startup/Settings.h"
@@ -30,12 +29,6 @@ QByteArray withoutQuotes(QByteArray value)
 
 } // namespace
 
-qint32& CurrentUploadCode()
-{
-    static qint32 code = 0;
-    return code;
-}
-
 qint32 IdentifyUpload(ProgramDatabase& db, const HeaderValues& header, qint32 knownCode)
 {
     const Settings& s = Config();
@@ -63,11 +56,9 @@ qint32 IdentifyUpload(ProgramDatabase& db, const HeaderValues& header, qint32 kn
     return q.value(0).toInt();
 }
 
-bool InsertUploadRecord(const HeaderValues& header, ProgramDatabase& db)
+qint32 InsertUploadRecord(const HeaderValues& header, ProgramDatabase& db, qint32 codeProg)
 {
     const Settings& s = Config();
-    const qint32 codeProg = Channel().currentProgramCode;
-    CurrentUploadCode() = 0;
 
     QStringList columns{QStringLiteral("RefMO")};
     QVariantList values{
@@ -108,9 +99,7 @@ bool InsertUploadRecord(const HeaderValues& header, ProgramDatabase& db)
             u, QStringLiteral("UPDATE FROMCN SET FilePathProg=? WHERE CodeFromCN=?"),
             {SqlText(toAnsi(ProgramFilePath(UploadTextRelativePath, qint32(key)))), key});
     });
-    if (written)
-        CurrentUploadCode() = qint32(key);
-    return codeProg != 0;
+    return written ? qint32(key) : 0;
 }
 
 bool MarkUploadRecorded(qint32 codeFromCN, ProgramDatabase& db)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dnc/ProgramHeader.h"
+#include "store/HeaderValues.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -12,10 +12,6 @@ class ProgramDatabase;
 // Programs received from the machine (table FROMCN) and their taking over
 // by the program they replace.
 
-// Key (CodeFromCN) of the FROMCN record of the upload being stored; 0 while
-// there is none, also after a record that could not be written.
-qint32& CurrentUploadCode();
-
 // The program an upload comes from, among the machines of MachineCondition:
 // with knownCode at least 1 the program of that code, else the one whose
 // identification fields (IdentificationFields) hold the header's values,
@@ -26,10 +22,10 @@ qint32 IdentifyUpload(ProgramDatabase& db, const HeaderValues& header, qint32 kn
 // Writes the FROMCN record of an upload: its machine ("<Non identifiée>"
 // without one), its header values for the NbBDFields fields ("<Non
 // identifié>" for an empty one, apostrophes as blanks; the other fields
-// empty), the date and time, Recorded 0, the channel's current program code
-// and the path of its text. Sets CurrentUploadCode(). True when the upload
-// was identified (current program code not 0).
-bool InsertUploadRecord(const HeaderValues& header, ProgramDatabase& db);
+// empty), the date and time, Recorded 0, the program it comes from (codeProg,
+// 0: not identified) and the path of its text. Returns the record's key
+// (CodeFromCN), 0 when it could not be written.
+qint32 InsertUploadRecord(const HeaderValues& header, ProgramDatabase& db, qint32 codeProg);
 
 // Sets Recorded to 1: the upload has been taken over. False when no record
 // has that code.

@@ -3,6 +3,7 @@
 #include "dnc/EventMessages.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
+#include "support/ProcessReset.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,9 +29,7 @@ public:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        Paths().setBaseFolder(m_dir->path());
-        Config() = Settings();
-        Events() = EventState();
+        ResetProcessState(m_dir->path());
     }
 
     QString path(const QString& name) const { return m_dir->filePath(name); }

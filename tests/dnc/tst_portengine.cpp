@@ -10,7 +10,7 @@
 #include "platform/SerialControl.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
-#include "startup/Startup.h"
+#include "dnc/ProcessState.h"
 
 #include "support/SimulatedLine.h"
 

@@ -11,6 +11,7 @@
 #include "startup/Settings.h"
 
 #include "support/FakeSerialDevice.h"
+#include "support/ProcessReset.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,10 +42,8 @@ private:
 private slots:
     void init()
     {
-        Paths().setBaseFolder(m_dir.path());
-        Config() = Settings();
+        ResetProcessState(m_dir.path());
         Config().DncAppMode = 1;
-        Events() = EventState();
         FakeSerialDevice::install();
     }
 

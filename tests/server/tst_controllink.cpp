@@ -8,9 +8,10 @@
 #include "startup/AppPaths.h"
 #include "startup/IniFile.h"
 #include "startup/Settings.h"
-#include "startup/Startup.h"
+#include "dnc/ProcessState.h"
 
 #include "support/RecordingView.h"
+#include "support/ProcessReset.h"
 
 #include <QFile>
 #include <QTcpSocket>
@@ -83,11 +84,8 @@ private slots:
     void init()
     {
         Clock::setScale(0.01);
-        Paths().setBaseFolder(m_dir.path());
-        Config() = Settings();
+        ResetProcessState(m_dir.path());
         Config().DncAppMode = 0;
-        Events() = EventState();
-        State() = ServerState();
         m_host = std::make_unique<ServerHost>();
         QVERIFY(m_host->OpenControlLink());
     }

@@ -1,7 +1,7 @@
 // Framing of the control link: building messages, cutting arrivals into
 // commands, the number a notification carries.
 
-#include "server/ControlProtocol.h"
+#include "dnc/ControlProtocol.h"
 
 #include <QTest>
 

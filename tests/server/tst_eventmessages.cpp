@@ -7,6 +7,7 @@
 #include "startup/Settings.h"
 
 #include "support/RecordingView.h"
+#include "support/ProcessReset.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,12 +33,9 @@ private:
 private slots:
     void init()
     {
-        Paths().setBaseFolder(m_dir.path());
+        ResetProcessState(m_dir.path());
         QDir(Paths().logFolder).removeRecursively();
-        Config() = Settings();
         Config().DncAppMode = 1; // window only: no link needed
-        Events() = EventState();
-        Channel() = PortState();
     }
 
     void texts_data()
@@ -85,9 +83,7 @@ private slots:
         Config().RemoteHost = "10.1.2.3";
         Config().RemotePort = "4001";
         Channel().programIndex = "B";
-        Events().P0 = p0;
-        Events().P1 = p1;
-        QCOMPARE(EventText(code), toAnsi(expected));
+        QCOMPARE(EventText(code, {p0, p1}), toAnsi(expected));
     }
 
     void workshopActivityCodes()
@@ -110,7 +106,7 @@ private slots:
         SetStatus(906);
         SetStatus(906);
         QCOMPARE(view.statusTexts.size(), 1);
-        SetStatus(906, true);
+        SetStatus(906, {}, true);
         QCOMPARE(view.statusTexts.size(), 2);
         SetStatus(0);
         QCOMPARE(view.statusTexts.size(), 2);

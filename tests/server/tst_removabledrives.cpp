@@ -8,6 +8,7 @@
 #include "startup/Settings.h"
 
 #include "support/RecordingView.h"
+#include "support/ProcessReset.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,11 +33,9 @@ private slots:
         QFETCH(int, methode);
         QFETCH(QString, folderWhilePlugged);
         QTemporaryDir dir;
-        Paths().setBaseFolder(dir.path());
-        Config() = Settings();
+        ResetProcessState(dir.path());
         Config().DncAppMode = 1;
         Config().Port.Methode = methode;
-        Channel() = PortState();
         RecordingView view;
         ServerHost host;
         QStringList volumes = {QStringLiteral("/media/OTHER/")};

@@ -8,10 +8,11 @@
 #include "platform/Clock.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
-#include "startup/Startup.h"
+#include "dnc/ProcessState.h"
 #include "store/ProgramDatabase.h"
 #include "store/StoreSchema.h"
 #include "store/UploadRecords.h"
+#include "support/ProcessReset.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,15 +39,10 @@ public:
         Clock::setScale(0.001);
         QDir(dir.path()).removeRecursively();
         QDir().mkpath(dir.path());
-        Paths().setBaseFolder(dir.path());
-        Config() = Settings();
+        ResetProcessState(dir.path());
         Config().PathData = path(QStringLiteral("data/"));
         Config().RefMO = "M1";
         Config().DncAppMode = 1;
-        Events() = EventState();
-        Channel() = PortState();
-        State() = ServerState();
-        CurrentUploadCode() = 0;
         return CreateStore();
     }
 

@@ -118,12 +118,10 @@ private slots:
         QFETCH(int, program);
         QFETCH(QList<QByteArray>, stored);
         describeFields(4, {});
-        Channel().currentProgramCode = program;
         ProgramDatabase db;
         QVERIFY(OpenProgramDatabase(ProgramDatabasePath(), db));
         for (int i = 1; i <= 7; ++i)
-            QCOMPARE(InsertUploadRecord(header(machine, fields), db), program != 0);
-        QCOMPARE(CurrentUploadCode(), 7);
+            QCOMPARE(InsertUploadRecord(header(machine, fields), db, program), i);
 
         QSqlQuery q;
         QVERIFY(db.exec(q, QStringLiteral("SELECT * FROM FROMCN WHERE CodeFromCN=7")) && q.next());
@@ -200,7 +198,7 @@ private slots:
         StoreFixture::writeFile(programText, "V0\r\n");
         ProgramDatabase db;
         QVERIFY(OpenProgramDatabase(ProgramDatabasePath(), db));
-        InsertUploadRecord(header("M1", {}), db);
+        InsertUploadRecord(header("M1", {}), db, 0);
         for (const QByteArray& version : {QByteArray("V1\r\n"), QByteArray("V2\r\n")}) {
             if (uploadText)
                 StoreFixture::writeFile(ProgramFilePath(UploadTextPath, 1), version);
@@ -245,11 +243,10 @@ private slots:
         StoreFixture::addProgram("M1", "P1", {{1, "PROG-A"}});
         ProgramDatabase db;
         QVERIFY(OpenProgramDatabase(ProgramDatabasePath(), db));
-        InsertUploadRecord(header("M1", {"UPL-A"}), db);
+        const qint32 upload = InsertUploadRecord(header("M1", {"UPL-A"}), db, 0);
         Config().JournalEvenements = on;
-        Channel().currentProgramCode = program;
         for (int code : codes)
-            WriteJournalEntry(code, false);
+            WriteJournalEntry(code, program, upload, false);
 
         ProgramDatabase journal;
         QVERIFY(OpenProgramDatabase(JournalDatabasePath(), journal));

@@ -3,6 +3,7 @@
 // wait: every one of 100 uploads gets its record and its text, and no locked
 // store ever makes a store fail.
 
+#include "dnc/ProcessState.h"
 #include "StoreFixture.h"
 
 #include "dnc/UploadStorage.h"
@@ -53,7 +54,7 @@ private slots:
             const QByteArray number = QByteArray::number(i % 2 ? 1 : 1000 + i);
             StoreFixture::writeFile(Paths().receptionFile,
                                     "%\r\n(*ORVA PIECE BRIDE*)\r\nO" + number + "\r\nM30\r\n%\r\n");
-            const int result = StoreUploadToDatabase();
+            const int result = StoreUploadToDatabase().code;
             QCOMPARE(result, i % 2 ? 701 : 702);
             codes << CurrentUploadCode();
             QVERIFY(QFile::exists(ProgramFilePath(UploadTextPath, CurrentUploadCode())));

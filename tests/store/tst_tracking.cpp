@@ -115,7 +115,7 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadWrite) &&
                     f.setFileTime(stamp, QFileDevice::FileModificationTime));
             f.close();
-            QCOMPARE(StoreDatedCopy(), result);
+            QCOMPARE(StoreDatedCopy().code, result);
         }
         QCOMPARE(StoreFixture::readFile(m_store.path(u"remonte/2024-03-05-14-07-09.txt"_s)), copy);
         QCOMPARE(QDir(m_store.path(u"remonte"_s)).entryList(QDir::Files).size(),

@@ -2,6 +2,7 @@
 // program, replacements under versioned names, the receipt counter, and
 // stores that fail without losing the upload.
 
+#include "dnc/ProcessState.h"
 #include "StoreFixture.h"
 
 #include "dnc/UploadStorage.h"
@@ -99,7 +100,7 @@ private slots:
         Config().ReceivProgCrushed = option.contains("crush");
         receive(kUpload);
 
-        QCOMPARE(StoreUploadToDatabase(), result);
+        QCOMPARE(StoreUploadToDatabase().code, result);
         QCOMPARE(Channel().currentProgramCode, known ? 1 : 0);
         QCOMPARE(CurrentUploadCode(), 1);
         QCOMPARE(StoreFixture::readFile(ProgramFilePath(UploadTextPath, 1)), kUpload);
@@ -147,9 +148,9 @@ private slots:
         }
         const QByteArray text = fault == "no number" ? QByteArray("N10 G0\r\nN20 G1\r\n") : kUpload;
         receive(text);
-        const int result = mode == "db"     ? StoreUploadToDatabase()
-                           : mode == "file" ? StoreUploadToFile()
-                                            : StoreUploadWithIndex();
+        const int result = mode == "db"     ? StoreUploadToDatabase().code
+                           : mode == "file" ? StoreUploadToFile().code
+                                            : StoreUploadWithIndex().code;
         QCOMPARE(result, 713);
         QCOMPARE(CurrentUploadCode(), 0);
         QCOMPARE(StoreFixture::readFile(Paths().receptionFile), text);
@@ -185,7 +186,7 @@ private slots:
         StoreFixture::writeFile(m_store.path(u"save/12.H"_s), "OLD\r\n");
         receive(kUpload);
 
-        QCOMPARE(StoreUploadToFile(), 703);
+        QCOMPARE(StoreUploadToFile().code, 703);
         QCOMPARE(CurrentUploadCode(), upload);
         QCOMPARE(receptionCopies().size(), upload == 0 ? 1 : 0);
         if (upload != 0) {
@@ -254,9 +255,10 @@ private slots:
         for (const QString& name : present)
             StoreFixture::writeFile(m_store.path(u"save/"_s + name), "OLD\r\n");
         receive(kUpload);
-        QCOMPARE(StoreUploadWithIndex(), 712);
+        const EventReport report = StoreUploadWithIndex();
+        QCOMPARE(report.code, 712);
         QCOMPARE(StoreFixture::readFile(m_store.path(u"save/"_s + stored)), kUpload);
-        QCOMPARE(Events().P0, m_store.path(u"save/"_s + stored).toLatin1());
+        QCOMPARE(report.params, QList<QByteArray>{m_store.path(u"save/"_s + stored).toLatin1()});
     }
 
     void compareProgramTexts_data()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "server/ServerView.h"
+#include "dnc/ServerView.h"
 
 #include <QList>
 #include <QString>

@@ -8,9 +8,10 @@
 #include "platform/SerialControl.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
-#include "startup/Startup.h"
+#include "dnc/ProcessState.h"
 
 #include "sim/MachineSimulator.h"
+#include "support/ProcessReset.h"
 
 #include <QFile>
 
@@ -44,12 +45,8 @@ struct SimulatedLine
     bool open(const QString& baseFolder)
     {
         Clock::setScale(0.05);
-        Paths().setBaseFolder(baseFolder);
-        Config() = Settings();
+        ResetProcessState(baseFolder);
         Config().DncAppMode = 1;
-        Events() = EventState();
-        Channel() = PortState();
-        State() = ServerState();
         sim = std::make_unique<sim::MachineSimulator>();
         if (!sim->open())
             return false;

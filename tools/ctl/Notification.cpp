@@ -1,7 +1,7 @@
 #include "ctl/Notification.h"
 
 #include "platform/AnsiText.h"
-#include "server/ControlProtocol.h"
+#include "dnc/ControlProtocol.h"
 
 #include <QHash>
 

@@ -5,7 +5,7 @@
 #include "ctl/StoreAdmin.h"
 
 #include "platform/AnsiText.h"
-#include "server/ControlProtocol.h"
+#include "dnc/ControlProtocol.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

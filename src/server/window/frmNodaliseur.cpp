@@ -1,6 +1,8 @@
 #include "server/window/frmNodaliseur.h"
 
+#include "dnc/ProcessState.h"
 #include "dnc/EventMessages.h"
+#include "platform/Desktop.h"
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
 #include "platform/OperatorPrompt.h"
@@ -12,7 +14,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -22,7 +23,6 @@
 #include <QProgressBar>
 #include <QSystemTrayIcon>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace nodalis {
@@ -47,7 +47,7 @@ QString sameFileKey(const QString& path)
 
 frmNodaliseur::frmNodaliseur(ServerHost& host, QWidget* parent)
     : QWidget(parent), m_host(host), m_endProgram([] { QCoreApplication::exit(0); }),
-      m_openFile([](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); })
+      m_openFile(OpenInEditor)
 {
     setObjectName(QStringLiteral("frmNodaliseur"));
     buildControls();

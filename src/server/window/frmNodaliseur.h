@@ -1,7 +1,7 @@
 #pragma once
 
-#include "server/ServerView.h"
-#include "startup/Startup.h"
+#include "dnc/ServerView.h"
+#include "server/StartupWindow.h"
 
 #include <QWidget>
 

@@ -7,16 +7,17 @@
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
 #include "server/ControlLink.h"
-#include "server/ControlProtocol.h"
+#include "dnc/ControlProtocol.h"
 #include "server/ServerHost.h"
 #include "server/window/StatePictures.h"
 #include "server/window/frmNodaliseur.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
-#include "startup/Startup.h"
+#include "dnc/ProcessState.h"
 #include "store/TextUtils.h"
 
 #include "support/ScriptedPrompt.h"
+#include "support/ProcessReset.h"
 
 #include <QAction>
 #include <QDir>
@@ -92,15 +93,11 @@ private slots:
     {
         Clock::setScale(0.01);
         m_dir = std::make_unique<QTemporaryDir>();
-        Paths().setBaseFolder(m_dir->path());
+        ResetProcessState(m_dir->path());
         QDir().mkpath(Paths().tempFolder);
         QDir().mkpath(FolderOf(Paths().sendFile));
-        Config() = Settings();
         Config().RefMO = "TOUR-12";
         Config().DncAppMode = 1;
-        Events() = EventState();
-        State() = ServerState();
-        Channel().reset();
         m_host = std::make_unique<ServerHost>();
         m_window = std::make_unique<frmNodaliseur>(*m_host);
         m_ended = 0;

@@ -4,7 +4,7 @@
 #include "platform/Clock.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
-#include "startup/Startup.h"
+#include "app/Startup.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,6 @@
-#include "startup/CommandLine.h"
+#include "app/CommandLine.h"
+
+#include "platform/Desktop.h"
 
 namespace nodalis {
 
@@ -53,20 +55,6 @@ QString CommandLine::Usage()
         "  --version       print the version and exit\n"
         "  --help          print this help and exit\n"
         "  FILE            in stand-alone mode, a program file to send at once\n");
-}
-
-bool DisplayAvailable()
-{
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
-    return true;
-#else
-    // The offscreen and minimal platforms draw nowhere: nobody could answer a dialog.
-    const QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
-    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
-        return false;
-    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
-           !platform.isEmpty();
-#endif
 }
 
 } // namespace nodalis

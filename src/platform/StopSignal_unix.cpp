@@ -1,46 +1,21 @@
 #include "platform/StopSignal.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
 #include <QSocketNotifier>
+
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
-#endif
 
 namespace nodalis {
 
 namespace {
+
 void (*g_handler)() = nullptr;
-}
-
-#ifdef Q_OS_WIN
-
-namespace {
-BOOL WINAPI consoleHandler(DWORD)
-{
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { g_handler(); },
-                              Qt::QueuedConnection);
-    return TRUE;
-}
-} // namespace
-
-void InstallStopSignalHandler(void (*handler)())
-{
-    g_handler = handler;
-    SetConsoleCtrlHandler(consoleHandler, TRUE);
-}
-
-#else
-
-namespace {
-
 int g_pipe[2] = {-1, -1};
 
+// Only async-signal-safe work here: one byte down the pipe, read back on
+// the event loop.
 extern "C" void onSignal(int)
 {
     const char c = 1;
@@ -69,7 +44,5 @@ void InstallStopSignalHandler(void (*handler)())
     for (int sig : {SIGTERM, SIGINT, SIGHUP})
         sigaction(sig, &sa, nullptr);
 }
-
-#endif
 
 } // namespace nodalis

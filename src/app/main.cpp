@@ -1,15 +1,17 @@
 // nodalis: DNC server for one machine tool.
 
+#include "dnc/ProcessState.h"
+#include "platform/Desktop.h"
 #include "platform/OperatorPrompt.h"
 #include "platform/StopSignal.h"
 #include "server/ServerHost.h"
 #include "server/window/WidgetPrompt.h"
 #include "server/window/frmNodaliseur.h"
 #include "startup/AppPaths.h"
-#include "startup/CommandLine.h"
+#include "app/CommandLine.h"
 #include "startup/ConfigLoader.h"
 #include "startup/SettingsDump.h"
-#include "startup/Startup.h"
+#include "app/Startup.h"
 
 #include <QApplication>
 #include <QCoreApplication>

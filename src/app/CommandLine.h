@@ -20,7 +20,4 @@ struct CommandLine
     static QString Usage();
 };
 
-// Whether a window can be opened at all (a display, or a Qt platform named).
-bool DisplayAvailable();
-
 } // namespace nodalis

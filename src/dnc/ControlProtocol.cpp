@@ -1,4 +1,4 @@
-#include "server/ControlProtocol.h"
+#include "dnc/ControlProtocol.h"
 
 #include "startup/IniValue.h"
 

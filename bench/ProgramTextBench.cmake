@@ -1,2 +1,0 @@
-add_executable(bench_program_text bench_program_text.cpp)
-target_link_libraries(bench_program_text PRIVATE nodalis_core)

@@ -1,2 +1,0 @@
-add_executable(bench_store bench_store.cpp)
-target_link_libraries(bench_store PRIVATE nodalis_core)

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <Qt>
+
+namespace nodalis {
+
+// File names differ by case on this system or not.
+Qt::CaseSensitivity FileNameCase();
+
+// A path written Windows-style in a setting ("C:\Data\") as this system
+// reads it: backslashes become the separator off Windows.
+QString SettingPathText(const QString& path);
+
+// Root of the suite's fixed folders: C:/Orva/ on Windows, ~/Orva/ elsewhere.
+QString OrvaRoot();
+
+} // namespace nodalis

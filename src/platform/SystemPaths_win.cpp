@@ -1,0 +1,20 @@
+#include "platform/SystemPaths.h"
+
+namespace nodalis {
+
+Qt::CaseSensitivity FileNameCase()
+{
+    return Qt::CaseInsensitive;
+}
+
+QString SettingPathText(const QString& path)
+{
+    return path;
+}
+
+QString OrvaRoot()
+{
+    return QStringLiteral("C:/Orva/");
+}
+
+} // namespace nodalis

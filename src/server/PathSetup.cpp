@@ -1,0 +1,64 @@
+#include "server/PathSetup.h"
+
+#include "dnc/EventMessages.h"
+#include "dnc/ProcessState.h"
+#include "platform/AnsiText.h"
+#include "platform/AutoStart.h"
+#include "platform/HostIdentity.h"
+#include "startup/AppPaths.h"
+#include "startup/ConfigLoader.h"
+#include "startup/IniFile.h"
+#include "startup/Settings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+namespace nodalis {
+
+namespace {
+
+void writeIdentity(const AppPaths& paths)
+{
+    const HostIdentity id = ReadHostIdentity();
+    const QString& ini = paths.configPath;
+    const QByteArray section = QByteArrayLiteral("NODALIS");
+    WriteIni(ini, section, QByteArrayLiteral("PID"), QByteArray::number(id.processId));
+    WriteIni(ini, section, QByteArrayLiteral("IPserver"), toAnsi(id.localAddress));
+    WriteIni(ini, section, QByteArrayLiteral("HostName"), toAnsi(id.hostName));
+    WriteIni(ini, section, QByteArrayLiteral("LocalPathDir"), toAnsi(paths.baseFolder));
+}
+
+void registerFirstRun(const QString& applicationFolder, const QString& executable)
+{
+    Settings& s = Config();
+    if (!s.FirstExe || IsUnderRuzavar(applicationFolder))
+        return;
+    const QString name =
+        s.RefMO.isEmpty() ? QStringLiteral("Nodalis") : fromAnsi(s.RefMO);
+    // A failed registration is not worth stopping the server for.
+    RegisterAutoStart(name, executable, Paths().baseFolder);
+    WriteIni(Paths().configPath, QByteArrayLiteral("NODALIS"), QByteArrayLiteral("FirstExe"),
+             QByteArrayLiteral("0"));
+}
+
+} // namespace
+
+bool PathSetup(const QString& applicationFolder, const QString& baseFolder,
+               const QString& executable)
+{
+    AppPaths& paths = Paths();
+    paths.applicationFolder = QDir::toNativeSeparators(applicationFolder);
+    paths.setBaseFolder(baseFolder);
+    if (!LoadConfiguration(paths.configPath))
+        return false;
+    registerFirstRun(applicationFolder, executable);
+    QCoreApplication::setApplicationName(QStringLiteral("Nodalis ") + fromAnsi(Config().RefMO));
+    writeIdentity(paths);
+    QDir().mkpath(paths.tempFolder);
+    Channel().reset();
+    State().stopRequested = false;
+    SetStatus(901);
+    return true;
+}
+
+} // namespace nodalis

@@ -1,6 +1,0 @@
-nodalis_add_test(tst_sendfilters SOURCES dnc/tst_sendfilters.cpp)
-nodalis_add_test(tst_receptionfilters SOURCES dnc/tst_receptionfilters.cpp)
-nodalis_add_test(tst_programheader SOURCES dnc/tst_programheader.cpp)
-nodalis_add_test(tst_machinespecifics SOURCES dnc/tst_machinespecifics.cpp)
-nodalis_add_test(tst_callresolution SOURCES dnc/tst_callresolution.cpp LIBS nodalis_sim)
-nodalis_add_test(tst_mazakwatch SOURCES dnc/tst_mazakwatch.cpp LIBS nodalis_sim)
