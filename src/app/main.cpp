@@ -24,6 +24,9 @@ using namespace nodalis;
 
 namespace {
 
+// The server a stop signal stops; none before it exists.
+ServerHost* g_host = nullptr;
+
 bool argumentsAskHeadless(int argc, char** argv)
 {
     for (int i = 1; i < argc; ++i) {
@@ -90,14 +93,18 @@ int main(int argc, char** argv)
     }
 
     // Installed first: a stop asked for during start-up ends the server
-    // as soon as its event loop runs.
+    // as soon as its event loop runs. A service manager's stop is the
+    // server's own stop command: event 902, clients told, ports closed.
     InstallStopSignalHandler([] {
+        if (g_host) {
+            g_host->ArretNodalis();
+            return;
+        }
         State().stopRequested = true;
-        // Not quit(): with widgets it asks the window to close first, and the
-        // window refuses in mode 2.
         QCoreApplication::exit(0);
     });
     ServerHost host;
+    g_host = &host;
     Startup startup(&host);
     // The window exists, hidden, from here to the end; start-up decides
     // whether it shows. A run without a display keeps the headless view.
@@ -115,6 +122,7 @@ int main(int argc, char** argv)
     if (State().stopRequested)
         return 0;
     const int code = QCoreApplication::exec();
+    g_host = nullptr;
     SetView(nullptr);
     SetPrompt(nullptr);
     return code;

@@ -39,9 +39,18 @@ private:
     }
 
 private slots:
+    void drivenByNodalisctl_data()
+    {
+        QTest::addColumn<bool>("bySignal");
+        QTest::newRow("stopped by command E") << false;
+        // A service manager's stop is the server's own stop.
+        QTest::newRow("stopped by SIGTERM") << true;
+    }
+
     void drivenByNodalisctl()
     {
-        const QString base = m_tmp.filePath(QStringLiteral("m1"));
+        QFETCH(bool, bySignal);
+        const QString base = m_tmp.filePath(QString::fromLatin1(QTest::currentDataTag()));
         QDir().mkpath(base);
         QFile ini(base + QStringLiteral("/Nodalis.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
@@ -83,9 +92,13 @@ private slots:
         const Result ready = ctl(at + QStringList{QStringLiteral("--raw"), QStringLiteral("send"), QStringLiteral("R")});
         QCOMPARE(ready.out, QByteArray("Info:{c}|\n"));
 
-        const Result stop = ctl(at + QStringList{QStringLiteral("stop")});
-        QCOMPARE(stop.code, 0);
-        QVERIFY(stop.out.contains("status    Arret du Port DNC"));
+        if (bySignal) {
+            server.terminate();
+        } else {
+            const Result stop = ctl(at + QStringList{QStringLiteral("stop")});
+            QCOMPARE(stop.code, 0);
+            QVERIFY(stop.out.contains("status    Arret du Port DNC"));
+        }
         QVERIFY(server.waitForFinished(10000));
         QCOMPARE(server.exitStatus(), QProcess::NormalExit);
         QCOMPARE(server.exitCode(), 0);
@@ -103,7 +116,7 @@ private slots:
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QByteArray lines = log.readAll();
         QVERIFY(lines.contains("---Code901---Lancement du Port DNC\r\n"));
-        QVERIFY(lines.contains("---Code902---Arret du Port DNC\r\n"));
+        QVERIFY(lines.endsWith("---Code902---Arret du Port DNC\r\n"));
     }
 
     void badCommandLines_data()
