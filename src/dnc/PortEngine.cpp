@@ -144,8 +144,10 @@ void PortEngine::listenSerial()
     }
     SetStatus(105);
     // A send that took the line over during the cycle returns to listening itself.
-    const bool arcel = SpecificiteName(Config().Port.Specificite) == "DURER_OVARE";
-    if ((arcel ? ReceiveSerialArcel(*this) : PolledReception()) || !m_lineTakenOver) {
+    ArcelReception arcel;
+    ReceptionSteps* steps =
+        SpecificiteName(Config().Port.Specificite) == "DURER_OVARE" ? &arcel : nullptr;
+    if (PolledReception(steps) || !m_lineTakenOver) {
         if (!m_shuttingDown)
             ReturnToListening();
     }
@@ -232,7 +234,7 @@ void PortEngine::sendCharList(const QByteArray& list)
         WriteText(m_com, DecodeCharList(list, Config().Port.EOB));
 }
 
-bool PortEngine::PolledReception()
+bool PortEngine::PolledReception(ReceptionSteps* steps)
 {
     const PortSettings& r = Config().Port;
     m_cycleRunning = true;
@@ -248,6 +250,7 @@ bool PortEngine::PolledReception()
         sendCharList(r.BOR);
         m_com.setInputLen(0);
         const qint64 start = Clock::nowMs();
+        bool awake = steps == nullptr;
         QByteArray pending;
         bool receiving = false;
         bool ended = false; // silence after data, or the line gone
@@ -273,9 +276,17 @@ bool PortEngine::PolledReception()
                 ended = true;
                 break;
             }
+            if (!awake) {
+                awake = steps->awake(m_com);
+                if (!awake)
+                    Pause(20);
+                continue;
+            }
             if (m_com.InBufferCount() < 1) {
                 if (!receiving) {
-                    if (r.TimeOutEcoute >= 1 && Clock::secondsSince(start) > r.TimeOutEcoute)
+                    // A machine that woke the port up has announced its program.
+                    if (!steps && r.TimeOutEcoute >= 1 &&
+                        Clock::secondsSince(start) > r.TimeOutEcoute)
                         break;
                     Pause(20);
                     continue;
@@ -290,9 +301,13 @@ bool PortEngine::PolledReception()
                 Pause(20);
                 continue;
             }
+            if (steps)
+                steps->beforeChunk(m_com);
             m_timRS232.stop();
             pending += m_com.Input();
             if (!pending.isEmpty()) {
+                if (steps)
+                    steps->onChunk(pending);
                 Channel().channelState = ChannelReceiving;
                 if (!m_firstData) {
                     SetPortState(ChannelReceiving);
@@ -301,6 +316,8 @@ bool PortEngine::PolledReception()
                 }
                 receiving = true;
                 pending = SplitReceivedChunk(pending, &file, true);
+                if (steps)
+                    steps->afterChunk();
             }
             Pause(20);
         }

@@ -10,6 +10,7 @@
 namespace nodalis {
 
 class ReceivedDataExaminer;
+class ReceptionSteps;
 class SerialControl;
 
 // The DNC port: the method table, the port state and the listening cycle
@@ -56,14 +57,14 @@ public:
     bool isEventReceptionArmed() const { return m_eventReception; }
 
 private:
-    // The DURER_OVARE variant of the polled reception.
-    friend bool ReceiveSerialArcel(PortEngine& engine);
-
     void plugSerialMethods();
     void listenSerial();
     void listenLibrary();
     void openFailed(int event);
-    bool PolledReception();
+    // One listening cycle read by polling; steps add a machine's own
+    // exchange (none: the plain reception). False when a stop or a send
+    // ended it.
+    bool PolledReception(ReceptionSteps* steps);
     void StartEventReception();
     void EndEventReception();
     void OnComm();

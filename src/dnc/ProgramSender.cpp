@@ -28,6 +28,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 
 namespace nodalis {
 
@@ -264,108 +265,135 @@ bool ProgramSender::arcelCheck(const QByteArray& block, bool& lastBlock)
 
 bool ProgramSender::sendBlocks(const PortSettings& r, int method, const QString& file, bool arcel)
 {
-    SerialControl& com = m_engine.comDNC();
     const int sendTimeOut = timeOutSend();
     preSendSteps(file, arcel || Config().FiltreCarSpec);
     SetStatus(102);
     m_engine.SetPortState(ChannelSending);
+    // However the send ends, the channel is idle again afterwards.
+    const auto idleAgain = qScopeGuard([&] {
+        ShowProgress(100);
+        m_engine.SetPortState(ChannelIdle);
+        if (arcel)
+            notify("{f}");
+    });
+    return sendHeader(r, sendTimeOut) && sendBody(r, method, file, arcel, sendTimeOut) &&
+           sendTrailer(r);
+}
 
-    bool result = false;
+bool ProgramSender::sendHeader(const PortSettings& r, int sendTimeOut)
+{
+    SerialControl& com = m_engine.comDNC();
+    if (!TrimSpaces(r.BOT).isEmpty()) {
+        if (!waitOutputEmpty(sendTimeOut)) {
+            SetStatus(907);
+            return false;
+        }
+        WriteText(com, DecodeCharList(r.BOT, r.EOB));
+    }
+    if (TrimSpaces(r.Specificite).toUpper() == "CLEAR_ARCEL") {
+        WriteText(com, "%CLF\r\nMPF1\r\nSPF1, 120\r\nM30\r\n");
+        Pause(3000);
+    }
+    return true;
+}
+
+bool ProgramSender::sendBody(const PortSettings& r, int method, const QString& file, bool arcel,
+                             int sendTimeOut)
+{
     QFile input(file);
-    [&] {
-        if (!TrimSpaces(r.BOT).isEmpty()) {
-            if (!waitOutputEmpty(sendTimeOut)) {
-                SetStatus(907);
-                return;
-            }
-            WriteText(com, DecodeCharList(r.BOT, r.EOB));
-        }
-        if (TrimSpaces(r.Specificite).toUpper() == "CLEAR_ARCEL") {
-            WriteText(com, "%CLF\r\nMPF1\r\nSPF1, 120\r\nM30\r\n");
-            Pause(3000);
-        }
-        FileLines lines;
-        if (!input.open(QIODevice::ReadOnly)) {
-            SetStatus(909, {toAnsi(file)});
-            return;
-        }
-        const qint64 total = input.size();
-        input.close();
-        const bool any = total > 0 && lines.open(file);
-        qint64 sent = 0;
-        bool lastBlock = false;
-        const int perCycle = qMax(1, r.NbBlocAvance);
-        for (bool more = any; more && !lastBlock;) {
-            if (stopRequested())
-                return;
-            QList<QByteArray> blocks;
-            QByteArray line;
-            while (blocks.size() < perCycle && (more = lines.readLine(line)))
-                blocks.append(line);
-            if (r.CtrlFluxSend > 3) {
-                const qint64 start = Clock::nowMs();
-                while (!com.DSRHolding()) {
-                    const qint64 waited = Clock::secondsSince(start);
-                    SetStatus(106, {QByteArray::number(sendTimeOut - waited)}, true);
-                    if (waited >= sendTimeOut) {
-                        SetStatus(907);
-                        return;
-                    }
-                    if (stopRequested())
-                        return;
-                    Pause(200);
-                }
-            }
-            com.setSThreshold(1);
-            for (const QByteArray& block : blocks) {
-                if (method != 0 && method != 1 && method != 2)
+    if (!input.open(QIODevice::ReadOnly)) {
+        SetStatus(909, {toAnsi(file)});
+        return false;
+    }
+    const qint64 total = input.size();
+    input.close();
+    FileLines lines;
+    const bool any = total > 0 && lines.open(file);
+    qint64 sent = 0;
+    bool lastBlock = false;
+    const int perCycle = qMax(1, r.NbBlocAvance);
+    for (bool more = any; more && !lastBlock;) {
+        if (stopRequested())
+            return false;
+        QList<QByteArray> blocks;
+        QByteArray line;
+        while (blocks.size() < perCycle && (more = lines.readLine(line)))
+            blocks.append(line);
+        if (r.CtrlFluxSend > 3 && !waitDataSetReady(sendTimeOut))
+            return false;
+        m_engine.comDNC().setSThreshold(1);
+        for (const QByteArray& block : blocks) {
+            if (method != 0 && method != 1 && method != 2)
+                break;
+            const QByteArray text = block + r.EOB;
+            View().setBlockDisplay(block);
+            sent += text.size();
+            if (!waitLineReady(r) || !writeBlock(r, method, text))
+                return false;
+            if (arcel) {
+                if (!arcelCheck(block, lastBlock))
+                    return false;
+                if (lastBlock)
                     break;
-                const QByteArray text = block + r.EOB;
-                View().setBlockDisplay(block);
-                sent += text.size();
-                if (!waitLineReady(r))
-                    return;
-                if (method == 2) {
-                    for (char c : text) {
-                        if (stopRequested())
-                            return;
-                        com.Output(QByteArray(1, c));
-                        sleepSeconds(r.TempoCar);
-                    }
-                } else {
-                    WriteText(com, text);
-                    sleepSeconds(r.TempoBloc);
-                }
-                if (arcel) {
-                    if (!arcelCheck(block, lastBlock))
-                        return;
-                    if (lastBlock)
-                        break;
-                }
-            }
-            ShowProgress(total > 0 ? int(qMin<qint64>(100, sent * 100 / total)) : 100);
-        }
-        if (arcel) {
-            ShowProgress(100);
-            Pause(8000);
-        }
-        if (TrimSpaces(r.Specificite).toUpper() == "DIALOG3")
-            WriteText(com, Dialog3Trailer(r.EOB));
-        if (!TrimSpaces(r.EOT).isEmpty()) {
-            WriteText(com, DecodeCharList(r.EOT, r.EOB));
-            if (!waitOutputEmpty(5)) {
-                SetStatus(907);
-                return;
             }
         }
-        result = true;
-        waitOutputEmpty(5);
-    }();
-    ShowProgress(100);
-    m_engine.SetPortState(ChannelIdle);
-    if (arcel)
-        notify("{f}");
-    return result;
+        ShowProgress(total > 0 ? int(qMin<qint64>(100, sent * 100 / total)) : 100);
+    }
+    if (arcel) {
+        ShowProgress(100);
+        Pause(8000);
+    }
+    return true;
+}
+
+bool ProgramSender::waitDataSetReady(int sendTimeOut)
+{
+    const qint64 start = Clock::nowMs();
+    while (!m_engine.comDNC().DSRHolding()) {
+        const qint64 waited = Clock::secondsSince(start);
+        SetStatus(106, {QByteArray::number(sendTimeOut - waited)}, true);
+        if (waited >= sendTimeOut) {
+            SetStatus(907);
+            return false;
+        }
+        if (stopRequested())
+            return false;
+        Pause(200);
+    }
+    return true;
+}
+
+bool ProgramSender::writeBlock(const PortSettings& r, int method, const QByteArray& text)
+{
+    SerialControl& com = m_engine.comDNC();
+    if (method == 2) {
+        for (char c : text) {
+            if (stopRequested())
+                return false;
+            com.Output(QByteArray(1, c));
+            sleepSeconds(r.TempoCar);
+        }
+    } else {
+        WriteText(com, text);
+        sleepSeconds(r.TempoBloc);
+    }
+    return true;
+}
+
+bool ProgramSender::sendTrailer(const PortSettings& r)
+{
+    SerialControl& com = m_engine.comDNC();
+    if (TrimSpaces(r.Specificite).toUpper() == "DIALOG3")
+        WriteText(com, Dialog3Trailer(r.EOB));
+    if (!TrimSpaces(r.EOT).isEmpty()) {
+        WriteText(com, DecodeCharList(r.EOT, r.EOB));
+        if (!waitOutputEmpty(5)) {
+            SetStatus(907);
+            return false;
+        }
+    }
+    waitOutputEmpty(5);
+    return true;
 }
 
 bool ProgramSender::SendLibraryFile(const PortSettings& r, const QString& file)

@@ -52,7 +52,17 @@ private:
     bool libraryReceptionWait();
     bool waitSeconds(int seconds);
     bool readinessTimedOut(qint64 start);
+    // The block sender: header (BOT, CLEAR_ARCEL), the program's blocks,
+    // trailer (DIALOG3, EOT); the channel is idle again on every way out.
     bool sendBlocks(const PortSettings& r, int method, const QString& file, bool arcel);
+    bool sendHeader(const PortSettings& r, int sendTimeOut);
+    bool sendBody(const PortSettings& r, int method, const QString& file, bool arcel,
+                  int sendTimeOut);
+    bool sendTrailer(const PortSettings& r);
+    // DSR flow: waits for the machine's DSR, at most sendTimeOut seconds (907).
+    bool waitDataSetReady(int sendTimeOut);
+    // Writes one block, character by character with TempoCar for method 2.
+    bool writeBlock(const PortSettings& r, int method, const QByteArray& text);
     bool arcelCheck(const QByteArray& block, bool& lastBlock);
     void reset();
 
