@@ -1,7 +1,7 @@
 # Entry points for a fresh Debian 12 machine (run as root):
 #   make run    install what is needed, build, start nodalis on the demo base folder
 #   make test   install, build, run every test, then the sanitizer build of the unit tests
-.PHONY: deps build run test test-asan bench clean
+.PHONY: deps build run test test-asan bench format format-check clean
 
 JOBS ?= $(shell nproc)
 
@@ -20,7 +20,7 @@ run: build
 	    trap "kill $$sim 2>/dev/null" EXIT INT TERM; sleep 0.3; \
 	    build/bin/nodalis --base build/demo $(ARGS)
 
-test: build
+test: build format-check
 	ctest --preset dev -j $(JOBS)
 	$(MAKE) test-asan
 
@@ -31,6 +31,16 @@ test-asan: deps
 
 bench: build
 	for b in build/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+# Layout is .clang-format's: `make format` rewrites the tree, the check fails
+# on any file that differs.
+CXX_SOURCES = $(shell find src tests tools bench -name '*.cpp' -o -name '*.h')
+
+format: deps
+	@clang-format -i $(CXX_SOURCES)
+
+format-check: deps
+	@clang-format --dry-run --Werror $(CXX_SOURCES) && echo "format-check: every file follows .clang-format"
 
 clean:
 	rm -rf build build-asan build-release

@@ -37,7 +37,8 @@ QByteArray program(const QByteArray& name, qint64 size)
 {
     QByteArray text = "%\r\n" + name + " (BENCH)\r\n";
     for (int n = 10; text.size() < size; n += 10)
-        text += "N" + QByteArray::number(n) + " G01 X" + QByteArray::number(n % 500) + ".125 F1200.\r\n";
+        text += "N" + QByteArray::number(n) + " G01 X" + QByteArray::number(n % 500) +
+                ".125 F1200.\r\n";
     return text + "M30\r\n%\r\n";
 }
 
@@ -69,16 +70,20 @@ qint32 fillStore(int programs, const QByteArray& text)
     const bool filled = db.write([&] {
         for (int i = 1; i <= programs; ++i) {
             QSqlQuery q;
-            const QByteArray machine = i % 10 == 0 ? QByteArray("FR1") : "M" + QByteArray::number(i % 10);
-            if (!db.exec(q, QStringLiteral("INSERT INTO PROGRAMME (RefMO, ProgAppel) VALUES (?, ?)"),
+            const QByteArray machine =
+                i % 10 == 0 ? QByteArray("FR1") : "M" + QByteArray::number(i % 10);
+            if (!db.exec(q,
+                         QStringLiteral("INSERT INTO PROGRAMME (RefMO, ProgAppel) VALUES (?, ?)"),
                          {SqlText(machine), SqlText("P" + QByteArray::number(i))}))
                 return false;
         }
         return true;
     });
     QSqlQuery q;
-    if (!filled || !db.exec(q, QStringLiteral("SELECT CodeProg FROM PROGRAMME WHERE ProgAppel=?"),
-                            {SqlText("P5000")}) || !q.next())
+    if (!filled ||
+        !db.exec(q, QStringLiteral("SELECT CodeProg FROM PROGRAMME WHERE ProgAppel=?"),
+                 {SqlText("P5000")}) ||
+        !q.next())
         return 0;
     const qint32 code = q.value(0).toInt();
     writeFile(ProgramFilePath(ProgramTextPath, code), text);
@@ -96,18 +101,19 @@ double callLatency(sim::MachineSimulator& machine, PortEngine& engine, const QBy
         machine.send(call);
         QElapsedTimer t;
         bool started = false;
-        QMetaObject::Connection idle = QObject::connect(&machine, &sim::MachineSimulator::idleAgain, [&] {
-            if (!started) {
-                started = true;
-                t.start();
-            }
-        });
+        QMetaObject::Connection idle =
+            QObject::connect(&machine, &sim::MachineSimulator::idleAgain, [&] {
+                if (!started) {
+                    started = true;
+                    t.start();
+                }
+            });
         qint64 firstByteNs = -1;
-        QMetaObject::Connection c = QObject::connect(&machine, &sim::MachineSimulator::dataReceived,
-                                                     [&](const QByteArray& bytes) {
-            if (firstByteNs < 0 && started && bytes.contains('%'))
-                firstByteNs = t.nsecsElapsed();
-        });
+        QMetaObject::Connection c = QObject::connect(
+            &machine, &sim::MachineSimulator::dataReceived, [&](const QByteArray& bytes) {
+                if (firstByteNs < 0 && started && bytes.contains('%'))
+                    firstByteNs = t.nsecsElapsed();
+            });
         engine.StartListening();
         waitFor(machine, expected, 60);
         QObject::disconnect(c);
@@ -162,7 +168,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot fill the store\n");
         return 1;
     }
-    std::printf("  (store of 100,000 programs filled in %.1f s)\n", double(filling.elapsed()) / 1000);
+    std::printf("  (store of 100,000 programs filled in %.1f s)\n",
+                double(filling.elapsed()) / 1000);
     s.DataAccess = 1;
     s.RefMO = "FR1";
     std::printf("  1 MB program from a store of 100,000 programs:  %6.1f ms\n",
@@ -188,8 +195,9 @@ int main(int argc, char** argv)
     port.write(ten);
     waitFor(machine, ten.size(), 120);
     const double directSeconds = double(t.nsecsElapsed()) / 1e9;
-    std::printf("10 MB send: %.2f s (%.1f MB/s); straight write to the device: %.2f s; ratio %.2f\n",
-                sendSeconds, double(ten.size()) / 1e6 / sendSeconds, directSeconds,
-                sendSeconds / directSeconds);
+    std::printf(
+        "10 MB send: %.2f s (%.1f MB/s); straight write to the device: %.2f s; ratio %.2f\n",
+        sendSeconds, double(ten.size()) / 1e6 / sendSeconds, directSeconds,
+        sendSeconds / directSeconds);
     return 0;
 }

@@ -40,8 +40,8 @@ QByteArray program(qint64 size)
 {
     QByteArray text = "%\r\nO9999 (BENCH)\r\n";
     for (int n = 10; text.size() < size; n += 10)
-        text += "N" + QByteArray::number(n) + " G01 X" + QByteArray::number(n % 500) +
-                ".125 Y-" + QByteArray::number(n % 300) + ".5 F1200.\r\n";
+        text += "N" + QByteArray::number(n) + " G01 X" + QByteArray::number(n % 500) + ".125 Y-" +
+                QByteArray::number(n % 300) + ".5 F1200.\r\n";
     return text + "M30\r\n%\r\n";
 }
 
@@ -102,8 +102,10 @@ int main(int argc, char** argv)
         return 1;
     QFile ini(dir.filePath(QStringLiteral("Nodalis.ini")));
     ini.open(QIODevice::WriteOnly);
-    ini.write("[NODALIS]\r\nPortListen=0\r\n[DNC]\r\nRefMO=IDLE\r\nIsModeEcoute=1\r\n[COMM]\r\nPortName=" +
-              idleMachine.devicePath().toLocal8Bit() + "\r\nBauds=9600\r\nDataBit=8\r\nParite=N\r\nStopBit=1\r\n");
+    ini.write("[NODALIS]\r\nPortListen=0\r\n[DNC]\r\nRefMO=IDLE\r\nIsModeEcoute=1\r\n[COMM]"
+              "\r\nPortName=" +
+              idleMachine.devicePath().toLocal8Bit() +
+              "\r\nBauds=9600\r\nDataBit=8\r\nParite=N\r\nStopBit=1\r\n");
     ini.close();
     QProcess server;
     server.start(QCoreApplication::applicationDirPath() + QStringLiteral("/nodalis"),

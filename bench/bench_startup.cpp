@@ -19,7 +19,8 @@ int main(int argc, char** argv)
     const QString nodalis = QCoreApplication::applicationDirPath() + QStringLiteral("/nodalis");
     QTemporaryDir dir;
     QFile::copy(QStringLiteral(NODALIS_DEMO_INI), dir.filePath(QStringLiteral("Nodalis.ini")));
-    QFile(dir.filePath(QStringLiteral("Nodalis.ini"))).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    QFile(dir.filePath(QStringLiteral("Nodalis.ini")))
+        .setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("xdg")));
 
@@ -37,7 +38,8 @@ int main(int argc, char** argv)
             out += p.readAllStandardOutput();
         }
         if (!out.contains("serving from")) {
-            std::fprintf(stderr, "nodalis did not start: %s\n", p.readAllStandardError().constData());
+            std::fprintf(stderr, "nodalis did not start: %s\n",
+                         p.readAllStandardError().constData());
             return 1;
         }
         times.push_back(double(t.nsecsElapsed()) / 1e6);
@@ -45,7 +47,8 @@ int main(int argc, char** argv)
         p.waitForFinished(5000);
     }
     std::sort(times.begin(), times.end());
-    std::printf("process start to ready (headless), %d runs: median %.1f ms   p95 %.1f ms   max %.1f ms\n",
-                runs, times[times.size() / 2], times[times.size() * 95 / 100], times.back());
+    std::printf(
+        "process start to ready (headless), %d runs: median %.1f ms   p95 %.1f ms   max %.1f ms\n",
+        runs, times[times.size() / 2], times[times.size() * 95 / 100], times.back());
     return 0;
 }

@@ -8,7 +8,7 @@ namespace nodalis {
 // What the command line asks of nodalis.
 struct CommandLine
 {
-    QString baseFolder;   // --base DIR; empty: the executable's folder
+    QString baseFolder;    // --base DIR; empty: the executable's folder
     bool headless = false; // --headless, or no display to open a window on
     bool checkConfig = false;
     bool showHelp = false;

@@ -86,9 +86,9 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
     }
     Paths().siblingFolder = SiblingInstallFolder();
     Paths().siblingTempFolder =
-        Paths().siblingFolder.isEmpty() ? QString()
-                                        : Paths().siblingFolder + QStringLiteral("Temp") +
-                                              QDir::separator();
+        Paths().siblingFolder.isEmpty()
+            ? QString()
+            : Paths().siblingFolder + QStringLiteral("Temp") + QDir::separator();
     if (s.IconTray && m_window)
         m_window->AddTrayIcon();
 

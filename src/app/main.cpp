@@ -1,5 +1,7 @@
 // nodalis: DNC server for one machine tool.
 
+#include "app/CommandLine.h"
+#include "app/Startup.h"
 #include "dnc/ProcessState.h"
 #include "platform/Desktop.h"
 #include "platform/OperatorPrompt.h"
@@ -8,10 +10,8 @@
 #include "server/window/WidgetPrompt.h"
 #include "server/window/frmNodaliseur.h"
 #include "startup/AppPaths.h"
-#include "app/CommandLine.h"
 #include "startup/ConfigLoader.h"
 #include "startup/SettingsDump.h"
-#include "app/Startup.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -67,7 +67,8 @@ int main(int argc, char** argv)
 
     const CommandLine cl = CommandLine::Parse(QCoreApplication::arguments());
     if (!cl.error.isEmpty()) {
-        std::fprintf(stderr, "nodalis: %s\n\n%s", qPrintable(cl.error), qPrintable(CommandLine::Usage()));
+        std::fprintf(stderr, "nodalis: %s\n\n%s", qPrintable(cl.error),
+                     qPrintable(CommandLine::Usage()));
         return 64;
     }
     if (cl.showHelp) {

@@ -33,7 +33,8 @@ bool isConfinedName(const QByteArray& name)
     if (name.size() >= 2 && name[1] == ':')
         return false;
     const QList<QByteArray> parts = QByteArray(name).replace('\\', '/').split('/');
-    return std::none_of(parts.cbegin(), parts.cend(), [](const QByteArray& p) { return p == ".."; });
+    return std::none_of(parts.cbegin(), parts.cend(),
+                        [](const QByteArray& p) { return p == ".."; });
 }
 
 QString programFolder()
@@ -106,7 +107,8 @@ QList<QByteArray> wrapInBlocks(const QList<QByteArray>& lines)
 
 } // namespace
 
-bool CallResolution::cutProgram(const QString& path, const CalledProgram& call, QList<QByteArray>& out)
+bool CallResolution::cutProgram(const QString& path, const CalledProgram& call,
+                                QList<QByteArray>& out)
 {
     FileLines lines;
     if (!lines.open(path))
@@ -137,11 +139,14 @@ bool CallResolution::FindCalledProgramFile(const QByteArray& name, QString& path
             const QString base = fromAnsi(s.CarDebProg + trimmed.rightJustified(4, '0'));
             int highest = 0;
             const QRegularExpression numeric(QStringLiteral("^\\d{1,3}$"));
-            for (const QFileInfo& f : QDir(folder).entryInfoList({base + QStringLiteral(".*")}, QDir::Files)) {
+            for (const QFileInfo& f :
+                 QDir(folder).entryInfoList({base + QStringLiteral(".*")}, QDir::Files)) {
                 if (numeric.match(f.suffix()).hasMatch())
                     highest = qMax(highest, f.suffix().toInt());
             }
-            path = folder + base + (highest > 0 ? QStringLiteral(".%1").arg(highest, 3, 10, QLatin1Char('0')) : QString());
+            path = folder + base +
+                   (highest > 0 ? QStringLiteral(".%1").arg(highest, 3, 10, QLatin1Char('0'))
+                                : QString());
         } else {
             path = folder + fromAnsi(trimmed);
         }
@@ -299,7 +304,8 @@ void CallResolution::MergeCallText(QString& path, const QString& frame)
     auto isCallLine = [&](const QByteArray& l) {
         QByteArray bare = l;
         bare.replace(' ', QByteArray()).replace('\t', QByteArray());
-        return bare.toUpper().contains(prefix.toUpper()) && (suffix.isEmpty() || bare.contains(suffix));
+        return bare.toUpper().contains(prefix.toUpper()) &&
+               (suffix.isEmpty() || bare.contains(suffix));
     };
     FileLines program, frameLines;
     if (!program.open(path) || !frameLines.open(frame))

@@ -2,22 +2,22 @@
 
 #include "dnc/CharFilters.h"
 #include "dnc/CharLists.h"
+#include "dnc/ControlProtocol.h"
 #include "dnc/EventMessages.h"
+#include "dnc/InfoNotifier.h"
 #include "dnc/LineFiles.h"
 #include "dnc/MachineSpecifics.h"
 #include "dnc/MethodTable.h"
 #include "dnc/PortEngine.h"
 #include "dnc/PortState.h"
+#include "dnc/ProcessState.h"
 #include "dnc/ProgramSender.h"
 #include "dnc/Tracking.h"
 #include "dnc/UploadStorage.h"
 #include "platform/AnsiText.h"
-#include "dnc/InfoNotifier.h"
-#include "dnc/ControlProtocol.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
-#include "dnc/ProcessState.h"
 #include "store/FileUtils.h"
 #include "store/ProgramJournal.h"
 
@@ -206,9 +206,9 @@ void CallResolution::serveCall(const QString& frame, bool multiLine)
         if (!AssembleMultiLine(paths, frame, result))
             return refuse(555);
     } else {
-        const bool concat = m_calls.size() > 1 ||
-                            std::any_of(m_calls.cbegin(), m_calls.cend(),
-                                        [](const CalledProgram& c) { return c.HasRange; });
+        const bool concat =
+            m_calls.size() > 1 || std::any_of(m_calls.cbegin(), m_calls.cend(),
+                                              [](const CalledProgram& c) { return c.HasRange; });
         if (concat) {
             result = TempFilePath(QStringLiteral("TT_Concat_Files.txt"));
             if (!ConcatCalledPrograms(paths, result))
@@ -329,7 +329,8 @@ bool CallResolution::SplitCallList(const QByteArray& callText)
             qsizetype pos = 0;
             for (qsizetype at = callText.indexOf(r.SepCarMultiAppel); at >= 0;
                  at = callText.indexOf(r.SepCarMultiAppel, pos)) {
-                m_calls.append(CalledProgram{TrimSpaces(callText.mid(pos, at - pos)), {}, {}, false});
+                m_calls.append(
+                    CalledProgram{TrimSpaces(callText.mid(pos, at - pos)), {}, {}, false});
                 pos = at + r.SepCarMultiAppel.size();
             }
             m_calls.append(CalledProgram{TrimSpaces(callText.mid(pos)), {}, {}, false});
@@ -374,8 +375,7 @@ void CallResolution::noiseCheck(const QString& file)
     SetStatus(705, {CharCodeList(text.left(4096))}, true);
 }
 
-bool CallResolution::SendErrorProgram(int code, const QString& templatePath,
-                                      const QByteArray& name)
+bool CallResolution::SendErrorProgram(int code, const QString& templatePath, const QByteArray& name)
 {
     const int methode = Config().Port.Methode;
     const bool serial = methode <= 3 || methode == 20;
@@ -387,7 +387,8 @@ bool CallResolution::SendErrorProgram(int code, const QString& templatePath,
     QByteArray text = source.readAll();
     if (text.trimmed().isEmpty())
         return false;
-    text.replace("$MSGERROR$", UpperAnsi(name.isNull() ? EventText(code) : EventText(code, {name})));
+    text.replace("$MSGERROR$",
+                 UpperAnsi(name.isNull() ? EventText(code) : EventText(code, {name})));
     // Written as it stands: the template's own last line end is enough.
     QFile send(Paths().sendFile);
     MakeFolders(QFileInfo(Paths().sendFile).absolutePath());

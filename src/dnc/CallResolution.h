@@ -22,7 +22,13 @@ struct CalledProgram
 };
 
 // What a reception is.
-enum class FrameKind { Nothing = 0, Call = 1, Program = 3, Tracking = 4 };
+enum class FrameKind
+{
+    Nothing = 0,
+    Call = 1,
+    Program = 3,
+    Tracking = 4
+};
 
 // What the channel does with a reception: a call is looked up, assembled
 // and sent (or answered with the error program), an upload stored, a

@@ -2,8 +2,8 @@
 
 #include "dnc/LineFiles.h"
 
-#include "platform/SystemPaths.h"
 #include "platform/AnsiText.h"
+#include "platform/SystemPaths.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
 #include "store/FileUtils.h"

@@ -1,7 +1,7 @@
 #include "dnc/EventMessages.h"
 
-#include "dnc/EventTable.h"
 #include "dnc/ControlProtocol.h"
+#include "dnc/EventTable.h"
 #include "dnc/InfoNotifier.h"
 #include "dnc/ProcessState.h"
 #include "dnc/ServerView.h"
@@ -63,8 +63,7 @@ QByteArray fill(const QString& pattern)
     return out;
 }
 
-template <typename Values>
-void setParams(const Values& params)
+template <typename Values> void setParams(const Values& params)
 {
     EventState& e = Events();
     auto it = params.begin();

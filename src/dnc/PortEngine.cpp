@@ -2,22 +2,22 @@
 
 #include "dnc/ArcelReception.h"
 #include "dnc/CharLists.h"
+#include "dnc/ControlProtocol.h"
 #include "dnc/EventMessages.h"
+#include "dnc/InfoNotifier.h"
 #include "dnc/LibraryPort.h"
 #include "dnc/PortState.h"
+#include "dnc/ProcessState.h"
 #include "dnc/ReceivedChunks.h"
 #include "dnc/ReceivedDataExaminer.h"
 #include "dnc/SerialLine.h"
+#include "dnc/ServerView.h"
 #include "platform/Clock.h"
 #include "platform/SerialControl.h"
 #include "platform/SerialLibrary.h"
-#include "dnc/InfoNotifier.h"
-#include "dnc/ControlProtocol.h"
-#include "dnc/ServerView.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
-#include "dnc/ProcessState.h"
 #include "store/FileUtils.h"
 #include "store/TextUtils.h"
 
@@ -354,10 +354,10 @@ void PortEngine::OnComm()
 {
     const int event = m_com.CommEvent();
     static const QHash<int, int> lineErrors = {
-        {SerialControl::EventBreak, 110},   {SerialControl::EventCDTO, 111},
-        {SerialControl::EventCTSTO, 112},   {SerialControl::EventDSRTO, 113},
-        {SerialControl::EventFrame, 114},   {SerialControl::EventOverrun, 115},
-        {SerialControl::EventRxOver, 116},  {SerialControl::EventRxParity, 117},
+        {SerialControl::EventBreak, 110},  {SerialControl::EventCDTO, 111},
+        {SerialControl::EventCTSTO, 112},  {SerialControl::EventDSRTO, 113},
+        {SerialControl::EventFrame, 114},  {SerialControl::EventOverrun, 115},
+        {SerialControl::EventRxOver, 116}, {SerialControl::EventRxParity, 117},
         {SerialControl::EventTxFull, 118},
     };
     if (const auto it = lineErrors.constFind(event); it != lineErrors.constEnd()) {
@@ -434,8 +434,10 @@ bool PortEngine::LibraryReception()
     m_cycleRunning = true;
     SetPortState(ChannelListening);
     SetStatus(204);
-    const QByteArray bor = TrimSpaces(r.BOR).isEmpty() ? QByteArray() : DecodeCharList(r.BOR, r.EOB);
-    const QByteArray eor = TrimSpaces(r.EOR).isEmpty() ? QByteArray() : DecodeCharList(r.EOR, r.EOB);
+    const QByteArray bor =
+        TrimSpaces(r.BOR).isEmpty() ? QByteArray() : DecodeCharList(r.BOR, r.EOB);
+    const QByteArray eor =
+        TrimSpaces(r.EOR).isEmpty() ? QByteArray() : DecodeCharList(r.EOR, r.EOB);
     m_firstData = false;
     m_silence = false;
     const QString& path = Paths().receptionFile;

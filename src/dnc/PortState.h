@@ -9,7 +9,8 @@
 namespace nodalis {
 
 // Channel states announced with {a}; also the number of the state picture.
-enum ChannelStateCode : qint16 {
+enum ChannelStateCode : qint16
+{
     ChannelIdle = 0,
     ChannelReceiving = 1,
     ChannelSending = 2,
@@ -22,8 +23,8 @@ enum ChannelStateCode : qint16 {
 struct PortState
 {
     qint16 channelState = ChannelIdle;
-    QByteArray programText;  // about the program in transfer ({b})
-    qint16 percentage = 0;   // progress of the current transfer ({%})
+    QByteArray programText;                    // about the program in transfer ({b})
+    qint16 percentage = 0;                     // progress of the current transfer ({%})
     std::array<QByteArray, 3> currentTransfer; // [0] identifies the program served ({n})
     qint32 currentProgramCode = 0;
     QByteArray targetName;   // program or file name set by M and T

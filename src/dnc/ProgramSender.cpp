@@ -2,28 +2,28 @@
 
 #include "dnc/ChannelFiles.h"
 #include "dnc/CharLists.h"
+#include "dnc/ControlProtocol.h"
 #include "dnc/EventMessages.h"
+#include "dnc/InfoNotifier.h"
 #include "dnc/LibraryPort.h"
 #include "dnc/LineFiles.h"
 #include "dnc/MachineSpecifics.h"
 #include "dnc/PortEngine.h"
 #include "dnc/PortState.h"
+#include "dnc/ProcessState.h"
 #include "dnc/SendPreparation.h"
 #include "dnc/SerialLine.h"
+#include "dnc/ServerView.h"
 #include "dnc/SyntaxCheck.h"
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
 #include "platform/OperatorPrompt.h"
 #include "platform/SerialControl.h"
 #include "platform/SerialLibrary.h"
-#include "dnc/InfoNotifier.h"
-#include "dnc/ControlProtocol.h"
-#include "dnc/ServerView.h"
 #include "startup/AppPaths.h"
 #include "startup/IniFile.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
-#include "dnc/ProcessState.h"
 #include "store/FileUtils.h"
 
 #include <QDir>
@@ -214,7 +214,8 @@ bool ProgramSender::waitLineReady(const PortSettings& r)
     while (!IsLineReady(com, r.CtrlFluxSend) || com.OutBufferCount() > room) {
         if (stopRequested())
             return false;
-        if (r.TimeOutEnvoi >= 1 && !r.IsModePassant && Clock::secondsSince(start) > r.TimeOutEnvoi) {
+        if (r.TimeOutEnvoi >= 1 && !r.IsModePassant &&
+            Clock::secondsSince(start) > r.TimeOutEnvoi) {
             SetStatus(109);
             return false;
         }
@@ -399,8 +400,10 @@ bool ProgramSender::sendTrailer(const PortSettings& r)
 bool ProgramSender::SendLibraryFile(const PortSettings& r, const QString& file)
 {
     LibraryPortState& lp = LibraryPort();
-    const QByteArray bot = TrimSpaces(r.BOT).isEmpty() ? QByteArray() : DecodeCharList(r.BOT, r.EOB);
-    const QByteArray eot = TrimSpaces(r.EOT).isEmpty() ? QByteArray() : DecodeCharList(r.EOT, r.EOB);
+    const QByteArray bot =
+        TrimSpaces(r.BOT).isEmpty() ? QByteArray() : DecodeCharList(r.BOT, r.EOB);
+    const QByteArray eot =
+        TrimSpaces(r.EOT).isEmpty() ? QByteArray() : DecodeCharList(r.EOT, r.EOB);
     preSendSteps(file, true);
     SetStatus(202);
     m_engine.SetPortState(ChannelSending);
@@ -414,16 +417,17 @@ bool ProgramSender::SendLibraryFile(const PortSettings& r, const QString& file)
         if (!bot.isEmpty() && sio_write(lp.settings.port, bot) < 0)
             return;
         const qint64 total = QFileInfo(file).size();
-        const int result = sio_FtASCIITx(lp.settings.port, file,
-                                         [this, total](qint64 amount, const QByteArray& piece) {
-                                             if (stopRequested())
-                                                 return -1;
-                                             View().setBlockDisplay(piece.left(40));
-                                             ShowProgress(total > 0 ? int(amount * 100 / total) : 100);
-                                             DoEvents();
-                                             return 0;
-                                         },
-                                         27);
+        const int result = sio_FtASCIITx(
+            lp.settings.port, file,
+            [this, total](qint64 amount, const QByteArray& piece) {
+                if (stopRequested())
+                    return -1;
+                View().setBlockDisplay(piece.left(40));
+                ShowProgress(total > 0 ? int(amount * 100 / total) : 100);
+                DoEvents();
+                return 0;
+            },
+            27);
         if (result < 0)
             return;
         if (!eot.isEmpty() && sio_write(lp.settings.port, eot) < 0)

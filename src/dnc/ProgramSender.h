@@ -38,7 +38,12 @@ public:
     bool SendViaSerialServer(const QString& file);
 
 private:
-    enum class Outcome { Sent, Failed, NotMine };
+    enum class Outcome
+    {
+        Sent,
+        Failed,
+        NotMine
+    };
 
     void plugMethods();
     Outcome sendSerial();

@@ -1,7 +1,7 @@
 #include "dnc/ReceivedChunks.h"
 
-#include "dnc/InfoNotifier.h"
 #include "dnc/ControlProtocol.h"
+#include "dnc/InfoNotifier.h"
 #include "dnc/ServerView.h"
 #include "startup/AppPaths.h"
 #include "store/FileUtils.h"

@@ -138,9 +138,9 @@ bool OpenControlPort(SerialControl& control, const PortSettings& r, bool forSend
         return false;
     }
     const LineChoice line = choose(r, forSending);
-    SetStatus(100, {QByteArray::number(r.NumPort) + toAnsi(QStringLiteral(" à ")) + line.speed +
-                    '/' + TrimSpaces(r.Parite) + '/' + TrimSpaces(r.DataBit) + '/' +
-                    TrimSpaces(r.StopBit)});
+    SetStatus(100,
+              {QByteArray::number(r.NumPort) + toAnsi(QStringLiteral(" à ")) + line.speed + '/' +
+               TrimSpaces(r.Parite) + '/' + TrimSpaces(r.DataBit) + '/' + TrimSpaces(r.StopBit)});
     return true;
 }
 

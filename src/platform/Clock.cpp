@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>

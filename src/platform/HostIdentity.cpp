@@ -15,7 +15,8 @@ HostIdentity ReadHostIdentity()
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& itf : interfaces) {
         const auto flags = itf.flags();
-        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack))
+        if (!flags.testFlag(QNetworkInterface::IsUp) ||
+            flags.testFlag(QNetworkInterface::IsLoopBack))
             continue;
         for (const QNetworkAddressEntry& entry : itf.addressEntries()) {
             if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) {

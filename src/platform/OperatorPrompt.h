@@ -11,7 +11,13 @@ namespace nodalis {
 class OperatorPrompt
 {
 public:
-    enum class Icon { Information, Warning, Critical, Question };
+    enum class Icon
+    {
+        Information,
+        Warning,
+        Critical,
+        Question
+    };
 
     virtual ~OperatorPrompt() = default;
 
@@ -32,8 +38,8 @@ public:
     bool askYesNo(const QString& title, const QString& text, bool defaultAnswer) override;
     QString askText(const QString& title, const QString& label,
                     const QString& defaultText) override;
-    QStringList chooseFiles(const QString& title, const QString& filter,
-                            const QString& startFolder, bool several) override;
+    QStringList chooseFiles(const QString& title, const QString& filter, const QString& startFolder,
+                            bool several) override;
 };
 
 // The process-wide prompt; a headless one until the window installs its own.

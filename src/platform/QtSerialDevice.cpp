@@ -23,12 +23,23 @@ int QtSerialDevice::open(const QString& name, const SerialLineSettings& s)
     m_port.setBaudRate(s.baud);
     m_port.setDataBits(QSerialPort::DataBits(s.dataBits));
     switch (s.parity) {
-    case 'E': m_port.setParity(QSerialPort::EvenParity); break;
-    case 'O': m_port.setParity(QSerialPort::OddParity); break;
-    case 'M': m_port.setParity(QSerialPort::MarkParity); break;
-    case 'S': m_port.setParity(QSerialPort::SpaceParity); break;
-    case 'N': m_port.setParity(QSerialPort::NoParity); break;
-    default: return ErrorBadSettings;
+    case 'E':
+        m_port.setParity(QSerialPort::EvenParity);
+        break;
+    case 'O':
+        m_port.setParity(QSerialPort::OddParity);
+        break;
+    case 'M':
+        m_port.setParity(QSerialPort::MarkParity);
+        break;
+    case 'S':
+        m_port.setParity(QSerialPort::SpaceParity);
+        break;
+    case 'N':
+        m_port.setParity(QSerialPort::NoParity);
+        break;
+    default:
+        return ErrorBadSettings;
     }
     if (s.stopBits != 1 && s.stopBits != 2)
         return ErrorBadSettings;
@@ -42,10 +53,14 @@ int QtSerialDevice::open(const QString& name, const SerialLineSettings& s)
     if (m_port.open(QIODevice::ReadWrite))
         return 0;
     switch (m_port.error()) {
-    case QSerialPort::DeviceNotFoundError: return ErrorBadPort;
-    case QSerialPort::PermissionError: return ErrorUnavailable;
-    case QSerialPort::UnsupportedOperationError: return ErrorBadSettings;
-    default: return ErrorUnavailable;
+    case QSerialPort::DeviceNotFoundError:
+        return ErrorBadPort;
+    case QSerialPort::PermissionError:
+        return ErrorUnavailable;
+    case QSerialPort::UnsupportedOperationError:
+        return ErrorBadSettings;
+    default:
+        return ErrorUnavailable;
     }
 }
 

@@ -31,7 +31,7 @@ private:
     void onError(QSerialPort::SerialPortError error);
     bool hungUp() const;
 
-    mutable QSerialPort m_port; // reading the modem lines may set its error
+    mutable QSerialPort m_port;  // reading the modem lines may set its error
     bool m_noModemLines = false; // the device refused a modem-line call (a pseudo-terminal)
 };
 

@@ -7,7 +7,8 @@
 
 namespace nodalis {
 
-RemovableDrives::RemovableDrives(QObject* parent) : QObject(parent), m_list(&MountedRemovableVolumes)
+RemovableDrives::RemovableDrives(QObject* parent)
+    : QObject(parent), m_list(&MountedRemovableVolumes)
 {
     connect(&m_timer, &QTimer::timeout, this, &RemovableDrives::poll);
 }
@@ -50,7 +51,8 @@ QStringList RemovableDrives::MountedRemovableVolumes()
         if (volume.isRoot())
             continue;
 #else
-        if (!root.startsWith(QLatin1String("/media/")) && !root.startsWith(QLatin1String("/run/media/")) &&
+        if (!root.startsWith(QLatin1String("/media/")) &&
+            !root.startsWith(QLatin1String("/run/media/")) &&
             !root.startsWith(QLatin1String("/mnt/")))
             continue;
 #endif

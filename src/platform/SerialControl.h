@@ -20,7 +20,8 @@ class SerialControl : public QObject
 
 public:
     // Communication events (CommEvent).
-    enum : int {
+    enum : int
+    {
         EvSend = 1,
         EvReceive = 2,
         EventBreak = 1001,
@@ -34,12 +35,13 @@ public:
         EventTxFull = 1010,
         EventDeviceLost = 1020, // the device went away while open
     };
-    enum : int {
-        ErrorPortOpen = 8000,       // not valid while the port is open
+    enum : int
+    {
+        ErrorPortOpen = 8000, // not valid while the port is open
         ErrorBadPortNumber = 8002,
         ErrorPortAlreadyOpen = 8005,
         ErrorBadSettings = 8009,
-        ErrorPortNotOpen = 8018,    // valid only while the port is open
+        ErrorPortNotOpen = 8018, // valid only while the port is open
     };
 
     explicit SerialControl(QObject* parent = nullptr);

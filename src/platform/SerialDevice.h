@@ -27,7 +27,7 @@ class SerialDevice : public QObject
 
 public:
     // Opening failures, numbered as the serial-port control numbers them.
-    static constexpr int ErrorBadPort = 8002;     // no such device
+    static constexpr int ErrorBadPort = 8002; // no such device
     static constexpr int ErrorBadBaud = 8007;
     static constexpr int ErrorBadByteSize = 8008;
     static constexpr int ErrorBadSettings = 8009;

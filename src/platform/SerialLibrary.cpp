@@ -110,12 +110,23 @@ int sio_ioctl(int port, int baud, int mode)
     s.dataBits = 5 + (mode & 0x03);
     s.stopBits = (mode & STOP_2) ? 2 : 1;
     switch (mode & 0x38) {
-    case P_NONE: s.parity = 'N'; break;
-    case P_ODD: s.parity = 'O'; break;
-    case P_EVEN: s.parity = 'E'; break;
-    case P_MRK: s.parity = 'M'; break;
-    case P_SPC: s.parity = 'S'; break;
-    default: return SIO_BADPARM;
+    case P_NONE:
+        s.parity = 'N';
+        break;
+    case P_ODD:
+        s.parity = 'O';
+        break;
+    case P_EVEN:
+        s.parity = 'E';
+        break;
+    case P_MRK:
+        s.parity = 'M';
+        break;
+    case P_SPC:
+        s.parity = 'S';
+        break;
+    default:
+        return SIO_BADPARM;
     }
     p->settings = s;
     return reopen(port, *p);
@@ -218,8 +229,9 @@ int sio_FtASCIIRx(int port, const QString& fileName, const SioCallback& callback
         DoEvents();
         if (p->lost)
             return SIOFT_BADPORT;
-        const QByteArray piece =
-            p->device->bytesAvailable() > 0 ? p->device->read(p->device->bytesAvailable()) : QByteArray();
+        const QByteArray piece = p->device->bytesAvailable() > 0
+                                     ? p->device->read(p->device->bytesAvailable())
+                                     : QByteArray();
         if (!piece.isEmpty()) {
             file.write(piece);
             total += piece.size();

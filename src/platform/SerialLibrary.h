@@ -12,12 +12,13 @@ namespace nodalis {
 // device of a number follows SerialDeviceName, or a name given with
 // sio_set_device.
 
-enum SioResult : int {
+enum SioResult : int
+{
     SIO_OK = 0,
-    SIO_BADPORT = -1,         // no such port, or not opened first
+    SIO_BADPORT = -1, // no such port, or not opened first
     SIO_OUTCONTROL = -2,
     SIO_NODATA = -4,
-    SIO_OPENFAIL = -5,        // no such port, or already open
+    SIO_OPENFAIL = -5, // no such port, or already open
     SIO_RTS_BY_HW = -6,
     SIO_BADPARM = -7,
     SIO_WIN32FAIL = -8,
@@ -27,17 +28,19 @@ enum SioResult : int {
 };
 
 // Results of the file transfers.
-enum SioFileResult : int {
+enum SioFileResult : int
+{
     SIOFT_OK = 0,
     SIOFT_BADPORT = -1,
     SIOFT_TIMEOUT = -2,
-    SIOFT_ABORT = -3,  // the abort key
-    SIOFT_FUNC = -4,   // the callback asked to stop
-    SIOFT_FOPEN = -5,  // the file cannot be opened
+    SIOFT_ABORT = -3, // the abort key
+    SIOFT_FUNC = -4,  // the callback asked to stop
+    SIOFT_FOPEN = -5, // the file cannot be opened
 };
 
 // Library codes of the line settings.
-enum : int {
+enum : int
+{
     P_NONE = 0x00,
     P_ODD = 0x08,
     P_EVEN = 0x18,

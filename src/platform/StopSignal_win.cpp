@@ -13,8 +13,8 @@ void (*g_handler)() = nullptr;
 
 BOOL WINAPI consoleHandler(DWORD)
 {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { g_handler(); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { g_handler(); }, Qt::QueuedConnection);
     return TRUE;
 }
 

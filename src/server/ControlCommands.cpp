@@ -1,15 +1,15 @@
 #include "server/ControlCommands.h"
 
+#include "dnc/ControlProtocol.h"
 #include "dnc/EventMessages.h"
 #include "dnc/PortState.h"
-#include "server/ControlLink.h"
-#include "dnc/ControlProtocol.h"
-#include "server/ServerHost.h"
 #include "dnc/ServerView.h"
+#include "server/ControlLink.h"
+#include "server/PathSetup.h"
+#include "server/ServerHost.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
-#include "server/PathSetup.h"
 
 #include <QCoreApplication>
 
@@ -102,7 +102,7 @@ void ControlCommands::Refresh()
 void ControlCommands::Reinit()
 {
     if (PathSetup(Paths().applicationFolder, Paths().baseFolder,
-                           QCoreApplication::applicationFilePath()))
+                  QCoreApplication::applicationFilePath()))
         m_host.ApplySettings();
 }
 

@@ -87,7 +87,8 @@ void ControlLink::accept()
             const QString who = socket->peerAddress().toString();
             if (!m_refusedReported.contains(who)) {
                 m_refusedReported.insert(who);
-                std::fprintf(stderr, "nodalis: control connection from %s refused (ControlAllowFrom)\n",
+                std::fprintf(stderr,
+                             "nodalis: control connection from %s refused (ControlAllowFrom)\n",
                              qPrintable(who));
                 std::fflush(stderr);
             }

@@ -33,8 +33,7 @@ void registerFirstRun(const QString& applicationFolder, const QString& executabl
     Settings& s = Config();
     if (!s.FirstExe || IsUnderRuzavar(applicationFolder))
         return;
-    const QString name =
-        s.RefMO.isEmpty() ? QStringLiteral("Nodalis") : fromAnsi(s.RefMO);
+    const QString name = s.RefMO.isEmpty() ? QStringLiteral("Nodalis") : fromAnsi(s.RefMO);
     // A failed registration is not worth stopping the server for.
     RegisterAutoStart(name, executable, Paths().baseFolder);
     WriteIni(Paths().configPath, QByteArrayLiteral("NODALIS"), QByteArrayLiteral("FirstExe"),

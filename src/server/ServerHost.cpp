@@ -1,15 +1,15 @@
 #include "server/ServerHost.h"
 
+#include "dnc/ControlProtocol.h"
 #include "dnc/EventMessages.h"
 #include "dnc/PortState.h"
+#include "dnc/ProcessState.h"
+#include "dnc/ServerView.h"
 #include "platform/Clock.h"
 #include "server/ControlCommands.h"
-#include "dnc/ControlProtocol.h"
-#include "dnc/ServerView.h"
 #include "startup/AppPaths.h"
 #include "startup/IniFile.h"
 #include "startup/Settings.h"
-#include "dnc/ProcessState.h"
 
 #include <QCoreApplication>
 
@@ -19,8 +19,7 @@ namespace nodalis {
 
 ServerHost::ServerHost()
     : m_engine(m_comDNC), m_sender(m_engine), m_calls(m_engine, m_sender),
-      m_mazak(m_engine, m_calls),
-      m_commands(new ControlCommands(*this))
+      m_mazak(m_engine, m_calls), m_commands(new ControlCommands(*this))
 {
     m_link.setCommandRunner([this](const QByteArray& keyword, const QByteArray& args, int k) {
         m_commands->run(keyword, args, k);
@@ -61,7 +60,8 @@ bool ServerHost::OpenControlLink()
     const quint16 port = s.PortListen >= 0 && s.PortListen <= 65535 ? quint16(s.PortListen) : 0;
     if (s.PortListen != port || !m_link.open(port, &error)) {
         std::fprintf(stderr, "nodalis: cannot listen for control connections on port %d: %s\n",
-                     int(s.PortListen), qPrintable(error.isEmpty() ? QStringLiteral("bad port") : error));
+                     int(s.PortListen),
+                     qPrintable(error.isEmpty() ? QStringLiteral("bad port") : error));
         std::fflush(stderr);
         return false;
     }

@@ -1,8 +1,8 @@
 #include "startup/ConfigLoader.h"
 
-#include "platform/SystemPaths.h"
 #include "platform/AnsiText.h"
 #include "platform/OperatorPrompt.h"
+#include "platform/SystemPaths.h"
 #include "startup/IniFile.h"
 #include "startup/IniValue.h"
 #include "startup/SettingsKeys.h"
@@ -157,8 +157,9 @@ private:
     void problem(const char* section, const QByteArray& key, const QByteArray& text,
                  const QString& why)
     {
-        m_result.problems.append(QStringLiteral("%1.%2 \"%3\" %4")
-                                     .arg(QLatin1String(section), fromAnsi(key), fromAnsi(text), why));
+        m_result.problems.append(
+            QStringLiteral("%1.%2 \"%3\" %4")
+                .arg(QLatin1String(section), fromAnsi(key), fromAnsi(text), why));
     }
 
     const QString& m_path;
@@ -189,7 +190,8 @@ bool LoadConfiguration(const QString& path)
         return false;
     }
     if (!result.problems.isEmpty()) {
-        Prompt().showMessage(title, message + QLatin1Char('\n') + result.problems.join(QLatin1Char('\n')),
+        Prompt().showMessage(title,
+                             message + QLatin1Char('\n') + result.problems.join(QLatin1Char('\n')),
                              OperatorPrompt::Icon::Critical);
     }
     return true;

@@ -123,8 +123,7 @@ int IniDocument::findKey(const Section& section, const QByteArray& key) const
     return section.keys->value(fold(key.constData(), key.size()).trimmed(), -1);
 }
 
-std::optional<QByteArray> IniDocument::value(const QByteArray& section,
-                                             const QByteArray& key) const
+std::optional<QByteArray> IniDocument::value(const QByteArray& section, const QByteArray& key) const
 {
     const Section* s = findSection(section);
     if (!s)
@@ -189,8 +188,8 @@ QByteArray IniDocument::withValue(const QByteArray& section, const QByteArray& k
     const int index = findKey(*s, key);
     if (index >= 0) {
         const Line& line = m_lines[std::size_t(index)];
-        const qsizetype keep =
-            line.valueStart >= 0 ? line.valueStart - line.start : line.nameStart + line.nameLength - line.start;
+        const qsizetype keep = line.valueStart >= 0 ? line.valueStart - line.start
+                                                    : line.nameStart + line.nameLength - line.start;
         QByteArray text = m_content.left(line.start + keep);
         if (line.valueStart < 0)
             text.append('=');

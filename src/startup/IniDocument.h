@@ -36,7 +36,12 @@ public:
     const QByteArray& content() const { return m_content; }
 
 private:
-    enum class Kind { Other, Section, Key };
+    enum class Kind
+    {
+        Other,
+        Section,
+        Key
+    };
     struct Line
     {
         qsizetype start = 0;     // first byte of the line
@@ -50,8 +55,8 @@ private:
     };
     struct Section
     {
-        int header = -1;    // line index of the [name] line
-        int end = 0;        // one past its last line
+        int header = -1;                                    // line index of the [name] line
+        int end = 0;                                        // one past its last line
         mutable std::optional<QHash<QByteArray, int>> keys; // built on first look-up
     };
 

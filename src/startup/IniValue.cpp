@@ -1,7 +1,7 @@
 #include "startup/IniValue.h"
 
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <limits>
 #include <system_error>
 

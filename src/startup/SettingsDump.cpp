@@ -56,11 +56,21 @@ QByteArray CEscape(const QByteArray& bytes)
     out.reserve(bytes.size());
     for (char c : bytes) {
         switch (c) {
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
         default: {
             const auto u = static_cast<unsigned char>(c);
             if (u >= 32 && u <= 126)

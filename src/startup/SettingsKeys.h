@@ -8,7 +8,8 @@
 namespace nodalis {
 
 // How a key's text becomes its setting.
-enum class KeyKind {
+enum class KeyKind
+{
     Text,      // trimmed of spaces
     Raw,       // kept as written (a space can be meaningful)
     Folder,    // trimmed, trailing separator added
@@ -121,7 +122,8 @@ template <class V> void VisitSettingsKeys(Settings& s, V& v)
     v.derived(dnc, "PathDataBase", s.PathDataBase, s.PathData + QStringLiteral("Talmiron.mdb"));
     v.derived(dnc, "PathDataJournal", s.PathDataJournal,
               s.PathData + QStringLiteral("JournalProg.mdb"));
-    v.derived(dnc, "PathProgCN", s.PathProgCN, s.PathData + QStringLiteral("ProgCN") + QDir::separator());
+    v.derived(dnc, "PathProgCN", s.PathProgCN,
+              s.PathData + QStringLiteral("ProgCN") + QDir::separator());
     v(dnc, "PathFileProgOpen", KeyKind::Folder, "", s.PathFileProgOpen);
     v(dnc, "PathFileProgSave", KeyKind::Folder, "", s.PathFileProgSave);
     v(dnc, "PathArchive", KeyKind::Folder, "", s.PathArchive);
@@ -152,7 +154,8 @@ template <class V> void VisitSettingsKeys(Settings& s, V& v)
     v(dnc, "DbPassword", KeyKind::Raw, "", s.DbPassword);
 
     v.channels(s.Canaux);
-    v.derived("CANAUX", "NbCanaux", s.NbCanaux, qint32(s.Canaux.size() > 1 ? s.Canaux.size() - 1 : 1));
+    v.derived("CANAUX", "NbCanaux", s.NbCanaux,
+              qint32(s.Canaux.size() > 1 ? s.Canaux.size() - 1 : 1));
     v.derived("CANAUX", "IsCanaux", s.IsCanaux, s.Canaux.size() > 1);
 
     const char* remonte = "REMONTE";

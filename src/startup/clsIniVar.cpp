@@ -28,8 +28,7 @@ QByteArray clsIniVar::ReadSection(const QByteArray& section, const QString& path
     return ReadIniSection(pathOr(path), sectionOr(section));
 }
 
-QList<QByteArray> clsIniVar::ReadSectionInTab(const QByteArray& section,
-                                              const QString& path) const
+QList<QByteArray> clsIniVar::ReadSectionInTab(const QByteArray& section, const QString& path) const
 {
     QList<QByteArray> lines{QByteArray()};
     const QByteArray text = ReadSection(section, path);
@@ -90,8 +89,8 @@ void clsIniVar::WriteVal(double value, const QByteArray& key, const QByteArray& 
     WriteStr(locale.toString(value, 'g', 15).toLocal8Bit(), key, section, path);
 }
 
-void clsIniVar::WriteStr(const QByteArray& value, const QByteArray& key,
-                         const QByteArray& section, const QString& path) const
+void clsIniVar::WriteStr(const QByteArray& value, const QByteArray& key, const QByteArray& section,
+                         const QString& path) const
 {
     WriteIni(pathOr(path), sectionOr(section), keyOr(key), value.isEmpty() ? m_value : value);
 }

@@ -33,8 +33,8 @@ public:
                     const QString& path = {}) const;
     double ReadVal(const QByteArray& key = {}, const QByteArray& section = {},
                    const QString& path = {}) const;
-    bool ReadBoolDef(bool defaultValue, const QByteArray& key = {},
-                     const QByteArray& section = {}, const QString& path = {}) const;
+    bool ReadBoolDef(bool defaultValue, const QByteArray& key = {}, const QByteArray& section = {},
+                     const QString& path = {}) const;
     bool ReadBool(const QByteArray& key = {}, const QByteArray& section = {},
                   const QString& path = {}) const;
 

@@ -1,7 +1,7 @@
 #include "store/FileUtils.h"
 
-#include "platform/SystemPaths.h"
 #include "platform/OperatorPrompt.h"
+#include "platform/SystemPaths.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
 #include "store/TextUtils.h"
@@ -20,7 +20,6 @@ namespace {
 
 // Programs can weigh hundreds of megabytes: copies and filters go by chunks.
 constexpr qint64 kChunk = 256 * 1024;
-
 
 bool isBlank(const QString& text)
 {

@@ -69,13 +69,18 @@ private slots:
         QTest::addColumn<QByteArray>("callText");
         QTest::addColumn<bool>("multiLine");
         QTest::newRow("too short") << QByteArray("(A)\r") << 0 << QByteArray() << false;
-        QTest::newRow("call, blanks and case") << QByteArray(" ( appel  O 12 ) \r\n") << 1 << QByteArray("O12") << false;
-        QTest::newRow("suffix missing: not a call") << QByteArray("(APPEL O12\r\nG0 X1\r\n") << 3 << QByteArray() << false;
-        QTest::newRow("two call lines") << QByteArray("%\r\n(APPEL O1)\r\nG0\r\n(APPEL O2)\r\n%\r\n") << 1
-                                        << QByteArray("O1,O2") << true;
-        QTest::newRow("program") << QByteArray("%\r\nO0001\r\nG0 X1\r\nM30\r\n%\r\n") << 3 << QByteArray() << false;
+        QTest::newRow("call, blanks and case")
+            << QByteArray(" ( appel  O 12 ) \r\n") << 1 << QByteArray("O12") << false;
+        QTest::newRow("suffix missing: not a call")
+            << QByteArray("(APPEL O12\r\nG0 X1\r\n") << 3 << QByteArray() << false;
+        QTest::newRow("two call lines")
+            << QByteArray("%\r\n(APPEL O1)\r\nG0\r\n(APPEL O2)\r\n%\r\n") << 1
+            << QByteArray("O1,O2") << true;
+        QTest::newRow("program") << QByteArray("%\r\nO0001\r\nG0 X1\r\nM30\r\n%\r\n") << 3
+                                 << QByteArray() << false;
         QTest::newRow("over 400 bytes is an upload")
-            << QByteArray("(APPEL O1)\r\n" + QByteArray(400, 'G') + "\r\n") << 3 << QByteArray() << false;
+            << QByteArray("(APPEL O1)\r\n" + QByteArray(400, 'G') + "\r\n") << 3 << QByteArray()
+            << false;
     }
 
     void frames()
@@ -86,7 +91,8 @@ private slots:
         QFETCH(bool, multiLine);
         QByteArray text;
         bool multi = false;
-        QCOMPARE(int(m_calls->ExamineFrame(file(QStringLiteral("frame.txt"), frame), text, multi)), kind);
+        QCOMPARE(int(m_calls->ExamineFrame(file(QStringLiteral("frame.txt"), frame), text, multi)),
+                 kind);
         QCOMPARE(text, callText);
         QCOMPARE(multi, multiLine);
     }
@@ -109,34 +115,40 @@ private slots:
 
     void assembly()
     {
-        const QStringList paths = {file(QStringLiteral("O1"), kO1), file(QStringLiteral("O2"), kO2)};
+        const QStringList paths = {file(QStringLiteral("O1"), kO1),
+                                   file(QStringLiteral("O2"), kO2)};
         const QString out = m_dir.filePath(QStringLiteral("out.txt"));
 
         m_calls->SplitCallList("O1#N20,O2");
         QVERIFY(m_calls->ConcatCalledPrograms(paths, out));
-        QCOMPARE(readFile(out), QByteArray("%\r\nO0001 (PLAQUE)\r\nN20 G1 X5\r\nN30 M30\r\nO0002 (AXE)\r\n"
-                                           "N10 T1\r\nN20 M30\r\n%\r\n"));
+        QCOMPARE(readFile(out),
+                 QByteArray("%\r\nO0001 (PLAQUE)\r\nN20 G1 X5\r\nN30 M30\r\nO0002 (AXE)\r\n"
+                            "N10 T1\r\nN20 M30\r\n%\r\n"));
 
         // Call lines inside a program are replaced by the programs they name.
-        const QString frame = file(QStringLiteral("frame.txt"),
-                                   "%\r\nO9000 (GAMME)\r\n (APPEL O1)\r\nG0 Z100\r\n (APPEL O2#N20)\r\nM30\r\n%\r\n");
+        const QString frame =
+            file(QStringLiteral("frame.txt"),
+                 "%\r\nO9000 (GAMME)\r\n (APPEL O1)\r\nG0 Z100\r\n (APPEL O2#N20)\r\nM30\r\n%\r\n");
         m_calls->SplitCallList("O1,O2#N20");
         QVERIFY(m_calls->AssembleMultiLine(paths, frame, out));
-        QCOMPARE(readFile(out), QByteArray("%\r\nO9000 (GAMME)\r\nO0001 (PLAQUE)\r\nN10 G0 X0\r\nN20 G1 X5\r\n"
-                                           "N30 M30\r\nG0 Z100\r\nN20 M30\r\nM30\r\n%\r\n"));
+        QCOMPARE(readFile(out),
+                 QByteArray("%\r\nO9000 (GAMME)\r\nO0001 (PLAQUE)\r\nN10 G0 X0\r\nN20 G1 X5\r\n"
+                            "N30 M30\r\nG0 Z100\r\nN20 M30\r\nM30\r\n%\r\n"));
     }
 
     void callTextMergedIntoTheProgram()
     {
         Config().Port.MarqueurDebAppel = "(DEBUT)";
         Config().Port.MarqueurFinAppel = "(FIN)";
-        const QString frame = file(QStringLiteral("frame.txt"),
-                                   "(DEBUT)\r\n#1=25\r\n(APPEL O1)\r\n#2=3\r\n(FIN)\r\nignored\r\n");
+        const QString frame =
+            file(QStringLiteral("frame.txt"),
+                 "(DEBUT)\r\n#1=25\r\n(APPEL O1)\r\n#2=3\r\n(FIN)\r\nignored\r\n");
         QString path = file(QStringLiteral("O1"), kO1);
         m_calls->MergeCallText(path, frame);
         QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("ProgConcat.txt"));
-        QCOMPARE(readFile(path), QByteArray("%\r\nO0001 (PLAQUE)\r\n#1=25\r\nN10 G0 X0\r\nN20 G1 X5\r\nN30 M30\r\n"
-                                            "%\r\n#2=3\r\n"));
+        QCOMPARE(readFile(path),
+                 QByteArray("%\r\nO0001 (PLAQUE)\r\n#1=25\r\nN10 G0 X0\r\nN20 G1 X5\r\nN30 M30\r\n"
+                            "%\r\n#2=3\r\n"));
     }
 
     void namesStayInTheProgramFolder_data()

@@ -36,15 +36,16 @@ void TestMachineSpecifics::specifics_data()
     QTest::addColumn<QByteArray>("checksum");
 
     // The N lines add up to 527 + 440 + 267 = 1234; the others do not count.
-    const QByteArray dialog = "%\r\nO1000 (DIALOG3)\r\nN10 G90 G54\r\nN20 T1 M6\r\n (N1)\r\nN30 Z\r\n%";
+    const QByteArray dialog =
+        "%\r\nO1000 (DIALOG3)\r\nN10 G90 G54\r\nN20 T1 M6\r\n (N1)\r\nN30 Z\r\n%";
     QTest::newRow("DIALOG3") << QByteArray(" dialog3 ") << dialog << dialog << QByteArray("04D2");
     const QByteArray big = "N" + QByteArray(776, 'Z') + "R\r\n"; // 70000
-    QTest::newRow("DIALOG3 last four digits") << QByteArray("DIALOG3") << big << big
-                                              << QByteArray("1170");
+    QTest::newRow("DIALOG3 last four digits")
+        << QByteArray("DIALOG3") << big << big << QByteArray("1170");
     QTest::newRow("DIALOG3 no N line") << QByteArray("DIALOG3") << QByteArray("%\r\nO1\r\n")
                                        << QByteArray("%\r\nO1\r\n") << QByteArray("0000");
-    QTest::newRow("DIALOG3 empty file") << QByteArray("DIALOG3") << QByteArray() << QByteArray()
-                                        << QByteArray("0000");
+    QTest::newRow("DIALOG3 empty file")
+        << QByteArray("DIALOG3") << QByteArray() << QByteArray() << QByteArray("0000");
     QTest::newRow("BOSCH") << QByteArray("Bosch") << QByteArray("%\r\nO1000\r\nN10 G0 %\r\n%\r\n")
                            << "  %" + QByteArray(15, ' ') + "\r\nO1000\r\nN10 G0   %" +
                                   QByteArray(15, ' ') + "\r\n  %" + QByteArray(15, ' ') + "\r\n\r\n"
@@ -57,7 +58,8 @@ void TestMachineSpecifics::specifics_data()
                                             << QByteArray("\r\nO1\r\n") << QByteArray();
     QTest::newRow("BROTHER_%S")
         << QByteArray("brother_%s")
-        << QByteArray("%S O0010 (BRIDE)\r\nG90 G54\r\n%S O0020\r\nO0020 (DEJA)\r\n%S\r\nM30\r\n%S O3")
+        << QByteArray(
+               "%S O0010 (BRIDE)\r\nG90 G54\r\n%S O0020\r\nO0020 (DEJA)\r\n%S\r\nM30\r\n%S O3")
         << QByteArray("%S O0010 (BRIDE)\r\nO0010\r\nG90 G54\r\n%S O0020\r\nO0020 (DEJA)\r\n%S\r\n"
                       "M30\r\n%S O3\r\n")
         << QByteArray();
@@ -87,17 +89,19 @@ void TestMachineSpecifics::moveFirstProgramLast_data()
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QByteArray>("expected"); // null: left alone
 
-    QTest::newRow("two programs") << 3 << QByteArray("%\r\nO1000\r\nG0 X0\r\nM30\r\nO2000\r\nM30\r\n%\r\n")
-                                  << QByteArray("%\r\nO2000\r\nM30\r\nO1000\r\nG0 X0\r\nM30\r\n%\r\n");
+    QTest::newRow("two programs")
+        << 3 << QByteArray("%\r\nO1000\r\nG0 X0\r\nM30\r\nO2000\r\nM30\r\n%\r\n")
+        << QByteArray("%\r\nO2000\r\nM30\r\nO1000\r\nG0 X0\r\nM30\r\n%\r\n");
     QTest::newRow("M30 and a digit and more is no end")
         << 3 << QByteArray("%\r\nO1000\r\nM301 X5\r\nM305\r\n:2000\r\nM99\r\n%\r\n")
         << QByteArray("%\r\n:2000\r\nM99\r\nO1000\r\nM301 X5\r\nM305\r\n%\r\n");
     QTest::newRow("comments and lines between programs")
         << 3
-        << QByteArray("%\r\nO1 (ESSAI)\r\nG0 (M30 PAS ICI)\r\nM02\r\n(ENTRE)\r\n%\r\nO2\r\nM30\r\n%\r\n")
+        << QByteArray(
+               "%\r\nO1 (ESSAI)\r\nG0 (M30 PAS ICI)\r\nM02\r\n(ENTRE)\r\n%\r\nO2\r\nM30\r\n%\r\n")
         << QByteArray("%\r\nO2\r\nM30\r\nO1 (ESSAI)\r\nG0 (M30 PAS ICI)\r\nM02\r\n%\r\n");
-    QTest::newRow("single program") << 3 << QByteArray("%\r\nO1\r\nM30\r\n%")
-                                    << QByteArray("%\r\nO1\r\nM30\r\n%\r\n");
+    QTest::newRow("single program")
+        << 3 << QByteArray("%\r\nO1\r\nM30\r\n%") << QByteArray("%\r\nO1\r\nM30\r\n%\r\n");
     QTest::newRow("no end") << 3 << QByteArray("%\r\nO1\r\nG0\r\n") << QByteArray();
     QTest::newRow("no program") << 3 << QByteArray("%\r\nG0\r\n") << QByteArray();
     QTest::newRow("other group") << 2 << QByteArray("O1\r\nM30\r\nO2\r\nM30\r\n") << QByteArray();
@@ -116,7 +120,7 @@ void TestMachineSpecifics::moveFirstProgramLast()
 
 void TestMachineSpecifics::mazakTable_data()
 {
-    QTest::addColumn<QByteArray>("table"); // null: no table
+    QTest::addColumn<QByteArray>("table");   // null: no table
     QTest::addColumn<QByteArray>("request"); // FileName|TableValue|CallText|offered
     QTest::addColumn<QByteArray>("after");
 
@@ -126,12 +130,13 @@ void TestMachineSpecifics::mazakTable_data()
     QTest::newRow("upload") << QByteArray("8888.MAZ\t0\r\n8889.MAZ\t 55 \r\n55.maz\t3\r\n")
                             << QByteArray("55.MAZ|3||55.MAZ 55")
                             << QByteArray("8888.MAZ\t0\r\n8889.MAZ\t0\r\n55.maz\t3\r\n");
-    QTest::newRow("call first, upload kept") << QByteArray("8889.MAZ\t55\r\n8888.maz\t7\r\n")
-                                             << QByteArray("8888.MAZ|7|7|")
-                                             << QByteArray("8889.MAZ\t55\r\n8888.MAZ\t0\r\n");
+    QTest::newRow("call first, upload kept")
+        << QByteArray("8889.MAZ\t55\r\n8888.maz\t7\r\n") << QByteArray("8888.MAZ|7|7|")
+        << QByteArray("8889.MAZ\t55\r\n8888.MAZ\t0\r\n");
     QTest::newRow("odd lines") << QByteArray("\t5\r\nGARBAGE\r\n\r\n8888.MAZ\tX\r\n8888.MAZ\t12")
                                << QByteArray("8888.MAZ|12|12|")
-                               << QByteArray("\t5\r\nGARBAGE\r\n\r\n8888.MAZ\tX\r\n8888.MAZ\t0\r\n");
+                               << QByteArray(
+                                      "\t5\r\nGARBAGE\r\n\r\n8888.MAZ\tX\r\n8888.MAZ\t0\r\n");
     QTest::newRow("no request") << QByteArray("8888.MAZ\t0\r\n8889.MAZ\t0") << QByteArray("|||")
                                 << QByteArray("8888.MAZ\t0\r\n8889.MAZ\t0");
     QTest::newRow("no table") << QByteArray() << QByteArray("|||") << QByteArray("<missing>");
@@ -163,19 +168,18 @@ void TestMachineSpecifics::channelFileNames_data()
     QTest::addColumn<QStringList>("names");
 
     const QString h = u"C:\\P\\O1234.H"_s;
-    QTest::newRow("fixed extensions") << h << 2 << false
-                                      << QStringList{u"C:\\P\\O1234.m"_s, u"C:\\P\\O1234.s"_s};
+    QTest::newRow("fixed extensions")
+        << h << 2 << false << QStringList{u"C:\\P\\O1234.m"_s, u"C:\\P\\O1234.s"_s};
     QTest::newRow("one channel") << h << 1 << false << QStringList{h};
     QTest::newRow("no channel count") << h << 0 << true << QStringList{h};
     QTest::newRow("five channels, no names") << h << 5 << false << QStringList();
     QTest::newRow("channel table")
         << u"C:\\P\\1234.H"_s << 3 << true
         << QStringList{u"C:\\P\\O1234.MIN"_s, u"C:\\P\\O1234.SUB"_s, u"C:\\P\\1234"_s};
-    QTest::newRow("folder with a dot") << u"/cn/v1.2/P7"_s << 2 << false
-                                       << QStringList{u"/cn/v1.2/P7.m"_s, u"/cn/v1.2/P7.s"_s};
+    QTest::newRow("folder with a dot")
+        << u"/cn/v1.2/P7"_s << 2 << false << QStringList{u"/cn/v1.2/P7.m"_s, u"/cn/v1.2/P7.s"_s};
     QTest::newRow("targets") << QString() << 2 << false << QStringList{u".m"_s, u".s"_s};
-    QTest::newRow("table targets") << QString() << 2 << true
-                                   << QStringList{u"O.MIN"_s, u"O.SUB"_s};
+    QTest::newRow("table targets") << QString() << 2 << true << QStringList{u"O.MIN"_s, u"O.SUB"_s};
 }
 
 void TestMachineSpecifics::channelFileNames()

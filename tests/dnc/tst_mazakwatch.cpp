@@ -48,8 +48,8 @@ private slots:
         QTest::addColumn<QByteArray>("sendFile");
         QTest::newRow("call") << QByteArray("8888.MAZ\t1234\r\n8889.MAZ\t0\r\n") << 503
                               << QByteArray("PROGRAM 1234\r\n");
-        QTest::newRow("offered file missing") << QByteArray("8888.MAZ\t0\r\n8889.MAZ\t77\r\n") << 365
-                                              << QByteArray();
+        QTest::newRow("offered file missing")
+            << QByteArray("8888.MAZ\t0\r\n8889.MAZ\t77\r\n") << 365 << QByteArray();
     }
 
     void tableRequests()
@@ -71,7 +71,8 @@ private slots:
         QVERIFY(log.readAll().contains("---Code" + QByteArray::number(event) + "---"));
         QCOMPARE(readFile(Paths().sendFile), sendFile);
         // The handled request was reset in the table.
-        QVERIFY(!readFile(m_dir.filePath(QStringLiteral("cnc/Index.tbl"))).contains("8888.MAZ\t1234"));
+        QVERIFY(
+            !readFile(m_dir.filePath(QStringLiteral("cnc/Index.tbl"))).contains("8888.MAZ\t1234"));
     }
 };
 

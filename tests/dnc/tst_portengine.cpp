@@ -5,12 +5,12 @@
 #include "dnc/EventMessages.h"
 #include "dnc/PortEngine.h"
 #include "dnc/PortState.h"
+#include "dnc/ProcessState.h"
 #include "dnc/ReceivedDataExaminer.h"
 #include "platform/Clock.h"
 #include "platform/SerialControl.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
-#include "dnc/ProcessState.h"
 
 #include "support/SimulatedLine.h"
 
@@ -21,7 +21,6 @@
 
 using namespace nodalis;
 using nodalis::sim::MachineSimulator;
-
 
 class TestPortEngine : public QObject
 {
@@ -60,11 +59,12 @@ private slots:
         QTest::newRow("lines cut across chunks, last line pending")
             << QByteArray("%\r\nO1000 (BRIDE)\r\nG0 X10 Y20\r\nM30\r\n%") << 3
             << QByteArray("%\r\nO1000 (BRIDE)\r\nG0 X10 Y20\r\nM30\r\n%\r\n");
-        QTest::newRow("LF, CR and empty lines")
-            << QByteArray("N10 G1\n\nN20 G2\r\r\nN30\r") << 5 << QByteArray("N10 G1\r\nN20 G2\r\nN30\r\n");
+        QTest::newRow("LF, CR and empty lines") << QByteArray("N10 G1\n\nN20 G2\r\r\nN30\r") << 5
+                                                << QByteArray("N10 G1\r\nN20 G2\r\nN30\r\n");
         QTest::newRow("NUL and binary bytes kept")
             << QByteArray("\x00\x01\xfe\r\nX", 6) << 2 << QByteArray("\x00\x01\xfe\r\nX\r\n", 8);
-        QTest::newRow("one long line") << QByteArray(300000, 'G') << 4096 << QByteArray(300000, 'G') + "\r\n";
+        QTest::newRow("one long line")
+            << QByteArray(300000, 'G') << 4096 << QByteArray(300000, 'G') + "\r\n";
     }
 
     void polledReception()

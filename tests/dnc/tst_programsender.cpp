@@ -5,17 +5,17 @@
 #include "dnc/EventMessages.h"
 #include "dnc/PortEngine.h"
 #include "dnc/PortState.h"
+#include "dnc/ProcessState.h"
 #include "dnc/ProgramSender.h"
 #include "dnc/SerialLine.h"
 #include "platform/Clock.h"
 #include "platform/SerialControl.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
-#include "dnc/ProcessState.h"
 
-#include "support/SimulatedLine.h"
 #include "support/RecordingView.h"
 #include "support/ScriptedPrompt.h"
+#include "support/SimulatedLine.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,7 +28,8 @@ using nodalis::sim::MachineSimulator;
 
 namespace {
 
-const QByteArray kProgram = "%\r\nO1234 (ESSAI)\r\nN10 G0 X0 Y0\r\nN20 G1 X50 F500\r\nN30 M30\r\n%\r\n";
+const QByteArray kProgram =
+    "%\r\nO1234 (ESSAI)\r\nN10 G0 X0 Y0\r\nN20 G1 X50 F500\r\nN30 M30\r\n%\r\n";
 
 } // namespace
 
@@ -62,7 +63,8 @@ private:
     static bool logged(int code)
     {
         QFile log(EventLogPath());
-        return log.open(QIODevice::ReadOnly) && log.readAll().contains("---Code" + QByteArray::number(code) + "---");
+        return log.open(QIODevice::ReadOnly) &&
+               log.readAll().contains("---Code" + QByteArray::number(code) + "---");
     }
 
 private slots:
@@ -95,14 +97,15 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("specificite");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("block mode") << 0 << kProgram << QByteArray()
-                                    << QByteArray("\x12\r\n") + kProgram + "\x14\r\n";
-        QTest::newRow("character mode") << 2 << kProgram << QByteArray()
-                                        << QByteArray("\x12\r\n") + kProgram + "\x14\r\n";
-        QTest::newRow("empty file: BOT and EOT only") << 1 << QByteArray() << QByteArray()
-                                                      << QByteArray("\x12\r\n\x14\r\n");
-        QTest::newRow("clear sequence first") << 0 << QByteArray("N1\r\n") << QByteArray("CLEAR_ARCEL")
-                                              << QByteArray("\x12\r\n%CLF\r\nMPF1\r\nSPF1, 120\r\nM30\r\nN1\r\n\x14\r\n");
+        QTest::newRow("block mode")
+            << 0 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n";
+        QTest::newRow("character mode")
+            << 2 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n";
+        QTest::newRow("empty file: BOT and EOT only")
+            << 1 << QByteArray() << QByteArray() << QByteArray("\x12\r\n\x14\r\n");
+        QTest::newRow("clear sequence first")
+            << 0 << QByteArray("N1\r\n") << QByteArray("CLEAR_ARCEL")
+            << QByteArray("\x12\r\n%CLF\r\nMPF1\r\nSPF1, 120\r\nM30\r\nN1\r\n\x14\r\n");
     }
 
     void sendsTheFile()
@@ -159,8 +162,10 @@ private slots:
         QTest::newRow("wait 1 s") << QByteArray("-1") << QByteArray() << true << 510;
         QTest::newRow("QCQ, silent machine") << QByteArray("QCQ") << QByteArray() << false << 513;
         QTest::newRow("QCQ, machine speaks") << QByteArray("qcq") << QByteArray("x") << true << 511;
-        QTest::newRow("DC1 expected, DC1 comes") << QByteArray("17") << QByteArray("ab\x11") << true << 511;
-        QTest::newRow("DC1 expected, other bytes") << QByteArray("17") << QByteArray("abc") << false << 513;
+        QTest::newRow("DC1 expected, DC1 comes")
+            << QByteArray("17") << QByteArray("ab\x11") << true << 511;
+        QTest::newRow("DC1 expected, other bytes")
+            << QByteArray("17") << QByteArray("abc") << false << 513;
     }
 
     void readiness()

@@ -22,9 +22,12 @@ private slots:
         QTest::addColumn<QByteArray>("rest");
         QTest::newRow("no line end") << QByteArray("G0 X1") << QByteArray() << QByteArray("G0 X1");
         QTest::newRow("CR LF") << QByteArray("A\r\nB") << QByteArray("A\r\n") << QByteArray("B");
-        QTest::newRow("runs of ends are one") << QByteArray("A\r\r\n\n\rB\n") << QByteArray("A\r\nB\r\n") << QByteArray();
-        QTest::newRow("leading ends") << QByteArray("\r\nA\n") << QByteArray("A\r\n") << QByteArray();
-        QTest::newRow("CR at the very end") << QByteArray("A\r") << QByteArray("A\r\n") << QByteArray();
+        QTest::newRow("runs of ends are one")
+            << QByteArray("A\r\r\n\n\rB\n") << QByteArray("A\r\nB\r\n") << QByteArray();
+        QTest::newRow("leading ends")
+            << QByteArray("\r\nA\n") << QByteArray("A\r\n") << QByteArray();
+        QTest::newRow("CR at the very end")
+            << QByteArray("A\r") << QByteArray("A\r\n") << QByteArray();
     }
 
     void split()
@@ -44,9 +47,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("received");
         QTest::addColumn<QByteArray>("normalised");
-        QTest::newRow("stray CR and LF inside lines") << QByteArray("%\r\nO1\rA\nB\r\n\r\nM30\r\n")
-                                                      << QByteArray("%\r\nO1AB\r\nM30\r\n");
-        QTest::newRow("last line without end") << QByteArray("N1\r\nN2") << QByteArray("N1\r\nN2\r\n");
+        QTest::newRow("stray CR and LF inside lines")
+            << QByteArray("%\r\nO1\rA\nB\r\n\r\nM30\r\n") << QByteArray("%\r\nO1AB\r\nM30\r\n");
+        QTest::newRow("last line without end")
+            << QByteArray("N1\r\nN2") << QByteArray("N1\r\nN2\r\n");
         QTest::newRow("empty file stays") << QByteArray() << QByteArray();
     }
 

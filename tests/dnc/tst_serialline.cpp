@@ -89,7 +89,8 @@ private slots:
         QCOMPARE(control.InBufferSize(), 128); // 0 in the record keeps the defaults
         QCOMPARE(control.OutBufferSize(), 512);
         QVERIFY(device->dtr);
-        QCOMPARE(EventText(100), toAnsi(QStringLiteral("Initialisation du port Com 2 à 9600/E/7/1")));
+        QCOMPARE(EventText(100),
+                 toAnsi(QStringLiteral("Initialisation du port Com 2 à 9600/E/7/1")));
 
         r.OutBufferSize = 100;
         QVERIFY(OpenControlPort(control, r, true));
@@ -116,12 +117,17 @@ private slots:
         QTest::addColumn<int>("openResult");
         QTest::addColumn<QByteArray>("speed");
         QTest::addColumn<QString>("text");
-        QTest::newRow("no such port") << 8002 << QByteArray("9600")
-                                      << QStringLiteral("Error in FNControlCom232:8002 : Numéro de port non valide.");
-        QTest::newRow("port locked") << 8010 << QByteArray("9600")
-                                     << QStringLiteral("Error in FNControlCom232:8010 : Le matériel n'est pas disponible (verrouillé par un autre périphérique).");
-        QTest::newRow("bad settings") << 0 << QByteArray("fast")
-                                      << QStringLiteral("Error in FNControlCom232:8009 : Les paramètres par défaut sont erronés.");
+        QTest::newRow("no such port")
+            << 8002 << QByteArray("9600")
+            << QStringLiteral("Error in FNControlCom232:8002 : Numéro de port non valide.");
+        QTest::newRow("port locked")
+            << 8010 << QByteArray("9600")
+            << QStringLiteral("Error in FNControlCom232:8010 : Le matériel n'est pas disponible "
+                              "(verrouillé par un autre périphérique).");
+        QTest::newRow("bad settings")
+            << 0 << QByteArray("fast")
+            << QStringLiteral(
+                   "Error in FNControlCom232:8009 : Les paramètres par défaut sont erronés.");
     }
 
     void openFailuresNameTheError()
@@ -146,14 +152,18 @@ private slots:
         QTest::addColumn<QByteArray>("stopBits");
         QTest::addColumn<int>("flow");
         QTest::addColumn<QList<int>>("expected"); // baud, parity, data, stop codes, hw, sw
-        QTest::newRow("9600 with a blank") << QByteArray("9600 ") << QByteArray("E") << QByteArray("7") << QByteArray("1") << 2
-                                           << QList<int>{12, 0x18, 2, 0, 1, 0};
-        QTest::newRow("unknown speed is 50 baud") << QByteArray("14400") << QByteArray("O") << QByteArray("8") << QByteArray("2") << 1
-                                                  << QList<int>{0, 0x08, 3, 4, 0, 1};
-        QTest::newRow("mark parity reads as none") << QByteArray("115200") << QByteArray("M") << QByteArray("9") << QByteArray("3") << 3
-                                                   << QList<int>{16, 0, 0, 0, 1, 1};
-        QTest::newRow("DSR modes give no flow control") << QByteArray("19200") << QByteArray("N") << QByteArray("5") << QByteArray("1") << 5
-                                                        << QList<int>{13, 0, 0, 0, 0, 0};
+        QTest::newRow("9600 with a blank")
+            << QByteArray("9600 ") << QByteArray("E") << QByteArray("7") << QByteArray("1") << 2
+            << QList<int>{12, 0x18, 2, 0, 1, 0};
+        QTest::newRow("unknown speed is 50 baud")
+            << QByteArray("14400") << QByteArray("O") << QByteArray("8") << QByteArray("2") << 1
+            << QList<int>{0, 0x08, 3, 4, 0, 1};
+        QTest::newRow("mark parity reads as none")
+            << QByteArray("115200") << QByteArray("M") << QByteArray("9") << QByteArray("3") << 3
+            << QList<int>{16, 0, 0, 0, 1, 1};
+        QTest::newRow("DSR modes give no flow control")
+            << QByteArray("19200") << QByteArray("N") << QByteArray("5") << QByteArray("1") << 5
+            << QList<int>{13, 0, 0, 0, 0, 0};
     }
 
     void libraryTables()
@@ -180,10 +190,16 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<int>("event");
         QTest::addColumn<QString>("text");
-        QTest::newRow("-1") << -1 << 210 << QStringLiteral("Numéro de port invalide ou port non ouvert par avance. (sio_ioctl)");
-        QTest::newRow("-5") << -5 << 213 << QStringLiteral("Numéro de port invalide ou port déjà ouvert. (sio_ioctl)");
-        QTest::newRow("-6") << -6 << 214 << QStringLiteral("RTS can't be set because H/W Flowctrl. (sio_ioctl)");
-        QTest::newRow("-12") << -12 << 218 << QStringLiteral("Write timeout has happened. (sio_ioctl)");
+        QTest::newRow("-1")
+            << -1 << 210
+            << QStringLiteral("Numéro de port invalide ou port non ouvert par avance. (sio_ioctl)");
+        QTest::newRow("-5") << -5 << 213
+                            << QStringLiteral(
+                                   "Numéro de port invalide ou port déjà ouvert. (sio_ioctl)");
+        QTest::newRow("-6") << -6 << 214
+                            << QStringLiteral("RTS can't be set because H/W Flowctrl. (sio_ioctl)");
+        QTest::newRow("-12") << -12 << 218
+                             << QStringLiteral("Write timeout has happened. (sio_ioctl)");
         QTest::newRow("unknown") << -3 << 219 << QStringLiteral("Erreur inconnue : -3 (sio_ioctl)");
     }
 
@@ -226,7 +242,8 @@ private slots:
         });
         QVERIFY(!OpenLibraryPort(r, false));
         QCOMPARE(Events().lastShown, 213);
-        QVERIFY(Events().lastText.endsWith("(sio_open - Erreur durant l'ouverture du port s\xe9rie)"));
+        QVERIFY(
+            Events().lastText.endsWith("(sio_open - Erreur durant l'ouverture du port s\xe9rie)"));
     }
 };
 

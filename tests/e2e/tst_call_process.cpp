@@ -17,7 +17,8 @@ using namespace nodalis::test;
 
 namespace {
 
-const QByteArray kO1000 = "%\r\nO1000 (BRIDE)\r\nN10 G0 X0\r\nN20 G1 X10\r\nN30 G1 Y10\r\nN40 G1 X0\r\nN50 M30\r\n%\r\n";
+const QByteArray kO1000 =
+    "%\r\nO1000 (BRIDE)\r\nN10 G0 X0\r\nN20 G1 X10\r\nN30 G1 Y10\r\nN40 G1 X0\r\nN50 M30\r\n%\r\n";
 const QByteArray kO2000 = "%\r\nO2000 (CALE)\r\nN10 T2 M6\r\nN20 M30\r\n%\r\n";
 const QByteArray kBot = "\x12\r\n";
 const QByteArray kEot = "\x14\r\n";
@@ -26,13 +27,22 @@ QByteArray iniFor(const QString& base, const QString& tty, int mode)
 {
     return "[NODALIS]\r\nPortListen=0\r\nDncAppMode=" + QByteArray::number(mode) +
            "\r\n[DNC]\r\nRefMO=FR1\r\nMethode=0\r\nIsModeEcoute=1\r\nUseRPC=1\r\n"
-           "CallSyntax=(APPEL $$$$)\r\nPathFileProgOpen=" + base.toLocal8Bit() + "/Programmes\r\n"
-           "PathFileProgSave=" + base.toLocal8Bit() + "/Remontes\r\n"
-           "PathMacroError=" + base.toLocal8Bit() + "/erreur.txt\r\n"
-           "[COMM]\r\nPortName=" + tty.toLocal8Bit() +
+           "CallSyntax=(APPEL $$$$)\r\nPathFileProgOpen=" +
+           base.toLocal8Bit() +
+           "/Programmes\r\n"
+           "PathFileProgSave=" +
+           base.toLocal8Bit() +
+           "/Remontes\r\n"
+           "PathMacroError=" +
+           base.toLocal8Bit() +
+           "/erreur.txt\r\n"
+           "[COMM]\r\nPortName=" +
+           tty.toLocal8Bit() +
            "\r\nBauds=9600\r\nDataBit=8\r\nParite=N\r\nStopBit=1\r\nTimeOut=1\r\nEOB=13,10\r\n"
-           "[OPTION_DNC]\r\nNbBlocAvance=2\r\nIsMultiAppel=1\r\nSepCarMultiAppel=,\r\nCarSepAppel=#\r\n"
-           "[OPTION_T]\r\nBOT=18\r\nEOT=20\r\n[OPTION_R]\r\nBOR=17\r\nEOR=19\r\n[SYNTAXE_MO]\r\nCarDebProg=O\r\nBlocDeb=%\r\nBlocFin=%\r\n";
+           "[OPTION_DNC]\r\nNbBlocAvance=2\r\nIsMultiAppel=1\r\nSepCarMultiAppel=,\r\nCarSepAppel=#"
+           "\r\n"
+           "[OPTION_T]\r\nBOT=18\r\nEOT=20\r\n[OPTION_R]\r\nBOR=17\r\nEOR=19\r\n[SYNTAXE_MO]"
+           "\r\nCarDebProg=O\r\nBlocDeb=%\r\nBlocFin=%\r\n";
 }
 
 } // namespace
@@ -50,7 +60,8 @@ private:
     QByteArray log() const
     {
         return readFile(m_base + QStringLiteral("/LogFiles/Journal (") +
-                        QDate::currentDate().toString(QStringLiteral("dd-MM-yy")) + QStringLiteral(").txt"));
+                        QDate::currentDate().toString(QStringLiteral("dd-MM-yy")) +
+                        QStringLiteral(").txt"));
     }
 
     static QProcessEnvironment env()
@@ -105,7 +116,8 @@ private slots:
         writeFile(m_base + QStringLiteral("/Programmes/Tours/O2000.nc"), kO2000);
         writeFile(m_base + QStringLiteral("/erreur.txt"), "%\r\n(MSG, $MSGERROR$)\r\nM30\r\n%\r\n");
         m_server.setProcessEnvironment(env());
-        m_server.start(bin("nodalis"), {QStringLiteral("--headless"), QStringLiteral("--base"), m_base});
+        m_server.start(bin("nodalis"),
+                       {QStringLiteral("--headless"), QStringLiteral("--base"), m_base});
         QVERIFY(m_server.waitForStarted());
         QVERIFY(listening());
     }
@@ -133,7 +145,8 @@ private slots:
     void missingProgramGetsTheErrorProgram()
     {
         const QByteArray wire = exchange("(APPEL O9999)\r\n", kEot);
-        QVERIFY2(wire.endsWith(kBot + "%\r\n(MSG, FICHIER INTROUVABLE)\r\nM30\r\n%\r\n" + kEot), wire.toHex().constData());
+        QVERIFY2(wire.endsWith(kBot + "%\r\n(MSG, FICHIER INTROUVABLE)\r\nM30\r\n%\r\n" + kEot),
+                 wire.toHex().constData());
         QVERIFY(log().contains("---Code501---"));
     }
 
@@ -148,11 +161,16 @@ private slots:
     void multipleCallAndRange()
     {
         QByteArray wire = exchange("(APPEL O1000,O2000)\r\n", kEot);
-        QVERIFY2(wire.endsWith(kBot + "%\r\nO1000 (BRIDE)\r\nN10 G0 X0\r\nN20 G1 X10\r\nN30 G1 Y10\r\n"
-                                      "N40 G1 X0\r\nN50 M30\r\nO2000 (CALE)\r\nN10 T2 M6\r\nN20 M30\r\n%\r\n" + kEot),
-                 wire.constData());
+        QVERIFY2(
+            wire.endsWith(kBot +
+                          "%\r\nO1000 (BRIDE)\r\nN10 G0 X0\r\nN20 G1 X10\r\nN30 G1 Y10\r\n"
+                          "N40 G1 X0\r\nN50 M30\r\nO2000 (CALE)\r\nN10 T2 M6\r\nN20 M30\r\n%\r\n" +
+                          kEot),
+            wire.constData());
         wire = exchange("(APPEL O1000#N20#N40)\r\n", kEot);
-        QVERIFY2(wire.endsWith(kBot + "%\r\nO1000 (BRIDE)\r\nN20 G1 X10\r\nN30 G1 Y10\r\nN40 G1 X0\r\n%\r\n" + kEot),
+        QVERIFY2(wire.endsWith(
+                     kBot + "%\r\nO1000 (BRIDE)\r\nN20 G1 X10\r\nN30 G1 Y10\r\nN40 G1 X0\r\n%\r\n" +
+                     kEot),
                  wire.constData());
     }
 
@@ -172,7 +190,8 @@ private slots:
     {
         exchange("SUIVI-INFO1-\r\n", "\x13");
         const QString tracking = m_base + QStringLiteral("/Suivi/Suivi (") +
-                                 QDate::currentDate().toString(QStringLiteral("dd-MM-yy")) + QStringLiteral(").txt");
+                                 QDate::currentDate().toString(QStringLiteral("dd-MM-yy")) +
+                                 QStringLiteral(").txt");
         QTRY_VERIFY_WITH_TIMEOUT(readFile(tracking).contains("NbPiece=1"), 10000);
     }
 
@@ -180,7 +199,8 @@ private slots:
     {
         writeFile(m_base + QStringLiteral("/Send/ToCN.txt"), kO1000);
         QProcess watch;
-        watch.start(bin("nodalisctl"), {QStringLiteral("--base"), m_base, QStringLiteral("--raw"), QStringLiteral("watch")});
+        watch.start(bin("nodalisctl"), {QStringLiteral("--base"), m_base, QStringLiteral("--raw"),
+                                        QStringLiteral("watch")});
         QVERIFY(watch.waitForStarted());
         QTest::qWait(500);
         m_sim.clearReceived();
@@ -212,9 +232,9 @@ private slots:
         QVERIFY(listening());
         m_sim.clearReceived();
         QProcess sender;
-        sender.start(bin("nodalisctl"), {QStringLiteral("--base"), m_base, QStringLiteral("send"),
-                                         QStringLiteral("T"), QStringLiteral("O5000"), QStringLiteral("--until"),
-                                         QStringLiteral("{f}")});
+        sender.start(bin("nodalisctl"),
+                     {QStringLiteral("--base"), m_base, QStringLiteral("send"), QStringLiteral("T"),
+                      QStringLiteral("O5000"), QStringLiteral("--until"), QStringLiteral("{f}")});
         QTRY_VERIFY_WITH_TIMEOUT(m_sim.receivedBytes().contains("N100 "), 10000);
         QCOMPARE(ctl({QStringLiteral("send"), QStringLiteral("S")}), 0);
         QVERIFY(sender.waitForFinished(15000));
@@ -232,27 +252,32 @@ private slots:
         const QString tty = base + QStringLiteral("/machine.tty");
         QVERIFY(machine.linkAt(tty));
         QByteArray ini = iniFor(base, tty, 0);
-        ini.replace("[DNC]\r\n", "[DNC]\r\nDataAccess=1\r\nPathData=" + base.toLocal8Bit() + "/Data\r\n");
+        ini.replace("[DNC]\r\n",
+                    "[DNC]\r\nDataAccess=1\r\nPathData=" + base.toLocal8Bit() + "/Data\r\n");
         writeFile(base + QStringLiteral("/Nodalis.ini"), ini);
         writeFile(base + QStringLiteral("/erreur.txt"), "%\r\n(MSG, $MSGERROR$)\r\nM30\r\n%\r\n");
         writeFile(m_tmp.filePath(QStringLiteral("p1.nc")), kO1000);
         writeFile(m_tmp.filePath(QStringLiteral("p2.nc")), kO2000);
         auto store = [&](const QStringList& args) {
             QProcess p;
-            p.start(bin("nodalisctl"), QStringList{QStringLiteral("--base"), base, QStringLiteral("store")} + args);
+            p.start(bin("nodalisctl"),
+                    QStringList{QStringLiteral("--base"), base, QStringLiteral("store")} + args);
             return p.waitForFinished(20000) ? p.exitCode() : -1;
         };
         QCOMPARE(store({QStringLiteral("init")}), 0);
-        QCOMPARE(store({QStringLiteral("add"), QStringLiteral("--machine"), QStringLiteral("FR1"), QStringLiteral("--call"),
-                        QStringLiteral("1000"), QStringLiteral("--file"), m_tmp.filePath(QStringLiteral("p1.nc"))}),
+        QCOMPARE(store({QStringLiteral("add"), QStringLiteral("--machine"), QStringLiteral("FR1"),
+                        QStringLiteral("--call"), QStringLiteral("1000"), QStringLiteral("--file"),
+                        m_tmp.filePath(QStringLiteral("p1.nc"))}),
                  0);
-        QCOMPARE(store({QStringLiteral("add"), QStringLiteral("--machine"), QStringLiteral("FR1"), QStringLiteral("--call"),
-                        QStringLiteral("2000"), QStringLiteral("--file"), m_tmp.filePath(QStringLiteral("p2.nc")),
-                        QStringLiteral("--downloadable"), QStringLiteral("1")}),
+        QCOMPARE(store({QStringLiteral("add"), QStringLiteral("--machine"), QStringLiteral("FR1"),
+                        QStringLiteral("--call"), QStringLiteral("2000"), QStringLiteral("--file"),
+                        m_tmp.filePath(QStringLiteral("p2.nc")), QStringLiteral("--downloadable"),
+                        QStringLiteral("1")}),
                  0);
         QProcess server;
         server.setProcessEnvironment(env());
-        server.start(bin("nodalis"), {QStringLiteral("--headless"), QStringLiteral("--base"), base});
+        server.start(bin("nodalis"),
+                     {QStringLiteral("--headless"), QStringLiteral("--base"), base});
         QVERIFY(server.waitForStarted());
         auto ask = [&](const QByteArray& call) {
             QElapsedTimer t;
@@ -268,7 +293,8 @@ private slots:
         QByteArray wire = ask("(APPEL 1000)\r\n");
         QVERIFY2(wire.endsWith(kBot + kO1000 + kEot), wire.constData());
         wire = ask("(APPEL 2000)\r\n");
-        QVERIFY2(wire.endsWith(kBot + "%\r\n(MSG, PROGRAMME 2000 NON TELECHARGEABLE)\r\nM30\r\n%\r\n" + kEot),
+        QVERIFY2(wire.endsWith(
+                     kBot + "%\r\n(MSG, PROGRAMME 2000 NON TELECHARGEABLE)\r\nM30\r\n%\r\n" + kEot),
                  wire.constData());
         wire = ask("(APPEL 3000)\r\n");
         QVERIFY2(wire.contains("PROGRAMME 3000 INTROUVABLE EN BD ET FICHIER"), wire.constData());
@@ -293,7 +319,8 @@ private slots:
         writeFile(program, kO2000);
         QProcess alone;
         alone.setProcessEnvironment(env());
-        alone.start(bin("nodalis"), {QStringLiteral("--headless"), QStringLiteral("--base"), base, program});
+        alone.start(bin("nodalis"),
+                    {QStringLiteral("--headless"), QStringLiteral("--base"), base, program});
         QVERIFY(alone.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(alone.state() == QProcess::NotRunning, 15000);
         QCOMPARE(alone.exitCode(), 0);

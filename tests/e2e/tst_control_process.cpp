@@ -58,10 +58,12 @@ private slots:
         ini.close();
 
         // No server yet: unreachable.
-        QCOMPARE(ctl({QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("ping")}).code, 2);
+        QCOMPARE(ctl({QStringLiteral("--port"), QStringLiteral("1"), QStringLiteral("ping")}).code,
+                 2);
 
         QProcess server;
-        server.start(bin("nodalis"), {QStringLiteral("--headless"), QStringLiteral("--base"), base});
+        server.start(bin("nodalis"),
+                     {QStringLiteral("--headless"), QStringLiteral("--base"), base});
         QVERIFY(server.waitForStarted());
         QByteArray out;
         while (!out.contains("serving from") && server.state() == QProcess::Running) {
@@ -76,7 +78,8 @@ private slots:
         QVERIFY(ping.out.startsWith("pong from "));
 
         QProcess watch;
-        watch.start(bin("nodalisctl"), at + QStringList{QStringLiteral("--raw"), QStringLiteral("watch")});
+        watch.start(bin("nodalisctl"),
+                    at + QStringList{QStringLiteral("--raw"), QStringLiteral("watch")});
         QVERIFY(watch.waitForStarted());
         // The watcher's own CONNECT is answered before we go on.
         QByteArray watched;
@@ -84,12 +87,14 @@ private slots:
             watched += watch.readAllStandardOutput();
         QVERIFY(watched.contains("Lancement du Port DNC"));
 
-        const Result connect = ctl(at + QStringList{QStringLiteral("send"), QStringLiteral("CONNECT")});
+        const Result connect =
+            ctl(at + QStringList{QStringLiteral("send"), QStringLiteral("CONNECT")});
         QCOMPARE(connect.code, 0);
         QCOMPARE(connect.out, QByteArray("state     idle (0)\nprogram   \nprogress  0%\n"
                                          "status    Lancement du Port DNC\n"));
 
-        const Result ready = ctl(at + QStringList{QStringLiteral("--raw"), QStringLiteral("send"), QStringLiteral("R")});
+        const Result ready = ctl(
+            at + QStringList{QStringLiteral("--raw"), QStringLiteral("send"), QStringLiteral("R")});
         QCOMPARE(ready.out, QByteArray("Info:{c}|\n"));
 
         if (bySignal) {
@@ -109,25 +114,33 @@ private slots:
         QVERIFY(watched.contains("Info:{i}|Arg:Lancement du Port DNC<>|\n"));
         QVERIFY(watched.contains("Info:{i}|Arg:Arret du Port DNC<>|\n"));
 
-        QCOMPARE(ctl(at + QStringList{QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("ping")}).code, 2);
+        QCOMPARE(ctl(at + QStringList{QStringLiteral("--timeout"), QStringLiteral("1"),
+                                      QStringLiteral("ping")})
+                     .code,
+                 2);
 
         QFile log(base + QStringLiteral("/LogFiles/Journal (") +
-                  QDate::currentDate().toString(QStringLiteral("dd-MM-yy")) + QStringLiteral(").txt"));
+                  QDate::currentDate().toString(QStringLiteral("dd-MM-yy")) +
+                  QStringLiteral(").txt"));
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QByteArray lines = log.readAll();
         QVERIFY(lines.contains("---Code901---Lancement du Port DNC\r\n"));
         // The stop is the journal's last word.
-        QCOMPARE(lines.mid(lines.lastIndexOf("---Code")), QByteArray("---Code902---Arret du Port DNC\r\n"));
+        QCOMPARE(lines.mid(lines.lastIndexOf("---Code")),
+                 QByteArray("---Code902---Arret du Port DNC\r\n"));
     }
 
     void badCommandLines_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::newRow("no command") << QStringList{QStringLiteral("--port"), QStringLiteral("5")};
-        QTest::newRow("unknown command") << QStringList{QStringLiteral("--port"), QStringLiteral("5"), QStringLiteral("dance")};
-        QTest::newRow("send without keyword") << QStringList{QStringLiteral("--port"), QStringLiteral("5"), QStringLiteral("send")};
+        QTest::newRow("unknown command")
+            << QStringList{QStringLiteral("--port"), QStringLiteral("5"), QStringLiteral("dance")};
+        QTest::newRow("send without keyword")
+            << QStringList{QStringLiteral("--port"), QStringLiteral("5"), QStringLiteral("send")};
         QTest::newRow("no server named") << QStringList{QStringLiteral("ping")};
-        QTest::newRow("base without port") << QStringList{QStringLiteral("--base"), QStringLiteral("/nonexistent"), QStringLiteral("ping")};
+        QTest::newRow("base without port") << QStringList{
+            QStringLiteral("--base"), QStringLiteral("/nonexistent"), QStringLiteral("ping")};
     }
 
     void badCommandLines()

@@ -39,17 +39,20 @@ private slots:
         QVERIFY(sim.linkAt(tty));
         QFile ini(base + QStringLiteral("/Nodalis.ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[NODALIS]\r\nPortListen=0\r\nDncAppMode=0\r\n[DNC]\r\nRefMO=TOUR\r\nMethode=0\r\n"
-                  "IsModeEcoute=1\r\n[COMM]\r\nPortName=" + tty.toLocal8Bit() +
-                  "\r\nBauds=9600\r\nDataBit=7\r\nParite=E\r\nStopBit=1\r\nTimeOut=1\r\nEOB=13,10\r\n"
-                  "[OPTION_R]\r\nBOR=17\r\nEOR=19\r\n");
+        ini.write(
+            "[NODALIS]\r\nPortListen=0\r\nDncAppMode=0\r\n[DNC]\r\nRefMO=TOUR\r\nMethode=0\r\n"
+            "IsModeEcoute=1\r\n[COMM]\r\nPortName=" +
+            tty.toLocal8Bit() +
+            "\r\nBauds=9600\r\nDataBit=7\r\nParite=E\r\nStopBit=1\r\nTimeOut=1\r\nEOB=13,10\r\n"
+            "[OPTION_R]\r\nBOR=17\r\nEOR=19\r\n");
         ini.close();
 
         QProcess server;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("NODALIS_TIME_SCALE"), QStringLiteral("0.2"));
         server.setProcessEnvironment(env);
-        server.start(bin("nodalis"), {QStringLiteral("--headless"), QStringLiteral("--base"), base});
+        server.start(bin("nodalis"),
+                     {QStringLiteral("--headless"), QStringLiteral("--base"), base});
         QVERIFY(server.waitForStarted());
 
         // The server opens the line and sends BOR, then listens.
@@ -77,7 +80,8 @@ private slots:
 
         // The machine's line goes away; the server goes on serving its clients.
         sim.close();
-        QTRY_VERIFY2_WITH_TIMEOUT(readFile(log).contains("---Code103---"), readFile(log).constData(), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(readFile(log).contains("---Code103---"),
+                                  readFile(log).constData(), 10000);
         QCOMPARE(ctl(base, {QStringLiteral("ping")}), 0);
 
         QCOMPARE(ctl(base, {QStringLiteral("stop")}), 0);

@@ -100,19 +100,23 @@ private slots:
 
         const QString path = base + QStringLiteral("/Nodalis.ini");
         const QByteArray written = readFile(path);
-        QVERIFY(written.startsWith("; machine M1\r\n[NODALIS]\r\nPortListen=2000\r\nFirstExe=0\r\n"));
+        QVERIFY(
+            written.startsWith("; machine M1\r\n[NODALIS]\r\nPortListen=2000\r\nFirstExe=0\r\n"));
         QVERIFY(written.contains("\r\nPID=" + QByteArray::number(server.processId()) + "\r\n"));
         QVERIFY(written.contains("\r\nIPserver="));
         QVERIFY(written.contains("\r\nHostName=" + QHostInfo::localHostName().toLatin1() + "\r\n"));
-        QVERIFY(written.contains("\r\nLocalPathDir=" + QDir::toNativeSeparators(base).toLocal8Bit() + "\r\n"));
+        QVERIFY(written.contains(
+            "\r\nLocalPathDir=" + QDir::toNativeSeparators(base).toLocal8Bit() + "\r\n"));
         QVERIFY(written.endsWith("[DNC]\r\nRefMO=M1\r\n"));
         QVERIFY(QFileInfo(base + QStringLiteral("/Temp")).isDir());
 
         const QByteArray entry =
             readFile(m_tmp.filePath(QStringLiteral("xdg/autostart/nodalis-M1.desktop")));
-        QVERIFY(entry.contains("Exec=\"" + nodalis().toLocal8Bit() + "\" --base \"" + base.toLocal8Bit() + "\""));
+        QVERIFY(entry.contains("Exec=\"" + nodalis().toLocal8Bit() + "\" --base \"" +
+                               base.toLocal8Bit() + "\""));
 
-        const Result second = runToEnd({QStringLiteral("--headless"), QStringLiteral("--base"), base});
+        const Result second =
+            runToEnd({QStringLiteral("--headless"), QStringLiteral("--base"), base});
         QCOMPARE(second.code, 2);
         QVERIFY(second.err.contains("Le Nodalis est déjà en exécution"));
         QCOMPARE(readFile(path), written);
@@ -154,7 +158,8 @@ private slots:
         QVERIFY(r.err.contains("Problème durant l'ouverture du fichier Nodalis.ini"));
         QVERIFY(QDir(base).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
 
-        const Result check = runToEnd({QStringLiteral("--check-config"), QStringLiteral("--base"), base});
+        const Result check =
+            runToEnd({QStringLiteral("--check-config"), QStringLiteral("--base"), base});
         QCOMPARE(check.code, 1);
         QVERIFY(check.err.contains("Nodalis.ini"));
     }
@@ -164,7 +169,8 @@ private slots:
         const QString base = makeBase(QStringLiteral("check"),
                                       "[NODALIS]\r\nPortListen=2000.6\r\n[COMM]\r\nEOB=13,10\r\n");
         const QByteArray before = readFile(base + QStringLiteral("/Nodalis.ini"));
-        const Result r = runToEnd({QStringLiteral("--check-config"), QStringLiteral("--base"), base});
+        const Result r =
+            runToEnd({QStringLiteral("--check-config"), QStringLiteral("--base"), base});
         QCOMPARE(r.code, 0);
         const QList<QByteArray> lines = r.out.split('\n');
         QVERIFY(lines.contains("NODALIS.PortListen=\"2001\""));
@@ -174,8 +180,9 @@ private slots:
         // Checking writes nothing.
         QCOMPARE(readFile(base + QStringLiteral("/Nodalis.ini")), before);
 
-        const Result bad = runToEnd({QStringLiteral("--check-config"), QStringLiteral("--base"),
-                                     makeBase(QStringLiteral("bad"), "[DNC]\r\nDataAccess=yes\r\n")});
+        const Result bad =
+            runToEnd({QStringLiteral("--check-config"), QStringLiteral("--base"),
+                      makeBase(QStringLiteral("bad"), "[DNC]\r\nDataAccess=yes\r\n")});
         QCOMPARE(bad.code, 1);
         QVERIFY(bad.err.contains("DNC.DataAccess"));
     }

@@ -24,7 +24,8 @@ private slots:
         QFETCH(double, scale);
         Clock::setScale(scale);
         bool ran = false;
-        QMetaObject::invokeMethod(this, [&ran] { ran = true; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [&ran] { ran = true; }, Qt::QueuedConnection);
         const qint64 start = Clock::nowMs();
         Pause(300);
         QVERIFY(ran);

@@ -2,22 +2,22 @@
 // the event loop, the allow-list, and clients that misbehave.
 
 #include "dnc/EventMessages.h"
+#include "dnc/ProcessState.h"
 #include "platform/Clock.h"
 #include "server/ControlLink.h"
 #include "server/ServerHost.h"
 #include "startup/AppPaths.h"
 #include "startup/IniFile.h"
 #include "startup/Settings.h"
-#include "dnc/ProcessState.h"
 
-#include "support/RecordingView.h"
 #include "support/ProcessReset.h"
+#include "support/RecordingView.h"
 
 #include <QFile>
 #include <QTcpSocket>
-#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -144,7 +144,8 @@ private slots:
         waitForClients(2);
         a->write("Info:CONNECT|\r\n");
         const QByteArray expected = "Info:{a}|Arg:0<>|\r\nInfo:{b}|Arg:<>|\r\nInfo:{%}|Arg:0<>|\r\n"
-                                    "Info:{i}|Arg:Le Port DNC est en \xe9" "coute...<>|\r\n";
+                                    "Info:{i}|Arg:Le Port DNC est en \xe9"
+                                    "coute...<>|\r\n";
         for (QTcpSocket* s : {a.get(), b.get()}) {
             QByteArray got;
             for (int i = 0; i < 4; ++i)

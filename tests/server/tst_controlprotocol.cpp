@@ -28,8 +28,8 @@ private slots:
             << QByteArray("Info:H|\r\nInfo:T|Arg:PRO") << Lines{{"H", ""}};
         QTest::newRow("empty lines dropped")
             << QByteArray("\r\n\r\nInfo:L|\r\n\r\n") << Lines{{"L", ""}};
-        QTest::newRow("markers in any case")
-            << QByteArray("info:PING|\r\nINFO:T|aRg:P1<>|\r\n") << Lines{{"PING", ""}, {"T", "P1<>"}};
+        QTest::newRow("markers in any case") << QByteArray("info:PING|\r\nINFO:T|aRg:P1<>|\r\n")
+                                             << Lines{{"PING", ""}, {"T", "P1<>"}};
         QTest::newRow("keyword case kept") << QByteArray("Info:ping|\r\n") << Lines{{"ping", ""}};
         QTest::newRow("one-character line is its keyword")
             << QByteArray("E\r\n") << Lines{{"E", ""}};
@@ -57,11 +57,15 @@ private slots:
         QTest::addColumn<QByteArray>("keyword");
         QTest::addColumn<QList<QByteArray>>("arguments");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("no argument") << QByteArray("OK") << QList<QByteArray>{} << QByteArray("Info:OK|");
-        QTest::newRow("status") << QByteArray("{i}") << QList<QByteArray>{"X"} << QByteArray("Info:{i}|Arg:X<>|");
+        QTest::newRow("no argument")
+            << QByteArray("OK") << QList<QByteArray>{} << QByteArray("Info:OK|");
+        QTest::newRow("status") << QByteArray("{i}") << QList<QByteArray>{"X"}
+                                << QByteArray("Info:{i}|Arg:X<>|");
         QTest::newRow("arguments trimmed of spaces")
-            << QByteArray("{t}") << QList<QByteArray>{"  a ", "\tb"} << QByteArray("Info:{t}|Arg:a<>\tb<>|");
-        QTest::newRow("empty argument") << QByteArray("{b}") << QList<QByteArray>{""} << QByteArray("Info:{b}|Arg:<>|");
+            << QByteArray("{t}") << QList<QByteArray>{"  a ", "\tb"}
+            << QByteArray("Info:{t}|Arg:a<>\tb<>|");
+        QTest::newRow("empty argument")
+            << QByteArray("{b}") << QList<QByteArray>{""} << QByteArray("Info:{b}|Arg:<>|");
     }
 
     void build()
@@ -87,8 +91,10 @@ private slots:
         QTest::newRow("framed state") << QByteArray("Info:{a}|Arg:3<>|") << QByteArray("{a}") << 3;
         QTest::newRow("raw state") << QByteArray("{a} 2") << QByteArray("{a}") << 2;
         QTest::newRow("negative") << QByteArray("Info:{a}|Arg:-1<>|") << QByteArray("{a}") << -1;
-        QTest::newRow("framed percentage") << QByteArray("Info:{%}|Arg:57<>|") << QByteArray("{%}") << 57;
-        QTest::newRow("not a number") << QByteArray("Info:{%}|Arg:abc<>|") << QByteArray("{%}") << 0;
+        QTest::newRow("framed percentage")
+            << QByteArray("Info:{%}|Arg:57<>|") << QByteArray("{%}") << 57;
+        QTest::newRow("not a number")
+            << QByteArray("Info:{%}|Arg:abc<>|") << QByteArray("{%}") << 0;
     }
 
     void messageNumber()

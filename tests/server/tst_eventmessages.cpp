@@ -6,8 +6,8 @@
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
 
-#include "support/RecordingView.h"
 #include "support/ProcessReset.h"
+#include "support/RecordingView.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,29 +46,40 @@ private slots:
         QTest::addColumn<bool>("progIndice");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("903") << 903 << QByteArray() << QByteArray() << false << QStringLiteral("Envoi terminé...");
+        QTest::newRow("903") << 903 << QByteArray() << QByteArray() << false
+                             << QStringLiteral("Envoi terminé...");
         QTest::newRow("P0 quoted") << 250 << QByteArray("O1234") << QByteArray() << false
                                    << QStringLiteral("Envoi du programme \"O1234\"");
         QTest::newRow("P0 and P1") << 256 << QByteArray("A.NC") << QByteArray("B.NC") << false
                                    << QStringLiteral("Fichier \"A.NC\" renommé en \"B.NC\"");
-        QTest::newRow("library error with P1") << 215 << QByteArray() << QByteArray("sio_ioctl") << false
-                                               << QStringLiteral("Mauvais paramètres. (sio_ioctl)");
-        QTest::newRow("unknown library error") << 219 << QByteArray("-9") << QByteArray("sio_open") << false
-                                               << QStringLiteral("Erreur inconnue : -9 (sio_open)");
-        QTest::newRow("machine name") << 102 << QByteArray() << QByteArray() << false
-                                      << QStringLiteral("ENVOI d'un programme en mode RS232 sur la CNC TOUR-3");
-        QTest::newRow("machine name and index") << 102 << QByteArray() << QByteArray() << true
-                                                << QStringLiteral("ENVOI d'un programme en mode RS232 sur la CNC TOUR-3 : B");
-        QTest::newRow("IP-serial address") << 385 << QByteArray() << QByteArray() << false
-                                           << QStringLiteral("Connexion du Port DNC au serveur IP Serial 10.1.2.3 du socket 4001");
+        QTest::newRow("library error with P1")
+            << 215 << QByteArray() << QByteArray("sio_ioctl") << false
+            << QStringLiteral("Mauvais paramètres. (sio_ioctl)");
+        QTest::newRow("unknown library error")
+            << 219 << QByteArray("-9") << QByteArray("sio_open") << false
+            << QStringLiteral("Erreur inconnue : -9 (sio_open)");
+        QTest::newRow("machine name")
+            << 102 << QByteArray() << QByteArray() << false
+            << QStringLiteral("ENVOI d'un programme en mode RS232 sur la CNC TOUR-3");
+        QTest::newRow("machine name and index")
+            << 102 << QByteArray() << QByteArray() << true
+            << QStringLiteral("ENVOI d'un programme en mode RS232 sur la CNC TOUR-3 : B");
+        QTest::newRow("IP-serial address")
+            << 385 << QByteArray() << QByteArray() << false
+            << QStringLiteral("Connexion du Port DNC au serveur IP Serial 10.1.2.3 du socket 4001");
         QTest::newRow("P0 alone") << 999 << QByteArray("N9000 reprise") << QByteArray() << false
                                   << QStringLiteral("N9000 reprise");
-        QTest::newRow("P0 holding a marker is not expanded") << 909 << QByteArray("%P1%") << QByteArray("x") << false
-                                                             << QStringLiteral("Erreur pendant l'ouverture du fichier %P1%");
-        QTest::newRow("DSR wait") << 106 << QByteArray("30") << QByteArray() << false
-                                  << QStringLiteral("Déconnexion détectée : ligne RS232 en attente de DSR... Attente : 30sec.");
-        QTest::newRow("unlisted code") << 123 << QByteArray("x") << QByteArray() << false << QString();
-        QTest::newRow("empty code of a range") << 119 << QByteArray() << QByteArray() << false << QString();
+        QTest::newRow("P0 holding a marker is not expanded")
+            << 909 << QByteArray("%P1%") << QByteArray("x") << false
+            << QStringLiteral("Erreur pendant l'ouverture du fichier %P1%");
+        QTest::newRow("DSR wait")
+            << 106 << QByteArray("30") << QByteArray() << false
+            << QStringLiteral(
+                   "Déconnexion détectée : ligne RS232 en attente de DSR... Attente : 30sec.");
+        QTest::newRow("unlisted code")
+            << 123 << QByteArray("x") << QByteArray() << false << QString();
+        QTest::newRow("empty code of a range")
+            << 119 << QByteArray() << QByteArray() << false << QString();
     }
 
     void texts()
@@ -115,7 +126,8 @@ private slots:
         SetStatus(903);
         const QList<QByteArray> lines = log().split('\n');
         QCOMPARE(lines.size(), 3); // two lines and the empty rest
-        QVERIFY(lines[0].endsWith("---Code906---Le Port DNC est en \xe9" "coute...\r"));
+        QVERIFY(lines[0].endsWith("---Code906---Le Port DNC est en \xe9"
+                                  "coute...\r"));
     }
 
     void logLineFormatAndDailyFile()
@@ -126,7 +138,8 @@ private slots:
                  QFileInfo(m_dir.filePath(QStringLiteral("LogFiles"))).absoluteFilePath());
         SetStatus(903);
         const QByteArray content = log();
-        static const QRegularExpression line(QStringLiteral("^---\\d\\d:\\d\\d:\\d\\d---Code903---Envoi termin\u00e9\\.\\.\\.\r\n$"));
+        static const QRegularExpression line(QStringLiteral(
+            "^---\\d\\d:\\d\\d:\\d\\d---Code903---Envoi termin\u00e9\\.\\.\\.\r\n$"));
         QVERIFY2(line.match(fromAnsi(content)).hasMatch(), content.constData());
         QVERIFY(content.contains("Envoi termin\xe9...")); // single-byte code page
     }

@@ -7,8 +7,8 @@
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
 
-#include "support/RecordingView.h"
 #include "support/ProcessReset.h"
+#include "support/RecordingView.h"
 
 #include <QTemporaryDir>
 #include <QTest>

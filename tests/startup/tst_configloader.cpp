@@ -42,7 +42,8 @@ private slots:
     void minimalFileLoadsDefaults()
     {
         Settings s;
-        const ConfigLoadResult r = ReadConfiguration(iniFile("[NODALIS]\r\nPortListen=2000\r\n"), s);
+        const ConfigLoadResult r =
+            ReadConfiguration(iniFile("[NODALIS]\r\nPortListen=2000\r\n"), s);
         QVERIFY(r.loaded);
         QVERIFY(r.problems.isEmpty());
         const QList<QByteArray> expectedSet = {
@@ -54,8 +55,8 @@ private slots:
         for (const QByteArray& line : dumpLines(s)) {
             if (expectedSet.contains(line))
                 continue;
-            const bool neutral = line.endsWith("=\"\"") || line.endsWith("=\"0\"") ||
-                                 line.endsWith("=\"false\"");
+            const bool neutral =
+                line.endsWith("=\"\"") || line.endsWith("=\"0\"") || line.endsWith("=\"false\"");
             QVERIFY2(neutral, line.constData());
         }
         QCOMPARE(s.Canaux.size(), 1);
@@ -71,12 +72,15 @@ private slots:
             << QByteArray("[COMM]\r\nBauds=9600\r\nCtrlFlux=2\r\n")
             << QList<QByteArray>{"COMM.BaudsEnvoi=\"9600\"", "COMM.CtrlFluxSend=\"2\""};
         QTest::newRow("explicit send values win")
-            << QByteArray("[COMM]\r\nBauds=9600\r\nBaudsEnvoi=4800\r\nCtrlFlux=2\r\nCtrlFluxSend=0\r\n")
+            << QByteArray(
+                   "[COMM]\r\nBauds=9600\r\nBaudsEnvoi=4800\r\nCtrlFlux=2\r\nCtrlFluxSend=0\r\n")
             << QList<QByteArray>{"COMM.BaudsEnvoi=\"4800\"", "COMM.CtrlFluxSend=\"0\""};
-        QTest::newRow("EOB CR LF") << QByteArray("[COMM]\nEOB=13,10\n")
-                                   << QList<QByteArray>{"COMM.EOB=\"\\r\\n\""};
-        QTest::newRow("EOB LF") << QByteArray("[COMM]\nEOB=10\n") << QList<QByteArray>{"COMM.EOB=\"\\n\""};
-        QTest::newRow("EOB empty") << QByteArray("[COMM]\nEOB=\n") << QList<QByteArray>{"COMM.EOB=\"\""};
+        QTest::newRow("EOB CR LF")
+            << QByteArray("[COMM]\nEOB=13,10\n") << QList<QByteArray>{"COMM.EOB=\"\\r\\n\""};
+        QTest::newRow("EOB LF") << QByteArray("[COMM]\nEOB=10\n")
+                                << QList<QByteArray>{"COMM.EOB=\"\\n\""};
+        QTest::newRow("EOB empty")
+            << QByteArray("[COMM]\nEOB=\n") << QList<QByteArray>{"COMM.EOB=\"\""};
         QTest::newRow("folder gets its separator")
             << QByteArray("[DNC]\nPathData=/data/orva  \n")
             << QList<QByteArray>{"DNC.PathData=\"/data/orva/\"",
@@ -84,47 +88,53 @@ private slots:
 #ifndef Q_OS_WIN
         QTest::newRow("Windows folder on this system")
             << QByteArray("[DNC]\nPathData=C:\\Data\n")
-            << QList<QByteArray>{"DNC.PathData=\"C:/Data/\"", "DNC.PathDataBase=\"C:/Data/Talmiron.mdb\""};
+            << QList<QByteArray>{"DNC.PathData=\"C:/Data/\"",
+                                 "DNC.PathDataBase=\"C:/Data/Talmiron.mdb\""};
 #endif
         QTest::newRow("raw texts keep spaces, others are trimmed")
-            << QByteArray("[DNC]\nRefMO=  M1  \n[OPTION_DNC]\nCarSepAppel= \nSepCarMultiAppel= ; \n")
+            << QByteArray(
+                   "[DNC]\nRefMO=  M1  \n[OPTION_DNC]\nCarSepAppel= \nSepCarMultiAppel= ; \n")
             << QList<QByteArray>{"DNC.RefMO=\"M1\"", "OPTION_DNC.CarSepAppel=\" \"",
                                  "OPTION_DNC.SepCarMultiAppel=\";\""};
         QTest::newRow("halves go to even")
-            << QByteArray("[NODALIS]\nPortListen=2000.5\nDncAppMode=2.5\n[COMM]\nNumPort=3.5\nTimeOut=2000.6\n")
+            << QByteArray("[NODALIS]\nPortListen=2000.5\nDncAppMode=2.5\n[COMM]\nNumPort=3."
+                          "5\nTimeOut=2000.6\n")
             << QList<QByteArray>{"NODALIS.PortListen=\"2000\"", "NODALIS.DncAppMode=\"2\"",
                                  "COMM.NumPort=\"4\"", "COMM.TimeOut=\"2001\""};
         QTest::newRow("leading number of the text")
             << QByteArray("[COMM]\nTimeOut=12 s\nNumPort=abc\n[TEMPO]\nTempoBloc=0.25sec\n")
-            << QList<QByteArray>{"COMM.TimeOut=\"12\"", "COMM.NumPort=\"0\"", "TEMPO.TempoBloc=\"0.25\""};
+            << QList<QByteArray>{"COMM.TimeOut=\"12\"", "COMM.NumPort=\"0\"",
+                                 "TEMPO.TempoBloc=\"0.25\""};
         QTest::newRow("booleans are exactly 1")
-            << QByteArray("[DNC]\nIsModeEcoute=1\nUseRPC=true\nFiltreCarSpec= 1 \n[NODALIS]\nIconTray=0\n")
+            << QByteArray(
+                   "[DNC]\nIsModeEcoute=1\nUseRPC=true\nFiltreCarSpec= 1 \n[NODALIS]\nIconTray=0\n")
             << QList<QByteArray>{"DNC.IsModeEcoute=\"true\"", "DNC.UseRPC=\"false\"",
                                  "DNC.FiltreCarSpec=\"true\"", "NODALIS.IconTray=\"false\""};
         QTest::newRow("empty boolean takes its default")
-            << QByteArray("[NODALIS]\nIconTray=\n") << QList<QByteArray>{"NODALIS.IconTray=\"true\""};
+            << QByteArray("[NODALIS]\nIconTray=\n")
+            << QList<QByteArray>{"NODALIS.IconTray=\"true\""};
         QTest::newRow("strict DataAccess")
             << QByteArray("[DNC]\nDataAccess= 1 \n") << QList<QByteArray>{"DNC.DataAccess=\"1\""};
-        QTest::newRow("comma list")
-            << QByteArray("[DNC]\nListRefMOShared=M2, M3,M4\n")
-            << QList<QByteArray>{"DNC.ListRefMOShared=\"M2,M3,M4\""};
+        QTest::newRow("comma list") << QByteArray("[DNC]\nListRefMOShared=M2, M3,M4\n")
+                                    << QList<QByteArray>{"DNC.ListRefMOShared=\"M2,M3,M4\""};
         QTest::newRow("channels in file order, comments skipped")
             << QByteArray("[CANAUX]\r\nCanal1=A\r\n'Canal9=old\r\nCanal2=B\r\nCanal3=C\r\n")
             << QList<QByteArray>{"CANAUX.1=\"Canal1=A\"", "CANAUX.2=\"Canal2=B\"",
-                                 "CANAUX.3=\"Canal3=C\"", "CANAUX.NbCanaux=\"3\"", "CANAUX.IsCanaux=\"true\""};
+                                 "CANAUX.3=\"Canal3=C\"", "CANAUX.NbCanaux=\"3\"",
+                                 "CANAUX.IsCanaux=\"true\""};
         QTest::newRow("call line record")
-            << QByteArray("[CALL_COMM]\nCallMethode=7\nBauds=19200\nCtrlFlux=1\n[COMM]\nBauds=9600\n")
+            << QByteArray(
+                   "[CALL_COMM]\nCallMethode=7\nBauds=19200\nCtrlFlux=1\n[COMM]\nBauds=9600\n")
             << QList<QByteArray>{"CALL_COMM.CallMethode=\"7\"", "CALL_COMM.BaudsEnvoi=\"19200\"",
                                  "COMM.BaudsEnvoi=\"9600\""};
-        QTest::newRow("serial device name")
-            << QByteArray("[COMM]\nPortName=/dev/ttyUSB0\n")
-            << QList<QByteArray>{"COMM.PortName=\"/dev/ttyUSB0\""};
-        QTest::newRow("escaped bytes")
-            << QByteArray("[DNC]\nCallSyntax=\"a\\b\t\xE9\"\n")
-            << QList<QByteArray>{"DNC.CallSyntax=\"a\\\\b\\t\\xE9\""};
+        QTest::newRow("serial device name") << QByteArray("[COMM]\nPortName=/dev/ttyUSB0\n")
+                                            << QList<QByteArray>{"COMM.PortName=\"/dev/ttyUSB0\""};
+        QTest::newRow("escaped bytes") << QByteArray("[DNC]\nCallSyntax=\"a\\b\t\xE9\"\n")
+                                       << QList<QByteArray>{"DNC.CallSyntax=\"a\\\\b\\t\\xE9\""};
         QTest::newRow("workshop activities")
-            << QByteArray("[WORKSHOP ACTIVITY]\nNbActivity=1\nCodeActivity1=1001\nRefActivity1=Start\n"
-                          "CarActivity1=D\nCodeActivity2=1002\n")
+            << QByteArray(
+                   "[WORKSHOP ACTIVITY]\nNbActivity=1\nCodeActivity1=1001\nRefActivity1=Start\n"
+                   "CarActivity1=D\nCodeActivity2=1002\n")
             << QList<QByteArray>{"WORKSHOP ACTIVITY.CodeActivity1=\"1001\"",
                                  "WORKSHOP ACTIVITY.CarActivity1=\"D\""};
     }
@@ -164,11 +174,16 @@ private slots:
     {
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<QByteArray>("line");
-        QTest::newRow("DataAccess not a number") << QByteArray("[DNC]\nDataAccess=1x\n") << QByteArray("DNC.DataAccess=\"0\"");
-        QTest::newRow("16-bit overflow") << QByteArray("[COMM]\nNumPort=40000\n") << QByteArray("COMM.NumPort=\"0\"");
-        QTest::newRow("32-bit overflow") << QByteArray("[COMM]\nTimeOut=1e12\n") << QByteArray("COMM.TimeOut=\"0\"");
-        QTest::newRow("code above 255") << QByteArray("[COMM]\nEOB=13,300\n") << QByteArray("COMM.EOB=\"\"");
-        QTest::newRow("wild list count") << QByteArray("[RECORDFIELDS]\nNbBDFields=2000000000\n") << QByteArray("RECORDFIELDS.NbBDFields=\"1000\"");
+        QTest::newRow("DataAccess not a number")
+            << QByteArray("[DNC]\nDataAccess=1x\n") << QByteArray("DNC.DataAccess=\"0\"");
+        QTest::newRow("16-bit overflow")
+            << QByteArray("[COMM]\nNumPort=40000\n") << QByteArray("COMM.NumPort=\"0\"");
+        QTest::newRow("32-bit overflow")
+            << QByteArray("[COMM]\nTimeOut=1e12\n") << QByteArray("COMM.TimeOut=\"0\"");
+        QTest::newRow("code above 255")
+            << QByteArray("[COMM]\nEOB=13,300\n") << QByteArray("COMM.EOB=\"\"");
+        QTest::newRow("wild list count") << QByteArray("[RECORDFIELDS]\nNbBDFields=2000000000\n")
+                                         << QByteArray("RECORDFIELDS.NbBDFields=\"1000\"");
     }
 
     void unusableValues()

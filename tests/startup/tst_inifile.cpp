@@ -40,31 +40,65 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
 
         const QByteArray simple = "[DNC]\r\nRefMO=M1\r\nMethode=3\r\n";
-        QTest::newRow("plain") << simple << QByteArray("DNC") << QByteArray("RefMO") << QByteArray("M1");
-        QTest::newRow("names without case") << simple << QByteArray("dnc") << QByteArray("REFMO") << QByteArray("M1");
-        QTest::newRow("missing key gives default") << simple << QByteArray("DNC") << QByteArray("Nope") << QByteArray("<def>");
-        QTest::newRow("missing section gives default") << simple << QByteArray("COMM") << QByteArray("RefMO") << QByteArray("<def>");
-        QTest::newRow("value keeps its blanks") << QByteArray("[A]\nKey=  abc  \n") << QByteArray("A") << QByteArray("Key") << QByteArray("  abc  ");
-        QTest::newRow("blanks around key and section name") << QByteArray("[  A  ]\n  Key   =v\n") << QByteArray("A") << QByteArray("Key") << QByteArray("v");
-        QTest::newRow("value after the first equals") << QByteArray("[A]\nK=a=b\n") << QByteArray("A") << QByteArray("K") << QByteArray("a=b");
-        QTest::newRow("double quotes removed") << QByteArray("[A]\nK=\" x \"\n") << QByteArray("A") << QByteArray("K") << QByteArray(" x ");
-        QTest::newRow("single quotes removed") << QByteArray("[A]\nK='x'\n") << QByteArray("A") << QByteArray("K") << QByteArray("x");
-        QTest::newRow("unmatched quotes kept") << QByteArray("[A]\nK=\"x'\n") << QByteArray("A") << QByteArray("K") << QByteArray("\"x'");
-        QTest::newRow("empty value is not the default") << QByteArray("[A]\nK=\n") << QByteArray("A") << QByteArray("K") << QByteArray("");
-        QTest::newRow("bare key reads as missing") << QByteArray("[A]\nK\n") << QByteArray("A") << QByteArray("K") << QByteArray("<def>");
-        QTest::newRow("first section wins") << QByteArray("[A]\nK=1\n[B]\nK=2\n[a]\nK=3\nL=4\n") << QByteArray("A") << QByteArray("K") << QByteArray("1");
-        QTest::newRow("second section of a name unseen") << QByteArray("[A]\nK=1\n[a]\nL=4\n") << QByteArray("A") << QByteArray("L") << QByteArray("<def>");
-        QTest::newRow("first key wins") << QByteArray("[A]\nK=1\nk=2\n") << QByteArray("A") << QByteArray("K") << QByteArray("1");
-        QTest::newRow("comment line ignored") << QByteArray("[A]\n;K=1\nK=2\n") << QByteArray("A") << QByteArray("K") << QByteArray("2");
-        QTest::newRow("lines before any section belong to none") << QByteArray("K=0\n[A]\n") << QByteArray("") << QByteArray("K") << QByteArray("<def>");
-        QTest::newRow("empty brackets name a section") << QByteArray("K=0\n[]\nK=1\n") << QByteArray("") << QByteArray("K") << QByteArray("1");
-        QTest::newRow("CR alone ends a line") << QByteArray("[A]\rK=1\rL=2") << QByteArray("A") << QByteArray("L") << QByteArray("2");
-        QTest::newRow("LF alone ends a line") << QByteArray("[A]\nK=1\nL=2\n") << QByteArray("A") << QByteArray("K") << QByteArray("1");
-        QTest::newRow("open bracket without close is a key") << QByteArray("[A]\n[B\nK=1\n") << QByteArray("A") << QByteArray("K") << QByteArray("1");
-        QTest::newRow("last close bracket ends the name") << QByteArray("[A]x]\nK=1\n") << QByteArray("A]x") << QByteArray("K") << QByteArray("1");
-        QTest::newRow("binary bytes pass") << QByteArray("[A]\nK=\xE9\x01\xFF\n") << QByteArray("A") << QByteArray("K") << QByteArray("\xE9\x01\xFF");
-        QTest::newRow("section name with blank inside") << QByteArray("[WORKSHOP ACTIVITY]\nNbActivity=2\n") << QByteArray("workshop activity") << QByteArray("NbActivity") << QByteArray("2");
-        QTest::newRow("value cut at 511") << QByteArray("[A]\nK=" + QByteArray(100000, 'x') + "\n") << QByteArray("A") << QByteArray("K") << QByteArray(511, 'x');
+        QTest::newRow("plain") << simple << QByteArray("DNC") << QByteArray("RefMO")
+                               << QByteArray("M1");
+        QTest::newRow("names without case")
+            << simple << QByteArray("dnc") << QByteArray("REFMO") << QByteArray("M1");
+        QTest::newRow("missing key gives default")
+            << simple << QByteArray("DNC") << QByteArray("Nope") << QByteArray("<def>");
+        QTest::newRow("missing section gives default")
+            << simple << QByteArray("COMM") << QByteArray("RefMO") << QByteArray("<def>");
+        QTest::newRow("value keeps its blanks")
+            << QByteArray("[A]\nKey=  abc  \n") << QByteArray("A") << QByteArray("Key")
+            << QByteArray("  abc  ");
+        QTest::newRow("blanks around key and section name")
+            << QByteArray("[  A  ]\n  Key   =v\n") << QByteArray("A") << QByteArray("Key")
+            << QByteArray("v");
+        QTest::newRow("value after the first equals")
+            << QByteArray("[A]\nK=a=b\n") << QByteArray("A") << QByteArray("K")
+            << QByteArray("a=b");
+        QTest::newRow("double quotes removed") << QByteArray("[A]\nK=\" x \"\n") << QByteArray("A")
+                                               << QByteArray("K") << QByteArray(" x ");
+        QTest::newRow("single quotes removed")
+            << QByteArray("[A]\nK='x'\n") << QByteArray("A") << QByteArray("K") << QByteArray("x");
+        QTest::newRow("unmatched quotes kept") << QByteArray("[A]\nK=\"x'\n") << QByteArray("A")
+                                               << QByteArray("K") << QByteArray("\"x'");
+        QTest::newRow("empty value is not the default")
+            << QByteArray("[A]\nK=\n") << QByteArray("A") << QByteArray("K") << QByteArray("");
+        QTest::newRow("bare key reads as missing")
+            << QByteArray("[A]\nK\n") << QByteArray("A") << QByteArray("K") << QByteArray("<def>");
+        QTest::newRow("first section wins")
+            << QByteArray("[A]\nK=1\n[B]\nK=2\n[a]\nK=3\nL=4\n") << QByteArray("A")
+            << QByteArray("K") << QByteArray("1");
+        QTest::newRow("second section of a name unseen")
+            << QByteArray("[A]\nK=1\n[a]\nL=4\n") << QByteArray("A") << QByteArray("L")
+            << QByteArray("<def>");
+        QTest::newRow("first key wins") << QByteArray("[A]\nK=1\nk=2\n") << QByteArray("A")
+                                        << QByteArray("K") << QByteArray("1");
+        QTest::newRow("comment line ignored") << QByteArray("[A]\n;K=1\nK=2\n") << QByteArray("A")
+                                              << QByteArray("K") << QByteArray("2");
+        QTest::newRow("lines before any section belong to none")
+            << QByteArray("K=0\n[A]\n") << QByteArray("") << QByteArray("K") << QByteArray("<def>");
+        QTest::newRow("empty brackets name a section")
+            << QByteArray("K=0\n[]\nK=1\n") << QByteArray("") << QByteArray("K") << QByteArray("1");
+        QTest::newRow("CR alone ends a line")
+            << QByteArray("[A]\rK=1\rL=2") << QByteArray("A") << QByteArray("L") << QByteArray("2");
+        QTest::newRow("LF alone ends a line") << QByteArray("[A]\nK=1\nL=2\n") << QByteArray("A")
+                                              << QByteArray("K") << QByteArray("1");
+        QTest::newRow("open bracket without close is a key")
+            << QByteArray("[A]\n[B\nK=1\n") << QByteArray("A") << QByteArray("K")
+            << QByteArray("1");
+        QTest::newRow("last close bracket ends the name")
+            << QByteArray("[A]x]\nK=1\n") << QByteArray("A]x") << QByteArray("K")
+            << QByteArray("1");
+        QTest::newRow("binary bytes pass") << QByteArray("[A]\nK=\xE9\x01\xFF\n") << QByteArray("A")
+                                           << QByteArray("K") << QByteArray("\xE9\x01\xFF");
+        QTest::newRow("section name with blank inside")
+            << QByteArray("[WORKSHOP ACTIVITY]\nNbActivity=2\n") << QByteArray("workshop activity")
+            << QByteArray("NbActivity") << QByteArray("2");
+        QTest::newRow("value cut at 511")
+            << QByteArray("[A]\nK=" + QByteArray(100000, 'x') + "\n") << QByteArray("A")
+            << QByteArray("K") << QByteArray(511, 'x');
     }
 
     void read()
@@ -78,7 +112,8 @@ private slots:
 
     void readMissingFileGivesDefault()
     {
-        QCOMPARE(FNReadIni(m_dir.filePath(QStringLiteral("none.ini")), "A", "K", "d"), QByteArray("d"));
+        QCOMPARE(FNReadIni(m_dir.filePath(QStringLiteral("none.ini")), "A", "K", "d"),
+                 QByteArray("d"));
         QCOMPARE(FNReadIni(m_dir.filePath(QStringLiteral("none.ini")), "A", "K"), QByteArray());
     }
 
@@ -97,8 +132,9 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("keys and bare keys") << QByteArray("[A]\r\nK=1\r\n; note\r\n\r\nBare\r\n 'old = x\r\n[B]\r\nZ=9\r\n")
-                                            << QByteArray("K=1\0Bare\0'old= x\0", 17);
+        QTest::newRow("keys and bare keys")
+            << QByteArray("[A]\r\nK=1\r\n; note\r\n\r\nBare\r\n 'old = x\r\n[B]\r\nZ=9\r\n")
+            << QByteArray("K=1\0Bare\0'old= x\0", 17);
         QTest::newRow("missing section") << QByteArray("[B]\nZ=9\n") << QByteArray();
         QTest::newRow("empty section") << QByteArray("[A]\n\n[B]\nZ=9\n") << QByteArray();
     }
@@ -129,9 +165,11 @@ private slots:
         QTest::addColumn<QByteArray>("after");
 
         QTest::newRow("replace keeps everything else")
-            << QByteArray("; top\r\n[NODALIS]\r\nPortListen=2000\r\n  PID = 12 \r\n\r\n[DNC]\r\nRefMO=M1\r\n")
+            << QByteArray("; top\r\n[NODALIS]\r\nPortListen=2000\r\n  PID = 12 "
+                          "\r\n\r\n[DNC]\r\nRefMO=M1\r\n")
             << QByteArray("nodalis") << QByteArray("pid") << QByteArray("345")
-            << QByteArray("; top\r\n[NODALIS]\r\nPortListen=2000\r\n  PID =345\r\n\r\n[DNC]\r\nRefMO=M1\r\n");
+            << QByteArray("; top\r\n[NODALIS]\r\nPortListen=2000\r\n  PID "
+                          "=345\r\n\r\n[DNC]\r\nRefMO=M1\r\n");
         QTest::newRow("new key at end of its section, before blank lines")
             << QByteArray("[NODALIS]\r\nPortListen=2000\r\n\r\n[DNC]\r\nRefMO=M1\r\n")
             << QByteArray("NODALIS") << QByteArray("PID") << QByteArray("7")
@@ -140,17 +178,17 @@ private slots:
             << QByteArray("[A]\nK=1") << QByteArray("A") << QByteArray("L") << QByteArray("2")
             << QByteArray("[A]\nK=1\nL=2\n");
         QTest::newRow("new key in an empty section")
-            << QByteArray("[A]\r\n[B]\r\nX=1\r\n") << QByteArray("A") << QByteArray("K") << QByteArray("v")
-            << QByteArray("[A]\r\nK=v\r\n[B]\r\nX=1\r\n");
+            << QByteArray("[A]\r\n[B]\r\nX=1\r\n") << QByteArray("A") << QByteArray("K")
+            << QByteArray("v") << QByteArray("[A]\r\nK=v\r\n[B]\r\nX=1\r\n");
         QTest::newRow("new section at the end")
-            << QByteArray("[A]\r\nK=1\r\n") << QByteArray("NODALIS") << QByteArray("PID") << QByteArray("9")
-            << QByteArray("[A]\r\nK=1\r\n\r\n[NODALIS]\r\nPID=9\r\n");
+            << QByteArray("[A]\r\nK=1\r\n") << QByteArray("NODALIS") << QByteArray("PID")
+            << QByteArray("9") << QByteArray("[A]\r\nK=1\r\n\r\n[NODALIS]\r\nPID=9\r\n");
         QTest::newRow("bare key gets its value")
             << QByteArray("[A]\nK\nL=1\n") << QByteArray("A") << QByteArray("K") << QByteArray("v")
             << QByteArray("[A]\nK=v\nL=1\n");
         QTest::newRow("only the first of duplicated keys")
-            << QByteArray("[A]\nK=1\nK=2\n") << QByteArray("A") << QByteArray("K") << QByteArray("3")
-            << QByteArray("[A]\nK=3\nK=2\n");
+            << QByteArray("[A]\nK=1\nK=2\n") << QByteArray("A") << QByteArray("K")
+            << QByteArray("3") << QByteArray("[A]\nK=3\nK=2\n");
         QTest::newRow("CR-only file keeps CR ends")
             << QByteArray("[A]\rK=1\r") << QByteArray("A") << QByteArray("L") << QByteArray("2")
             << QByteArray("[A]\rK=1\rL=2\r");

@@ -5,10 +5,10 @@
 
 #include "dnc/EventMessages.h"
 #include "dnc/PortState.h"
+#include "dnc/ProcessState.h"
 #include "platform/Clock.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
-#include "dnc/ProcessState.h"
 #include "store/ProgramDatabase.h"
 #include "store/StoreSchema.h"
 #include "store/UploadRecords.h"

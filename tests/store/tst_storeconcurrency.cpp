@@ -3,8 +3,8 @@
 // wait: every one of 100 uploads gets its record and its text, and no locked
 // store ever makes a store fail.
 
-#include "dnc/ProcessState.h"
 #include "StoreFixture.h"
+#include "dnc/ProcessState.h"
 
 #include "dnc/UploadStorage.h"
 #include "store/ProgramRecords.h"

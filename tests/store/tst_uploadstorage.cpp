@@ -2,8 +2,8 @@
 // program, replacements under versioned names, the receipt counter, and
 // stores that fail without losing the upload.
 
-#include "dnc/ProcessState.h"
 #include "StoreFixture.h"
+#include "dnc/ProcessState.h"
 
 #include "dnc/UploadStorage.h"
 #include "store/ProgramRecords.h"

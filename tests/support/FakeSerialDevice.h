@@ -14,11 +14,11 @@ class FakeSerialDevice : public SerialDevice
     Q_OBJECT
 
 public:
-    static void install();   // the next devices created are fakes
-    static void uninstall(); // back to real devices
+    static void install();           // the next devices created are fakes
+    static void uninstall();         // back to real devices
     static FakeSerialDevice* last(); // the device created last
 
-    int openResult = 0;   // what open() returns
+    int openResult = 0; // what open() returns
     bool hasModemLines = true;
     bool cts = true;
     bool dsr = true;

@@ -3,12 +3,12 @@
 #include "dnc/EventMessages.h"
 #include "dnc/PortEngine.h"
 #include "dnc/PortState.h"
+#include "dnc/ProcessState.h"
 #include "dnc/ReceivedDataExaminer.h"
 #include "platform/Clock.h"
 #include "platform/SerialControl.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
-#include "dnc/ProcessState.h"
 
 #include "sim/MachineSimulator.h"
 #include "support/ProcessReset.h"

@@ -55,7 +55,7 @@ CtlOptions CtlOptions::Parse(const QStringList& args)
     }
     if (!o.error.isEmpty())
         return o;
-    static const QStringList commands = {QStringLiteral("ping"), QStringLiteral("stop"),
+    static const QStringList commands = {QStringLiteral("ping"),  QStringLiteral("stop"),
                                          QStringLiteral("watch"), QStringLiteral("send"),
                                          QStringLiteral("store"), QStringLiteral("help")};
     if (o.command.isEmpty())
@@ -105,24 +105,29 @@ bool CtlOptions::resolveServer()
 
 QString CtlOptions::Usage()
 {
-    return QStringLiteral(
-        "Usage: nodalisctl [--host H] [--port P | --base DIR] [--timeout S] [--raw] COMMAND\n"
-        "\n"
-        "Commands:\n"
-        "  ping                       check that the server answers\n"
-        "  stop                       stop the server (command E)\n"
-        "  watch                      print every notification until the server closes the link\n"
-        "  send KEYWORD [ARG...]      send Info:KEYWORD|Arg:a0<>a1<>| and print the replies\n"
-        "                             (until the server has handled it, or --until TAG arrives)\n") +
+    return QStringLiteral("Usage: nodalisctl [--host H] [--port P | --base DIR] [--timeout S] "
+                          "[--raw] COMMAND\n"
+                          "\n"
+                          "Commands:\n"
+                          "  ping                       check that the server answers\n"
+                          "  stop                       stop the server (command E)\n"
+                          "  watch                      print every notification until the server "
+                          "closes the link\n"
+                          "  send KEYWORD [ARG...]      send Info:KEYWORD|Arg:a0<>a1<>| and print "
+                          "the replies\n"
+                          "                             (until the server has handled it, or "
+                          "--until TAG arrives)\n") +
            StoreUsageText() +
            QStringLiteral(
-        "\n"
-        "  --base DIR    the server's folder: its address and port (IPserver, Socket), its store\n"
-        "  --timeout S   seconds to wait for the server (default 10; 0: no limit)\n"
-        "  --raw         print the lines as received\n"
-        "\n"
-        "Exit status: 0 done, 1 store command failed, 2 server unreachable, 3 no answer in time,\n"
-        "64 bad command line.\n");
+               "\n"
+               "  --base DIR    the server's folder: its address and port (IPserver, Socket), its "
+               "store\n"
+               "  --timeout S   seconds to wait for the server (default 10; 0: no limit)\n"
+               "  --raw         print the lines as received\n"
+               "\n"
+               "Exit status: 0 done, 1 store command failed, 2 server unreachable, 3 no answer in "
+               "time,\n"
+               "64 bad command line.\n");
 }
 
 } // namespace nodalis::ctl

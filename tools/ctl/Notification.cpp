@@ -1,7 +1,7 @@
 #include "ctl/Notification.h"
 
-#include "platform/AnsiText.h"
 #include "dnc/ControlProtocol.h"
+#include "platform/AnsiText.h"
 
 #include <QHash>
 
@@ -22,12 +22,18 @@ QString label(const char* name, const QString& value)
 QString StateName(int state)
 {
     switch (state) {
-    case 0: return QStringLiteral("idle (0)");
-    case 1: return QStringLiteral("receiving (1)");
-    case 2: return QStringLiteral("sending (2)");
-    case 3: return QStringLiteral("listening (3)");
-    case 5: return QStringLiteral("explorer in use (5)");
-    default: return QStringLiteral("state %1").arg(state);
+    case 0:
+        return QStringLiteral("idle (0)");
+    case 1:
+        return QStringLiteral("receiving (1)");
+    case 2:
+        return QStringLiteral("sending (2)");
+    case 3:
+        return QStringLiteral("listening (3)");
+    case 5:
+        return QStringLiteral("explorer in use (5)");
+    default:
+        return QStringLiteral("state %1").arg(state);
     }
 }
 

@@ -4,8 +4,8 @@
 #include "ctl/Notification.h"
 #include "ctl/StoreAdmin.h"
 
-#include "platform/AnsiText.h"
 #include "dnc/ControlProtocol.h"
+#include "platform/AnsiText.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -101,7 +101,8 @@ private:
             std::printf("%s\n", fromAnsi(line).toLocal8Bit().constData());
         } else if (n.progress >= 0 && m_tty) {
             const int filled = n.progress / 5;
-            const QString bar = QString(filled, QLatin1Char('#')) + QString(20 - filled, QLatin1Char('.'));
+            const QString bar =
+                QString(filled, QLatin1Char('#')) + QString(20 - filled, QLatin1Char('.'));
             std::printf("\rprogress  [%s] %3d%%", qPrintable(bar), n.progress);
             m_barShown = true;
         } else {
@@ -143,7 +144,8 @@ int main(int argc, char** argv)
         return RunStoreCommand(o.baseFolder, o.arguments, out, err);
     }
     if (!o.error.isEmpty() || !o.resolveServer()) {
-        std::fprintf(stderr, "nodalisctl: %s\n\n%s", qPrintable(o.error), qPrintable(CtlOptions::Usage()));
+        std::fprintf(stderr, "nodalisctl: %s\n\n%s", qPrintable(o.error),
+                     qPrintable(CtlOptions::Usage()));
         return ExitUsage;
     }
 

@@ -131,10 +131,13 @@ bool MachineSimulator::writeAll(const QByteArray& bytes)
             m_sent += n;
         } else if (errno == EAGAIN) {
             // The line is full: let the other end read, then go on.
-            QMetaObject::invokeMethod(this, [this, rest = bytes.mid(done)] {
-                m_queue.prepend({rest, 0, 0, 0});
-                m_timer.start(2);
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this, rest = bytes.mid(done)] {
+                    m_queue.prepend({rest, 0, 0, 0});
+                    m_timer.start(2);
+                },
+                Qt::QueuedConnection);
             return false;
         } else {
             return false;

@@ -11,10 +11,14 @@ namespace {
 QMessageBox::Icon boxIcon(OperatorPrompt::Icon icon)
 {
     switch (icon) {
-    case OperatorPrompt::Icon::Warning: return QMessageBox::Warning;
-    case OperatorPrompt::Icon::Critical: return QMessageBox::Critical;
-    case OperatorPrompt::Icon::Question: return QMessageBox::Question;
-    case OperatorPrompt::Icon::Information: break;
+    case OperatorPrompt::Icon::Warning:
+        return QMessageBox::Warning;
+    case OperatorPrompt::Icon::Critical:
+        return QMessageBox::Critical;
+    case OperatorPrompt::Icon::Question:
+        return QMessageBox::Question;
+    case OperatorPrompt::Icon::Information:
+        break;
     }
     return QMessageBox::Information;
 }
@@ -29,9 +33,9 @@ void WidgetPrompt::showMessage(const QString& title, const QString& text, Icon i
 
 bool WidgetPrompt::askYesNo(const QString& title, const QString& text, bool defaultAnswer)
 {
-    const auto answer = QMessageBox::question(nullptr, title, text,
-                                              QMessageBox::Yes | QMessageBox::No,
-                                              defaultAnswer ? QMessageBox::Yes : QMessageBox::No);
+    const auto answer =
+        QMessageBox::question(nullptr, title, text, QMessageBox::Yes | QMessageBox::No,
+                              defaultAnswer ? QMessageBox::Yes : QMessageBox::No);
     return answer == QMessageBox::Yes;
 }
 

@@ -13,8 +13,8 @@ public:
     bool askYesNo(const QString& title, const QString& text, bool defaultAnswer) override;
     QString askText(const QString& title, const QString& label,
                     const QString& defaultText) override;
-    QStringList chooseFiles(const QString& title, const QString& filter,
-                            const QString& startFolder, bool several) override;
+    QStringList chooseFiles(const QString& title, const QString& filter, const QString& startFolder,
+                            bool several) override;
 };
 
 } // namespace nodalis

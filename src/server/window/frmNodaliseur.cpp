@@ -1,10 +1,10 @@
 #include "server/window/frmNodaliseur.h"
 
-#include "dnc/ProcessState.h"
 #include "dnc/EventMessages.h"
-#include "platform/Desktop.h"
+#include "dnc/ProcessState.h"
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
+#include "platform/Desktop.h"
 #include "platform/OperatorPrompt.h"
 #include "server/ServerHost.h"
 #include "server/window/StatePictures.h"

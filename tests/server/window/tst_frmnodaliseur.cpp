@@ -2,22 +2,22 @@
 // shows up, each command button runs its operation, the masks enable the
 // right buttons, the close box follows the running mode, and the tray quits.
 
+#include "dnc/ControlProtocol.h"
 #include "dnc/EventMessages.h"
 #include "dnc/PortState.h"
+#include "dnc/ProcessState.h"
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
 #include "server/ControlLink.h"
-#include "dnc/ControlProtocol.h"
 #include "server/ServerHost.h"
 #include "server/window/StatePictures.h"
 #include "server/window/frmNodaliseur.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
-#include "dnc/ProcessState.h"
 #include "store/TextUtils.h"
 
-#include "support/ScriptedPrompt.h"
 #include "support/ProcessReset.h"
+#include "support/ScriptedPrompt.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,10 +1,10 @@
 // What start-up does with the server window in each running mode: the title,
 // the pictures, showing it, and the tray icon.
 
+#include "app/Startup.h"
 #include "platform/Clock.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
-#include "app/Startup.h"
 
 #include <QFile>
 #include <QTemporaryDir>
