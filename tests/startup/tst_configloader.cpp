@@ -81,16 +81,20 @@ private slots:
                                 << QList<QByteArray>{"COMM.EOB=\"\\n\""};
         QTest::newRow("EOB empty")
             << QByteArray("[COMM]\nEOB=\n") << QList<QByteArray>{"COMM.EOB=\"\""};
+        // A folder as the dump prints it on this system (backslashes escaped).
+        const auto folder = [](const char* path) {
+            return QDir::toNativeSeparators(QString::fromLatin1(path))
+                .toLatin1()
+                .replace("\\", "\\\\");
+        };
         QTest::newRow("folder gets its separator")
             << QByteArray("[DNC]\nPathData=/data/orva  \n")
-            << QList<QByteArray>{"DNC.PathData=\"/data/orva/\"",
-                                 "DNC.PathDataBase=\"/data/orva/Talmiron.mdb\""};
-#ifndef Q_OS_WIN
+            << QList<QByteArray>{"DNC.PathData=\"" + folder("/data/orva/") + "\"",
+                                 "DNC.PathDataBase=\"" + folder("/data/orva/Talmiron.mdb") + "\""};
         QTest::newRow("Windows folder on this system")
             << QByteArray("[DNC]\nPathData=C:\\Data\n")
-            << QList<QByteArray>{"DNC.PathData=\"C:/Data/\"",
-                                 "DNC.PathDataBase=\"C:/Data/Talmiron.mdb\""};
-#endif
+            << QList<QByteArray>{"DNC.PathData=\"" + folder("C:/Data/") + "\"",
+                                 "DNC.PathDataBase=\"" + folder("C:/Data/Talmiron.mdb") + "\""};
         QTest::newRow("raw texts keep spaces, others are trimmed")
             << QByteArray(
                    "[DNC]\nRefMO=  M1  \n[OPTION_DNC]\nCarSepAppel= \nSepCarMultiAppel= ; \n")
