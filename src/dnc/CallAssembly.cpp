@@ -43,7 +43,8 @@ QString programFolder()
 }
 
 // The first file below the folder whose name, or whose name without its
-// extension, is the name (without regard to case).
+// extension, is the name (without regard to case). A file that is a link
+// leading out of the folder is passed over.
 QString findInTree(const QString& folder, const QString& name, bool anyExtension)
 {
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
@@ -52,9 +53,10 @@ QString findInTree(const QString& folder, const QString& name, bool anyExtension
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
-        if (info.fileName().compare(name, Qt::CaseInsensitive) == 0)
-            return info.filePath();
-        if (anyExtension && info.completeBaseName().compare(name, Qt::CaseInsensitive) == 0)
+        const bool named =
+            info.fileName().compare(name, Qt::CaseInsensitive) == 0 ||
+            (anyExtension && info.completeBaseName().compare(name, Qt::CaseInsensitive) == 0);
+        if (named && IsInsideFolders(info.filePath(), {folder}))
             return info.filePath();
     }
     return {};
@@ -135,6 +137,7 @@ bool CallResolution::FindCalledProgramFile(const QByteArray& name, QString& path
     const QByteArray trimmed = TrimSpaces(name);
     if (isConfinedName(trimmed)) {
         const QString folder = programFolder();
+        QString relative;
         if (s.ProgIndice) {
             const QString base = fromAnsi(s.CarDebProg + trimmed.rightJustified(4, '0'));
             int highest = 0;
@@ -144,18 +147,21 @@ bool CallResolution::FindCalledProgramFile(const QByteArray& name, QString& path
                 if (numeric.match(f.suffix()).hasMatch())
                     highest = qMax(highest, f.suffix().toInt());
             }
-            path = folder + base +
-                   (highest > 0 ? QStringLiteral(".%1").arg(highest, 3, 10, QLatin1Char('0'))
-                                : QString());
+            relative =
+                base + (highest > 0 ? QStringLiteral(".%1").arg(highest, 3, 10, QLatin1Char('0'))
+                                    : QString());
         } else {
-            path = folder + fromAnsi(trimmed);
+            relative = fromAnsi(trimmed);
         }
         Channel().programText = trimmed;
-        if (!QFileInfo(path).isFile()) {
+        // The name may still reach out of the folder through a link, to a
+        // file or to a folder: only a file that really lies inside is sent.
+        if (!ConfinedPath(folder, relative).isEmpty())
+            path = folder + relative;
+        if (path.isEmpty())
             path = findInTree(folder, fromAnsi(trimmed), false);
-            if (path.isEmpty())
-                path = findInTree(folder, fromAnsi(trimmed), true);
-        }
+        if (path.isEmpty())
+            path = findInTree(folder, fromAnsi(trimmed), true);
         if (!path.isEmpty())
             return true;
     }
@@ -206,6 +212,14 @@ bool CallResolution::FindCalledProgramInDb(const QByteArray& name, QString& path
         return false;
     }
     path = ProgramFilePath(ProgramTextPath, record.CodeProg);
+    // A text file of the store that has become a link out of it is as good
+    // as missing.
+    if (!IsInsideFolders(path, {s.PathData})) {
+        error = 551;
+        SetStatus(506, {toAnsi(path)});
+        path.clear();
+        return false;
+    }
     return true;
 }
 
@@ -213,18 +227,24 @@ bool CallResolution::CopyToSendFile(const QString& path, int& error)
 {
     error = 0;
     const QString& send = Paths().sendFile;
-    if (!QFileInfo(path).isFile()) {
+    // What goes to the machine comes from the program folder, the store or
+    // our own assemblies, read where it really is so a link changed since
+    // the look-up cannot lead elsewhere.
+    const QStringList allowed = {programFolder(), Config().PathData, Paths().tempFolder};
+    const QString source = QFileInfo(path).canonicalFilePath();
+    if (!QFileInfo(path).isFile() || !IsInsideFolders(source, allowed)) {
         error = 551;
         SetStatus(506, {toAnsi(path)});
         return false;
     }
-    const QString companion = path + QStringLiteral(".dir");
-    if (Config().ModeGestionBD == 1 && QFileInfo(companion).isDir()) {
+    const QString companion = source + QStringLiteral(".dir");
+    if (Config().ModeGestionBD == 1 && QFileInfo(companion).isDir() &&
+        IsInsideFolders(companion, allowed)) {
         DeleteFolder(send + QStringLiteral(".dir"));
         CopyFolder(companion, send + QStringLiteral(".dir"));
     }
     MakeFolders(QFileInfo(send).absolutePath());
-    if (!CopyFile(path, send)) {
+    if (!CopyFile(source, send)) {
         error = 555;
         SetStatus(505);
         return false;

@@ -12,6 +12,7 @@
 #include "dnc/PortState.h"
 #include "dnc/ProcessState.h"
 #include "dnc/ProgramSender.h"
+#include "dnc/SendPreparation.h"
 #include "dnc/Tracking.h"
 #include "dnc/UploadStorage.h"
 #include "platform/AnsiText.h"
@@ -387,8 +388,10 @@ bool CallResolution::SendErrorProgram(int code, const QString& templatePath, con
     QByteArray text = source.readAll();
     if (text.trimmed().isEmpty())
         return false;
-    text.replace("$MSGERROR$",
-                 UpperAnsi(name.isNull() ? EventText(code) : EventText(code, {name})));
+    // The message names what the machine asked for: it must not end the
+    // template's comment and put the rest of the name in a block.
+    text.replace("$MSGERROR$", ProgramSafeText(UpperAnsi(name.isNull() ? EventText(code)
+                                                                       : EventText(code, {name}))));
     // Written as it stands: the template's own last line end is enough.
     QFile send(Paths().sendFile);
     MakeFolders(QFileInfo(Paths().sendFile).absolutePath());

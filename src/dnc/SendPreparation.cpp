@@ -28,6 +28,19 @@ bool PrepareSendLine(QByteArray& line)
     return true;
 }
 
+QByteArray ProgramSafeText(const QByteArray& text)
+{
+    const QByteArray& eob = Config().Port.EOB;
+    QByteArray safe = text;
+    for (char& c : safe) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 32 || code == 127 || c == '(' || c == ')' || c == '%' || c == ';' ||
+            eob.contains(c))
+            c = ' ';
+    }
+    return safe;
+}
+
 bool PrepareSendText(const QString& file)
 {
     const Settings& s = Config();

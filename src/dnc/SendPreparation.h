@@ -18,4 +18,10 @@ bool PrepareSendText(const QString& file);
 // is not sent, otherwise true with line holding what is sent.
 bool PrepareSendLine(QByteArray& line);
 
+// Text from outside (a called name, an event message naming one) as it may
+// stand inside a line of a program for the machine: it can neither close the
+// comment it is put in nor start a block of its own. Parentheses, "%", block
+// ends (CR, LF, ";", the port's EOB) and control characters become blanks.
+QByteArray ProgramSafeText(const QByteArray& text);
+
 } // namespace nodalis

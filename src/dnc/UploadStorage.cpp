@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/Desktop.h"
 #include "platform/OperatorPrompt.h"
+#include "platform/SystemPaths.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
@@ -23,6 +24,7 @@
 #include "store/UploadRecords.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 namespace nodalis {
@@ -93,6 +95,19 @@ void copyCompanionFolder(const QString& reception, const QString& target)
 qint32 knownProgramCode(const HeaderValues& header)
 {
     return Config().UseCodeProgOrva && header.CodeProg >= 1 ? qint32(header.CodeProg) : 0;
+}
+
+// A file about to be written under a name read from the program lands in the
+// folder itself: not through a link out of it, nor over a link that would
+// carry the write (or the copy of the version it replaces) elsewhere.
+bool landsIn(const QString& folder, const QString& path)
+{
+    const QFileInfo target(path);
+    if (target.exists() || target.isSymLink())
+        return IsInsideFolders(path, {folder});
+    const QString parent = QFileInfo(target.absolutePath()).canonicalFilePath();
+    return !parent.isEmpty() &&
+           parent.compare(QFileInfo(folder).canonicalFilePath(), FileNameCase()) == 0;
 }
 
 int readCount(const QString& path)
@@ -275,7 +290,7 @@ EventReport StoreUploadWithIndex()
     }
     const QString name =
         base + QLatin1Char('.') + QString::number(highest + 1).rightJustified(3, QLatin1Char('0'));
-    if (!CopyFile(reception, name))
+    if (!landsIn(folder, name) || !CopyFile(reception, name))
         return storeFailed();
     return {712, {toAnsi(name)}};
 }
@@ -303,7 +318,8 @@ bool ReplaceProgramFileByUpload(qint32 uploadCode, const QString& uploadFile)
             folder + fromAnsi(TrimSpaces(UpperAnsi(name).replace("MM", ""))) + QStringLiteral(".H");
     else
         target = folder + fromAnsi(name);
-    if (!ReplaceFileKeepingVersion(target, upload))
+    MakeFolders(folder);
+    if (!landsIn(folder, target) || !ReplaceFileKeepingVersion(target, upload))
         return false;
     Pause(1000);
     if (uploadCode >= 1) {

@@ -106,6 +106,15 @@ bool findIn(const QString& folder, const QString& name, bool recurse, QString& f
     return false;
 }
 
+// Whether the canonical path lies below the canonical folder.
+bool isBelow(const QString& path, const QString& folder)
+{
+    if (path.isEmpty() || folder.isEmpty())
+        return false;
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+    return path.size() > prefix.size() && path.startsWith(prefix, FileNameCase());
+}
+
 QString executablePrefix()
 {
     QString name;
@@ -332,6 +341,26 @@ bool FindFileInTree(const QString& folder, const QString& name, bool recurse, QS
     if (isBlank(folder) || isBlank(name) || !FolderExists(folder))
         return false;
     return findIn(folder, name.trimmed(), recurse, foundPath);
+}
+
+QString ConfinedPath(const QString& folder, const QString& name)
+{
+    // Without its folder a name would be looked up wherever we were started.
+    const QString root = isBlank(folder) ? QString() : QFileInfo(folder).canonicalFilePath();
+    if (root.isEmpty())
+        return {};
+    const QFileInfo file(QDir(root).filePath(name));
+    // Empty for a missing file or a link to nothing.
+    const QString canonical = file.canonicalFilePath();
+    return file.isFile() && isBelow(canonical, root) ? canonical : QString();
+}
+
+bool IsInsideFolders(const QString& path, const QStringList& folders)
+{
+    const QString canonical = isBlank(path) ? QString() : QFileInfo(path).canonicalFilePath();
+    return std::any_of(folders.cbegin(), folders.cend(), [&canonical](const QString& folder) {
+        return !isBlank(folder) && isBelow(canonical, QFileInfo(folder).canonicalFilePath());
+    });
 }
 
 QStringList ListFilesLike(const QString& path)

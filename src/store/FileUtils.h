@@ -88,6 +88,15 @@ QStringList ListSubFolders(const QString& folder);
 // in name order). foundPath gets the path with the name as stored on disk.
 bool FindFileInTree(const QString& folder, const QString& name, bool recurse, QString& foundPath);
 
+// The canonical path of an existing file named `name` under `folder` (symbolic
+// links and ".." resolved), or empty when there is none or it would lie outside
+// the folder.
+QString ConfinedPath(const QString& folder, const QString& name);
+
+// Whether an existing path, once canonical, lies inside one of the folders
+// (each taken canonical too).
+bool IsInsideFolders(const QString& path, const QStringList& folders);
+
 // Full paths of the other files of the path's folder that share its base name,
 // whatever their extension ("ISO.bak", "ISO" for "ISO.txt"), compared without
 // regard to case and sorted by name.

@@ -115,6 +115,14 @@ private slots:
         writeFile(m_base + QStringLiteral("/Programmes/O1000"), kO1000);
         writeFile(m_base + QStringLiteral("/Programmes/Tours/O2000.nc"), kO2000);
         writeFile(m_base + QStringLiteral("/erreur.txt"), "%\r\n(MSG, $MSGERROR$)\r\nM30\r\n%\r\n");
+        // Links inside the program folder that lead out of it.
+        const QString secret = m_tmp.filePath(QStringLiteral("secret"));
+        writeFile(secret, "%\r\nSECRET\r\n%\r\n");
+        writeFile(m_tmp.filePath(QStringLiteral("dehors/O4000")), "%\r\nSECRET\r\n%\r\n");
+        QVERIFY(QFile::link(secret, m_base + QStringLiteral("/Programmes/LIEN")));
+        QVERIFY(QFile::link(secret, m_base + QStringLiteral("/Programmes/Tours/LIEN2")));
+        QVERIFY(QFile::link(m_tmp.filePath(QStringLiteral("dehors")),
+                            m_base + QStringLiteral("/Programmes/DEHORS")));
         m_server.setProcessEnvironment(env());
         m_server.start(bin("nodalis"),
                        {QStringLiteral("--headless"), QStringLiteral("--base"), m_base});
@@ -142,20 +150,25 @@ private slots:
         QVERIFY2(wire.endsWith(kBot + kO2000 + kEot), wire.constData());
     }
 
-    void missingProgramGetsTheErrorProgram()
+    // A name outside the program folders, by parent steps or by links, is
+    // answered as a missing program, with the name logged as received.
+    void refusedNamesGetTheErrorProgram_data()
     {
-        const QByteArray wire = exchange("(APPEL O9999)\r\n", kEot);
-        QVERIFY2(wire.endsWith(kBot + "%\r\n(MSG, FICHIER INTROUVABLE)\r\nM30\r\n%\r\n" + kEot),
-                 wire.toHex().constData());
-        QVERIFY(log().contains("---Code501---"));
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("missing") << QByteArray("O9999");
+        QTest::newRow("parent steps") << QByteArray("../../secret");
+        QTest::newRow("linked file") << QByteArray("LIEN");
+        QTest::newRow("linked file in a sub-folder") << QByteArray("LIEN2");
+        QTest::newRow("through a linked folder") << QByteArray("DEHORS/O4000");
     }
 
-    void nameOutsideTheProgramFoldersIsRefused()
+    void refusedNamesGetTheErrorProgram()
     {
-        writeFile(m_tmp.filePath(QStringLiteral("secret")), "%\r\nSECRET\r\n%\r\n");
-        const QByteArray wire = exchange("(APPEL ../../secret)\r\n", kEot);
-        QVERIFY(!wire.contains("SECRET"));
-        QVERIFY(wire.contains("FICHIER INTROUVABLE"));
+        QFETCH(QByteArray, name);
+        const QByteArray wire = exchange("(APPEL " + name + ")\r\n", kEot);
+        QVERIFY2(wire.endsWith(kBot + "%\r\n(MSG, FICHIER INTROUVABLE)\r\nM30\r\n%\r\n" + kEot),
+                 wire.constData());
+        QVERIFY(log().contains("(" + name + ") est introuvable en fichier"));
     }
 
     void multipleCallAndRange()
@@ -254,6 +267,8 @@ private slots:
         QByteArray ini = iniFor(base, tty, 0);
         ini.replace("[DNC]\r\n",
                     "[DNC]\r\nDataAccess=1\r\nPathData=" + base.toLocal8Bit() + "/Data\r\n");
+        // Without a closing mark the called name may hold parentheses.
+        ini.replace("CallSyntax=(APPEL $$$$)", "CallSyntax=APPEL $$$$");
         writeFile(base + QStringLiteral("/Nodalis.ini"), ini);
         writeFile(base + QStringLiteral("/erreur.txt"), "%\r\n(MSG, $MSGERROR$)\r\nM30\r\n%\r\n");
         writeFile(m_tmp.filePath(QStringLiteral("p1.nc")), kO1000);
@@ -290,14 +305,21 @@ private slots:
                 QTest::qWait(20);
             return machine.receivedBytes();
         };
-        QByteArray wire = ask("(APPEL 1000)\r\n");
+        QByteArray wire = ask("APPEL 1000\r\n");
         QVERIFY2(wire.endsWith(kBot + kO1000 + kEot), wire.constData());
-        wire = ask("(APPEL 2000)\r\n");
+        wire = ask("APPEL 2000\r\n");
         QVERIFY2(wire.endsWith(
                      kBot + "%\r\n(MSG, PROGRAMME 2000 NON TELECHARGEABLE)\r\nM30\r\n%\r\n" + kEot),
                  wire.constData());
-        wire = ask("(APPEL 3000)\r\n");
+        wire = ask("APPEL 3000\r\n");
         QVERIFY2(wire.contains("PROGRAMME 3000 INTROUVABLE EN BD ET FICHIER"), wire.constData());
+        // The name in the message can neither close its comment nor start a block.
+        wire = ask("APPEL O1)G00Z-50.(\r\n");
+        QVERIFY2(wire.endsWith(kBot +
+                               "%\r\n(MSG, PROGRAMME O1 G00Z-50.  INTROUVABLE EN BD ET FICHIER)"
+                               "\r\nM30\r\n%\r\n" +
+                               kEot),
+                 wire.constData());
         QProcess stop;
         stop.start(bin("nodalisctl"), {QStringLiteral("--base"), base, QStringLiteral("stop")});
         stop.waitForFinished(10000);

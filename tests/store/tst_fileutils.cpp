@@ -69,6 +69,8 @@ private slots:
     void copyAndDeleteFolder();
     void findFileInTree_data();
     void findFileInTree();
+    void confinedPath_data();
+    void confinedPath();
     void listFilesLike();
     void nextVersionName_data();
     void nextVersionName();
@@ -246,6 +248,37 @@ void TestFileUtils::findFileInTree()
     QCOMPARE(FindFileInTree(at(u"tree"_s), name, recurse, path), !found.isEmpty());
     if (!found.isEmpty())
         QCOMPARE(QDir::fromNativeSeparators(path), at(u"tree/"_s + found));
+}
+
+void TestFileUtils::confinedPath_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("found"); // the file it really is; empty when refused
+
+    QTest::newRow("plain") << u"progs"_s << u"O1"_s << u"progs/O1"_s;
+    QTest::newRow("link inside") << u"progs"_s << u"IN"_s << u"progs/O1"_s;
+    QTest::newRow("folder given by a link") << u"linked"_s << u"O1"_s << u"progs/O1"_s;
+    QTest::newRow("link leading out") << u"progs"_s << u"OUT"_s << QString();
+    QTest::newRow("folder sharing its start") << u"progs"_s << u"../progs2/O2"_s << QString();
+    QTest::newRow("link to nothing") << u"progs"_s << u"NONE"_s << QString();
+}
+
+void TestFileUtils::confinedPath()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, name);
+    QFETCH(QString, found);
+    writeFile(at(u"progs/O1"_s), "X");
+    writeFile(at(u"progs2/O2"_s), "X");
+    QFile::link(at(u"progs/O1"_s), at(u"progs/IN"_s));
+    QFile::link(at(u"progs2/O2"_s), at(u"progs/OUT"_s));
+    QFile::link(at(u"progs/gone"_s), at(u"progs/NONE"_s));
+    QFile::link(at(u"progs"_s), at(u"linked"_s));
+    const QString expected = found.isEmpty() ? found : QFileInfo(at(found)).canonicalFilePath();
+    QCOMPARE(ConfinedPath(at(folder), name), expected);
+    QCOMPARE(IsInsideFolders(at(folder + u'/' + name), {u" "_s, at(u"progs2/O2"_s), at(folder)}),
+             !found.isEmpty());
 }
 
 void TestFileUtils::listFilesLike()
