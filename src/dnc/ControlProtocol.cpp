@@ -34,18 +34,30 @@ QByteArray BuildInfoMessage(const QByteArray& keyword, const QList<QByteArray>& 
     return m;
 }
 
-QList<ControlLine> SplitArrival(const QByteArray& data)
+QList<QByteArray> LineAssembler::add(const QByteArray& data)
 {
-    // Only lines ended by CR LF count: a fragment after the last one may be
-    // a command cut short, and running "T" with half a program name would
-    // send the wrong program.
-    QList<ControlLine> lines;
+    QList<QByteArray> lines;
+    // A CR at the end of the last arrival may meet its LF now.
+    qsizetype search = qMax<qsizetype>(0, m_partial.size() - 1);
+    m_partial += data;
     qsizetype pos = 0;
-    for (qsizetype end = data.indexOf("\r\n"); end >= 0; end = data.indexOf("\r\n", pos)) {
-        const QByteArray piece = data.mid(pos, end - pos);
-        pos = end + 2;
-        if (!piece.isEmpty())
-            lines.append(ParseLine(piece));
+    for (qsizetype end = m_partial.indexOf("\r\n", search); end >= 0;
+         end = m_partial.indexOf("\r\n", search)) {
+        if (m_skipping) {
+            m_skipping = false;
+        } else if (end - pos > m_max) {
+            ++m_dropped;
+        } else if (end > pos) {
+            lines.append(m_partial.mid(pos, end - pos));
+        }
+        pos = search = end + 2;
+    }
+    m_partial.remove(0, pos);
+    if (m_partial.size() > m_max) {
+        if (!m_skipping)
+            ++m_dropped;
+        m_skipping = true;
+        m_partial = m_partial.endsWith('\r') ? QByteArray("\r") : QByteArray();
     }
     return lines;
 }

@@ -23,8 +23,29 @@ struct ControlLine
 // any case), each up to the next "|".
 ControlLine ParseLine(const QByteArray& line);
 
-// The lines of one arrival that end with CR LF, empty lines dropped.
-QList<ControlLine> SplitArrival(const QByteArray& data);
+// One client's bytes cut into command lines. TCP keeps no message
+// boundaries: a line counts once its CR LF has arrived, and the piece after
+// the last one waits for the next arrival (half a program name must never
+// run). A line longer than the limit is dropped whole.
+class LineAssembler
+{
+public:
+    explicit LineAssembler(qsizetype maxLine) : m_max(maxLine) {}
+
+    // Adds an arrival; returns the lines it completed, without their CR LF,
+    // empty ones dropped.
+    QList<QByteArray> add(const QByteArray& data);
+    // Lines dropped for their length so far.
+    int dropped() const { return m_dropped; }
+    // Bytes of the line still waiting for its end.
+    qsizetype waitingBytes() const { return m_partial.size(); }
+
+private:
+    QByteArray m_partial;
+    qsizetype m_max;
+    int m_dropped = 0;
+    bool m_skipping = false; // inside a line already dropped, up to its CR LF
+};
 
 // The argument text split at "<>" (the trailing "<>" gives a final empty element).
 QList<QByteArray> ArgumentList(const QByteArray& arguments);

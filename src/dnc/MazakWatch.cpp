@@ -1,5 +1,7 @@
 #include "dnc/MazakWatch.h"
 
+#include "dnc/WorkGate.h"
+
 #include "dnc/CallResolution.h"
 #include "dnc/CharLists.h"
 #include "dnc/EventMessages.h"
@@ -28,7 +30,7 @@ bool IsMazakFusion()
 MazakWatch::MazakWatch(PortEngine& engine, CallResolution& calls, QObject* parent)
     : QObject(parent), m_engine(engine), m_calls(calls)
 {
-    connect(&m_timSpecific, &QTimer::timeout, this, &MazakWatch::Tick);
+    connect(&m_timSpecific, &QTimer::timeout, this, [this] { Gate().run([this] { Tick(); }); });
     PortMethod method;
     method.listen = [this] {
         if (IsMazakFusion())

@@ -12,6 +12,7 @@
 #include "dnc/ReceivedDataExaminer.h"
 #include "dnc/SerialLine.h"
 #include "dnc/ServerView.h"
+#include "dnc/WorkGate.h"
 #include "platform/Clock.h"
 #include "platform/SerialControl.h"
 #include "platform/SerialLibrary.h"
@@ -83,8 +84,17 @@ void PortEngine::setRelaunchEnabled(bool on)
 
 void PortEngine::RelaunchTick()
 {
-    if (Config().IsModeEcoute && Channel().channelState == ChannelIdle)
-        StartListening();
+    Gate().runInBackground([this] {
+        if (Config().IsModeEcoute && Channel().channelState == ChannelIdle)
+            StartListening();
+    });
+}
+
+void PortEngine::StartListeningSoon()
+{
+    QMetaObject::invokeMethod(
+        this, [this] { Gate().runInBackground([this] { StartListening(); }); },
+        Qt::QueuedConnection);
 }
 
 void PortEngine::StartListening()
@@ -179,8 +189,18 @@ void PortEngine::ReturnToListening()
         // The next cycle starts from the event loop, not from inside this
         // one: months of cycles must not pile up on the stack.
         m_listenPosted = true;
-        QMetaObject::invokeMethod(this, &PortEngine::StartListening, Qt::QueuedConnection);
+        StartListeningSoon();
     }
+}
+
+void PortEngine::endEventCycleSoon()
+{
+    // The end of an event-driven reception examines what came, and may
+    // serve a call: the listening cycle's work, run outside any other.
+    Gate().runInBackground([this] {
+        if (m_eventReception)
+            endEventCycle();
+    });
 }
 
 void PortEngine::endEventCycle()
@@ -197,7 +217,7 @@ void PortEngine::cycleOver()
     m_lineTakenOver = false;
     if (m_listenAfterCycle && !m_listenPosted && !m_shuttingDown) {
         m_listenPosted = true;
-        QMetaObject::invokeMethod(this, &PortEngine::StartListening, Qt::QueuedConnection);
+        StartListeningSoon();
     }
     m_listenAfterCycle = false;
 }
@@ -360,16 +380,15 @@ void PortEngine::OnComm()
         {SerialControl::EventRxOver, 116}, {SerialControl::EventRxParity, 117},
         {SerialControl::EventTxFull, 118},
     };
+    // Line events may come during any wait: what they report waits its turn.
     if (const auto it = lineErrors.constFind(event); it != lineErrors.constEnd()) {
-        SetStatus(*it);
-        DoEvents();
+        Gate().run([code = *it] { SetStatus(code); });
         return;
     }
     if (event == SerialControl::EventDeviceLost) {
-        SetStatus(107);
         m_silence = true;
-        if (m_eventReception)
-            endEventCycle();
+        Gate().run([] { SetStatus(107); });
+        endEventCycleSoon();
         return;
     }
     if (event != SerialControl::EvReceive || !m_eventReception || Config().Port.ModeIRQ != 1 ||
@@ -421,7 +440,7 @@ void PortEngine::InactivityTimeout()
 {
     const int methode = Config().Port.Methode;
     if ((methode == 1 || methode == 2) && Config().Port.ModeIRQ == 1 && m_eventReception) {
-        endEventCycle();
+        endEventCycleSoon();
         return;
     }
     m_silence = true;

@@ -33,6 +33,8 @@ public:
 
     // Opens the line of the current method and starts one listening cycle.
     void StartListening();
+    // The same from the event loop, once no other work runs.
+    void StartListeningSoon();
     // Ends a transaction on the line side; listens again in listening mode.
     void ReturnToListening();
     // Closes the line of the current method.
@@ -74,6 +76,7 @@ private:
     void examine();
     void cycleOver();
     void endEventCycle();
+    void endEventCycleSoon();
     bool recreateReceptionFile(QFile& file);
     void sendCharList(const QByteArray& list);
 

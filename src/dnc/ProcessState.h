@@ -3,6 +3,7 @@
 #include "dnc/EventMessages.h"
 #include "dnc/LibraryPort.h"
 #include "dnc/PortState.h"
+#include "dnc/WorkGate.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -38,6 +39,7 @@ struct ProcessState
     // view, no control link.
     ServerView* view = nullptr;
     InfoNotifier* notifier = nullptr;
+    WorkGate gate;
 };
 
 ProcessState& Process();

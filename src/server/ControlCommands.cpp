@@ -3,6 +3,7 @@
 #include "dnc/ControlProtocol.h"
 #include "dnc/EventMessages.h"
 #include "dnc/PortState.h"
+#include "dnc/ProcessState.h"
 #include "dnc/ServerView.h"
 #include "server/ControlLink.h"
 #include "server/PathSetup.h"
@@ -12,6 +13,8 @@
 #include "startup/Settings.h"
 
 #include <QCoreApplication>
+
+#include <limits>
 
 namespace nodalis {
 
@@ -49,12 +52,17 @@ ControlCommands::ControlCommands(ServerHost& host) : m_host(host)
              if (state == ChannelReceiving || state == ChannelListening)
                  return;
              Channel().targetName = args;
+             // The cycle waits on the line for as long as the machine is
+             // silent: it runs outside the command, which returns at once.
              if (Config().Port.Methode != 12)
-                 m_host.engine().StartListening();
+                 m_host.engine().StartListeningSoon();
          }},
         {"C",
          [this](const QByteArray& args, int) {
-             Channel().currentProgramCode = qint32(LeadingNumber(TrimSpaces(args)));
+             // Checked before any conversion: a code no record can have is none.
+             const double code = LeadingNumber(TrimSpaces(args));
+             Channel().currentProgramCode =
+                 code >= 0 && code <= std::numeric_limits<qint32>::max() ? qint32(code) : 0;
              m_host.LoadCurrentProgram();
          }},
         {"T",
@@ -68,6 +76,16 @@ ControlCommands::ControlCommands(ServerHost& host) : m_host(host)
         {"PING", [](const QByteArray&, int k) { SendInfoMessage(BuildInfoMessage("OK"), k); }},
         {"REINIT", [this](const QByteArray&, int) { Reinit(); }},
     };
+}
+
+bool ControlCommands::ActsAtOnce(const QByteArray& keyword)
+{
+    // Stops act before the lines already waiting: their flag ends the running
+    // work at its next step, and the command itself runs next.
+    if (keyword != "S" && keyword != "E")
+        return false;
+    State().stopRequested = true;
+    return true;
 }
 
 void ControlCommands::run(const QByteArray& keyword, const QByteArray& arguments, int k)

@@ -17,6 +17,9 @@ public:
     explicit ControlCommands(ServerHost& host);
 
     void run(const QByteArray& keyword, const QByteArray& arguments, int k);
+    // Whether a command acts as soon as it is received (S and E set the stop
+    // flag then); it still runs in its turn, before the others waiting.
+    static bool ActsAtOnce(const QByteArray& keyword);
 
 private:
     using Command = std::function<void(const QByteArray& arguments, int k)>;

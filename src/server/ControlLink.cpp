@@ -1,12 +1,25 @@
 #include "server/ControlLink.h"
 
-#include "dnc/ControlProtocol.h"
+#include "dnc/EventMessages.h"
+#include "dnc/WorkGate.h"
+#include "platform/AnsiText.h"
+#include "platform/ClosingConnection.h"
 
+#include <QRegularExpression>
 #include <QTcpSocket>
 
 #include <cstdio>
 
 namespace nodalis {
+
+namespace {
+
+void logLink(const QString& text)
+{
+    LogLine(toAnsi(QStringLiteral("Liaison de contrôle : ") + text));
+}
+
+} // namespace
 
 ControlLink::ControlLink(QObject* parent) : QObject(parent)
 {
@@ -15,32 +28,58 @@ ControlLink::ControlLink(QObject* parent) : QObject(parent)
     m_server.setListenBacklogSize(256);
 }
 
-ControlLink::~ControlLink() = default;
+ControlLink::~ControlLink()
+{
+    // Sockets are children of the link; their signals must not reach a
+    // half-destroyed link.
+    for (auto& [k, client] : m_clients) {
+        if (client.socket)
+            client.socket->disconnect(this);
+    }
+}
 
 QList<QByteArray> ControlLink::setAllowList(const QList<QByteArray>& entries)
 {
     QList<QByteArray> bad;
     m_allow.clear();
+    static const QRegularExpression separators(QStringLiteral("[,;\\s]+"));
     for (const QByteArray& entry : entries) {
-        const QString text = QString::fromLatin1(entry.trimmed());
-        if (text.isEmpty())
-            continue;
-        QPair<QHostAddress, int> subnet = text.contains(QLatin1Char('/'))
-                                              ? QHostAddress::parseSubnet(text)
-                                              : QPair<QHostAddress, int>(QHostAddress(text), -1);
-        if (subnet.first.isNull()) {
-            bad.append(entry);
-            continue;
+        for (const QString& text :
+             QString::fromLatin1(entry).split(separators, Qt::SkipEmptyParts)) {
+            if (text.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
+                m_allow.append({QHostAddress(QHostAddress::LocalHost), 8});
+                m_allow.append({QHostAddress(QHostAddress::LocalHostIPv6), 128});
+                continue;
+            }
+            QPair<QHostAddress, int> subnet =
+                text.contains(QLatin1Char('/')) ? QHostAddress::parseSubnet(text)
+                                                : QPair<QHostAddress, int>(QHostAddress(text), -1);
+            if (subnet.first.isNull()) {
+                bad.append(text.toLatin1());
+                continue;
+            }
+            bool mapped = false;
+            const quint32 v4 = subnet.first.toIPv4Address(&mapped);
+            if (mapped && subnet.first.protocol() == QAbstractSocket::IPv6Protocol &&
+                (subnet.second < 0 || subnet.second >= 96)) {
+                // "::ffff:10.0.0.1" is the IPv4 address written the IPv6 way.
+                subnet = {QHostAddress(v4), subnet.second < 0 ? 32 : subnet.second - 96};
+            }
+            if (subnet.second < 0)
+                subnet.second = subnet.first.protocol() == QAbstractSocket::IPv6Protocol ? 128 : 32;
+            m_allow.append(subnet);
         }
-        if (subnet.second < 0)
-            subnet.second = subnet.first.protocol() == QAbstractSocket::IPv6Protocol ? 128 : 32;
-        m_allow.append(subnet);
     }
+    // A list that cannot be read fails closed: letting everyone in because
+    // of a typing error would open E, T and REINIT to the whole network.
+    m_refuseAll = !bad.isEmpty();
     return bad;
 }
 
-bool ControlLink::allowed(const QHostAddress& address)
+bool ControlLink::allowed(const QHostAddress& address) const
 {
+    if (m_refuseAll)
+        return false;
     if (m_allow.isEmpty())
         return true;
     bool ok = false;
@@ -72,10 +111,18 @@ quint16 ControlLink::port() const
     return m_server.isListening() ? m_server.serverPort() : 0;
 }
 
+QList<int> ControlLink::clientIndices() const
+{
+    QList<int> indices;
+    for (const auto& entry : m_clients)
+        indices.append(entry.first);
+    return indices;
+}
+
 int ControlLink::freeIndex() const
 {
     int index = 1;
-    while (m_clients.contains(index))
+    while (m_clients.count(index) > 0)
         ++index;
     return index;
 }
@@ -99,10 +146,21 @@ void ControlLink::accept()
         // The client takes the listening element; listening moves on to a new one.
         const int k = m_listenIndex;
         socket->setParent(this);
-        socket->setReadBufferSize(ArrivalBytes);
-        m_clients.insert(k, socket);
+        Client& client = m_clients[k];
+        client.socket = socket;
+        // Taken now: once the peer stops sending, the socket layer has
+        // already let go of its own descriptor.
+        client.duplicate = std::make_unique<ClosingConnection>(socket->socketDescriptor());
         connect(socket, &QTcpSocket::readyRead, this, [this, k] { arrival(k); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, k] { remove(k); });
+        connect(socket, &QTcpSocket::stateChanged, this, [this, k](auto state) {
+            if (state == QAbstractSocket::ClosingState)
+                peerStoppedSending(k);
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, k] {
+            const auto it = m_clients.find(k);
+            if (it != m_clients.end() && !it->second.peerStopped)
+                remove(k);
+        });
         m_listenIndex = freeIndex();
         emit listening(m_server.serverPort());
     }
@@ -110,49 +168,140 @@ void ControlLink::accept()
 
 void ControlLink::arrival(int k)
 {
-    QTcpSocket* socket = m_clients.value(k);
-    if (!socket)
+    const auto it = m_clients.find(k);
+    if (it == m_clients.end() || !it->second.socket)
         return;
-    // Each arrival is interpreted on its own, later, from the event loop: a
-    // long command must not run inside readyRead, or this client's next
-    // line (a stop) would not be seen until it ends.
-    while (socket->bytesAvailable() > 0) {
-        const QByteArray data = socket->read(ArrivalBytes);
+    Client& client = it->second;
+    // Lines are only queued here: their commands run later, each in its
+    // turn, never inside readyRead (this client's next line, a stop, would
+    // not be seen until a long command ended).
+    const int dropped = client.lines.dropped();
+    const QList<QByteArray> lines = client.lines.add(client.socket->readAll());
+    if (client.lines.dropped() > dropped)
+        logLink(QStringLiteral("ligne de commande de plus de %1 octets du client %2 ignorée")
+                    .arg(MaxPendingBytes)
+                    .arg(k));
+    InterpreteDataTalmiron(k, lines);
+}
+
+qsizetype ControlLink::queuedCount() const
+{
+    qsizetype count = m_urgentLines.size();
+    for (const auto& entry : m_clients)
+        count += entry.second.queued.size();
+    return count;
+}
+
+void ControlLink::InterpreteDataTalmiron(int k, const QList<QByteArray>& lines)
+{
+    for (const QByteArray& text : lines) {
+        const ControlLine line = ParseLine(text);
+        if (line.keyword.isEmpty())
+            continue;
+        const auto it = m_clients.find(k);
+        Client* client = it == m_clients.end() ? nullptr : &it->second;
+        if (m_urgent && m_urgent(line.keyword)) {
+            m_urgentLines.append({k, line});
+        } else if (client &&
+                   (client->queued.size() >= MaxQueuedPerClient || queuedCount() >= MaxQueued)) {
+            // Nobody drives a machine with a thousand commands in hand: a
+            // client this far ahead is flooding the link.
+            if (!client->overflowReported) {
+                client->overflowReported = true;
+                logLink(QStringLiteral("trop de commandes en attente du client %1 ; "
+                                       "connexion fermée")
+                            .arg(k));
+            }
+            if (client->socket)
+                client->socket->abort();
+            remove(k);
+            return;
+        } else if (client) {
+            client->queued.append(line);
+        } else {
+            continue;
+        }
         QMetaObject::invokeMethod(
-            this, [this, data, k] { InterpreteDataTalmiron(data, k); }, Qt::QueuedConnection);
+            this, [this] { Gate().run([this] { runNext(); }); }, Qt::QueuedConnection);
     }
+}
+
+void ControlLink::runNext()
+{
+    int k = 0;
+    ControlLine line;
+    if (!m_urgentLines.isEmpty()) {
+        std::tie(k, line) = m_urgentLines.takeFirst();
+    } else {
+        // The clients in turn, from the one after the last served.
+        auto it = m_clients.upper_bound(m_lastServed);
+        for (qsizetype n = 0; n < qsizetype(m_clients.size()); ++n, ++it) {
+            if (it == m_clients.end())
+                it = m_clients.begin();
+            if (!it->second.queued.isEmpty())
+                break;
+        }
+        if (it == m_clients.end() || it->second.queued.isEmpty())
+            return;
+        k = m_lastServed = it->first;
+        line = it->second.queued.takeFirst();
+    }
+    if (m_runner)
+        m_runner(line.keyword, line.arguments, k);
+    closeWhenAnswered(k);
+}
+
+void ControlLink::peerStoppedSending(int k)
+{
+    const auto it = m_clients.find(k);
+    if (it == m_clients.end())
+        return;
+    Client& client = it->second;
+    // Answers still owed go through the duplicate taken at the connection.
+    if (!client.queued.isEmpty() && client.duplicate && client.duplicate->isValid())
+        client.peerStopped = true;
+}
+
+void ControlLink::closeWhenAnswered(int k)
+{
+    const auto it = m_clients.find(k);
+    if (it != m_clients.end() && it->second.peerStopped && it->second.queued.isEmpty())
+        remove(k);
 }
 
 void ControlLink::remove(int k)
 {
-    if (QTcpSocket* socket = m_clients.take(k)) {
+    const auto it = m_clients.find(k);
+    if (it == m_clients.end())
+        return;
+    if (QTcpSocket* socket = it->second.socket) {
         socket->disconnect(this);
         socket->deleteLater();
     }
-}
-
-void ControlLink::InterpreteDataTalmiron(const QByteArray& data, int k)
-{
-    for (const ControlLine& line : SplitArrival(data)) {
-        if (!line.keyword.isEmpty() && m_runner)
-            m_runner(line.keyword, line.arguments, k);
-    }
+    m_urgentLines.removeIf([k](const auto& entry) { return entry.first == k; });
+    m_clients.erase(it);
 }
 
 int ControlLink::send(const QByteArray& message, int k)
 {
     const QByteArray line = message + "\r\n";
-    QList<QPair<int, QTcpSocket*>> targets;
+    QList<int> targets;
     if (k != 0) {
-        if (QTcpSocket* s = m_clients.value(k))
-            targets.append({k, s});
+        if (m_clients.count(k) > 0)
+            targets.append(k);
     } else {
-        for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it)
-            targets.append({it.key(), it.value()});
+        targets = clientIndices();
     }
     int sent = 0;
-    for (const auto& [index, socket] : targets) {
-        if (socket->state() != QAbstractSocket::ConnectedState)
+    for (int index : targets) {
+        Client& client = m_clients.at(index);
+        if (client.peerStopped) {
+            if (client.duplicate->write(line))
+                ++sent;
+            continue;
+        }
+        QTcpSocket* socket = client.socket;
+        if (!socket || socket->state() != QAbstractSocket::ConnectedState)
             continue;
         // Hand what the system takes now; what stays queued is what the
         // client has not read.
@@ -163,6 +312,9 @@ int ControlLink::send(const QByteArray& message, int k)
             continue;
         }
         socket->write(line);
+        // Straight to the system: a client that stops sending has its
+        // connection closed at once, and what is still buffered here is lost.
+        socket->flush();
         ++sent;
     }
     return sent;
@@ -170,9 +322,8 @@ int ControlLink::send(const QByteArray& message, int k)
 
 void ControlLink::closeClients()
 {
-    const QList<int> indices = m_clients.keys();
-    for (int k : indices) {
-        if (QTcpSocket* socket = m_clients.value(k)) {
+    for (int k : clientIndices()) {
+        if (QTcpSocket* socket = m_clients.at(k).socket) {
             socket->flush();
             socket->disconnectFromHost();
         }

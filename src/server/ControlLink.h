@@ -1,25 +1,34 @@
 #pragma once
 
+#include "dnc/ControlProtocol.h"
 #include "dnc/InfoNotifier.h"
 
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
-#include <QMap>
 #include <QObject>
 #include <QPair>
 #include <QSet>
 #include <QTcpServer>
 
 #include <functional>
+#include <map>
+#include <memory>
 
 class QTcpSocket;
 
 namespace nodalis {
 
+class ClosingConnection;
+
 // The control link's socket set (TcpVX): element 0 never listens nor
 // connects, one element listens, every accepted client keeps the element
 // that accepted it, and a new element takes the smallest free index.
+//
+// Received lines wait in a queue per client and run one at a time through
+// the server's work gate, taking the clients in turn: a command never runs
+// inside another's wait, and one client flooding the link delays the others
+// by one command at most.
 class ControlLink : public QObject, public InfoNotifier
 {
     Q_OBJECT
@@ -27,21 +36,31 @@ class ControlLink : public QObject, public InfoNotifier
 public:
     // Runs one received line's command: keyword, argument text, client index.
     using CommandRunner = std::function<void(const QByteArray&, const QByteArray&, int)>;
+    // Called as a line is received, before it waits for its turn: true when
+    // its command acts at once (a stop sets its flag) and runs before the
+    // lines already waiting.
+    using UrgentCheck = std::function<bool(const QByteArray& keyword)>;
 
     // A client that does not read its notifications is dropped once this
-    // much is waiting for it.
+    // much is waiting for it; a command line may be as long.
     static constexpr qint64 MaxPendingBytes = 4 * 1024 * 1024;
-    // Largest piece of a client's data handled as one arrival.
-    static constexpr qint64 ArrivalBytes = 64 * 1024;
+    // Lines waiting for their turn, for one client and for all; a client
+    // beyond its share is closed.
+    static constexpr qsizetype MaxQueuedPerClient = 1024;
+    static constexpr qsizetype MaxQueued = 8192;
 
     explicit ControlLink(QObject* parent = nullptr);
     ~ControlLink() override;
 
     void setCommandRunner(CommandRunner runner) { m_runner = std::move(runner); }
+    void setUrgentCheck(UrgentCheck check) { m_urgent = std::move(check); }
 
-    // Addresses or CIDR ranges ("10.0.0.0/8") allowed to connect; empty: any.
-    // Returns the entries that could not be read.
+    // Addresses or CIDR ranges ("10.0.0.0/8") allowed to connect, "localhost"
+    // for the loopback addresses; entries are separated by commas,
+    // semicolons or blanks. Empty: anyone. Returns the entries that could
+    // not be read: with any, nobody is let in.
     QList<QByteArray> setAllowList(const QList<QByteArray>& entries);
+    bool allowsEveryone() const { return m_allow.isEmpty() && !m_refuseAll; }
 
     // Starts listening on the port (0: any free port); false with the reason.
     bool open(quint16 port, QString* error = nullptr);
@@ -49,7 +68,7 @@ public:
     // The local port actually listened on, 0 when not listening.
     quint16 port() const override;
     int listeningIndex() const { return m_listenIndex; }
-    QList<int> clientIndices() const { return m_clients.keys(); }
+    QList<int> clientIndices() const;
 
     // Sends one line (the text followed by CR LF) to client k, or to every
     // client when k is 0. Unknown or closed clients are skipped.
@@ -59,25 +78,44 @@ public:
     // Closes and removes every connected element.
     void closeClients();
 
-    // Splits one arrival into lines and runs each line's command in order.
-    void InterpreteDataTalmiron(const QByteArray& data, int k);
-
 signals:
     // The listening port changed (opened, or the listener moved to a new element).
     void listening(quint16 port);
 
 private:
+    struct Client
+    {
+        QTcpSocket* socket = nullptr;
+        LineAssembler lines{MaxPendingBytes};
+        QList<ControlLine> queued;
+        // A duplicate of the connection's descriptor: when the peer stops
+        // sending (peerStopped), it gets its answers through it, then is closed.
+        std::unique_ptr<ClosingConnection> duplicate;
+        bool peerStopped = false;
+        bool overflowReported = false;
+    };
+
     void accept();
     void arrival(int k);
+    // Queues the commands of client k's complete lines, each to run in its turn.
+    void InterpreteDataTalmiron(int k, const QList<QByteArray>& lines);
+    void runNext();
+    void peerStoppedSending(int k);
+    void closeWhenAnswered(int k);
     void remove(int k);
     int freeIndex() const;
-    bool allowed(const QHostAddress& address);
+    bool allowed(const QHostAddress& address) const;
+    qsizetype queuedCount() const;
 
     QTcpServer m_server;
-    QMap<int, QTcpSocket*> m_clients;
+    std::map<int, Client> m_clients;
+    QList<QPair<int, ControlLine>> m_urgentLines;
+    int m_lastServed = 0;
     int m_listenIndex = 0;
     CommandRunner m_runner;
+    UrgentCheck m_urgent;
     QList<QPair<QHostAddress, int>> m_allow;
+    bool m_refuseAll = false;
     QSet<QString> m_refusedReported;
 };
 

@@ -5,13 +5,17 @@
 #include "dnc/PortState.h"
 #include "dnc/ProcessState.h"
 #include "dnc/ServerView.h"
+#include "dnc/WorkGate.h"
+#include "platform/AnsiText.h"
 #include "platform/Clock.h"
+#include "platform/OperatorPrompt.h"
 #include "server/ControlCommands.h"
 #include "startup/AppPaths.h"
 #include "startup/IniFile.h"
 #include "startup/Settings.h"
 
 #include <QCoreApplication>
+#include <QStringList>
 
 #include <cstdio>
 
@@ -24,6 +28,7 @@ ServerHost::ServerHost()
     m_link.setCommandRunner([this](const QByteArray& keyword, const QByteArray& args, int k) {
         m_commands->run(keyword, args, k);
     });
+    m_link.setUrgentCheck(&ControlCommands::ActsAtOnce);
     connect(&m_link, &ControlLink::listening, this, [](quint16 port) {
         WriteIni(Paths().configPath, QByteArrayLiteral("NODALIS"), QByteArrayLiteral("Socket"),
                  QByteArray::number(port));
@@ -31,16 +36,20 @@ ServerHost::ServerHost()
     SetNotifier(&m_link);
     // A removable drive plugged in becomes the channel's folder (method 12).
     connect(&m_drives, &RemovableDrives::arrived, this, [this](const QString& root) {
-        if (Config().Port.Methode != 12)
-            return;
-        Channel().removableFolder = root;
-        m_engine.StartListening();
+        Gate().run([this, root] {
+            if (Config().Port.Methode != 12)
+                return;
+            Channel().removableFolder = root;
+            m_engine.StartListeningSoon();
+        });
     });
     connect(&m_drives, &RemovableDrives::removed, this, [this](const QString& root) {
-        if (Config().Port.Methode != 12 || Channel().removableFolder != root)
-            return;
-        Channel().removableFolder.clear();
-        m_engine.SetPortState(-1);
+        Gate().run([this, root] {
+            if (Config().Port.Methode != 12 || Channel().removableFolder != root)
+                return;
+            Channel().removableFolder.clear();
+            m_engine.SetPortState(-1);
+        });
     });
 }
 
@@ -50,19 +59,42 @@ ServerHost::~ServerHost()
     delete m_commands;
 }
 
+namespace {
+
+// A problem of the control link at start: in the event log and on stderr.
+void reportLinkProblem(const QString& text)
+{
+    LogLine(toAnsi(QStringLiteral("Liaison de contrôle : ") + text));
+    std::fprintf(stderr, "nodalis: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+} // namespace
+
 bool ServerHost::OpenControlLink()
 {
     const Settings& s = Config();
-    for (const QByteArray& bad : m_link.setAllowList(s.ControlAllowFrom))
-        std::fprintf(stderr, "nodalis: ControlAllowFrom: \"%s\" is not an address or range\n",
-                     bad.constData());
+    const QList<QByteArray> bad = m_link.setAllowList(s.ControlAllowFrom);
+    if (!bad.isEmpty()) {
+        QStringList entries;
+        for (const QByteArray& entry : bad)
+            entries.append(QLatin1Char('"') + fromAnsi(entry) + QLatin1Char('"'));
+        reportLinkProblem(QStringLiteral("ControlAllowFrom : %1 n'est ni une adresse ni une "
+                                         "plage ; toute connexion est refusée")
+                              .arg(entries.join(QStringLiteral(", "))));
+    } else if (m_link.allowsEveryone() && IsHeadless()) {
+        reportLinkProblem(QStringLiteral("ControlAllowFrom est vide : toute machine du réseau "
+                                         "peut piloter ce serveur"));
+    }
     QString error;
     const quint16 port = s.PortListen >= 0 && s.PortListen <= 65535 ? quint16(s.PortListen) : 0;
     if (s.PortListen != port || !m_link.open(port, &error)) {
-        std::fprintf(stderr, "nodalis: cannot listen for control connections on port %d: %s\n",
-                     int(s.PortListen),
-                     qPrintable(error.isEmpty() ? QStringLiteral("bad port") : error));
-        std::fflush(stderr);
+        reportLinkProblem(QStringLiteral("écoute impossible sur le port %1 (%2)")
+                              .arg(s.PortListen)
+                              .arg(error.isEmpty() ? QStringLiteral("port invalide") : error));
+        // No link, no port: a client must not find the previous run's.
+        WriteIni(Paths().configPath, QByteArrayLiteral("NODALIS"), QByteArrayLiteral("Socket"),
+                 QByteArrayLiteral("0"));
         return false;
     }
     return true;
@@ -79,7 +111,7 @@ void ServerHost::ApplySettings()
 
 void ServerHost::StartListeningSoon()
 {
-    QMetaObject::invokeMethod(&m_engine, &PortEngine::StartListening, Qt::QueuedConnection);
+    m_engine.StartListeningSoon();
 }
 
 void ServerHost::LoadCurrentProgram()

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
+#include <QSet>
 
 #include <cstdio>
 #include <memory>
@@ -55,7 +56,10 @@ std::shared_ptr<const IniDocument> load(const QString& path)
 void reportWriteFailure(const QString& path, const QString& why)
 {
     cache().remove(path);
-    if (IsHeadless()) {
+    // Start-up writes several keys in a row: one complaint per file and reason.
+    static QSet<QString> reported;
+    if (IsHeadless() && !reported.contains(path + why)) {
+        reported.insert(path + why);
         std::fprintf(stderr, "nodalis: cannot write %s: %s\n", qPrintable(path), qPrintable(why));
         std::fflush(stderr);
     }

@@ -14,6 +14,8 @@ class TestControlProtocol : public QObject
     Q_OBJECT
 
 private slots:
+    // Arrivals of one client through a line assembler that takes lines of
+    // up to 32 bytes.
     void split_data()
     {
         QTest::addColumn<QByteArray>("arrival");
@@ -24,8 +26,15 @@ private slots:
         QTest::newRow("LF alone is no line end") << QByteArray("Info:PING|\n") << Lines{};
         QTest::newRow("two in one arrival, in order")
             << QByteArray("Info:H|\r\nInfo:V|\r\n") << Lines{{"H", ""}, {"V", ""}};
-        QTest::newRow("unterminated tail dropped")
+        QTest::newRow("unterminated tail waits")
             << QByteArray("Info:H|\r\nInfo:T|Arg:PRO") << Lines{{"H", ""}};
+        // "#" marks where TCP cut the stream.
+        QTest::newRow("command cut in two") << QByteArray("Info:PI#NG|\r\n") << Lines{{"PING", ""}};
+        QTest::newRow("CR LF cut in two")
+            << QByteArray("Info:PING|\r#\nInfo:H|\r\n") << Lines{{"PING", ""}, {"H", ""}};
+        QTest::newRow("over-long line dropped whole, the next one kept")
+            << QByteArray("Info:T|Arg:0123456789#0123456789#0123456789|\r\nInfo:H|\r\n")
+            << Lines{{"H", ""}};
         QTest::newRow("empty lines dropped")
             << QByteArray("\r\n\r\nInfo:L|\r\n\r\n") << Lines{{"L", ""}};
         QTest::newRow("markers in any case") << QByteArray("info:PING|\r\nINFO:T|aRg:P1<>|\r\n")
@@ -46,9 +55,14 @@ private slots:
     {
         QFETCH(QByteArray, arrival);
         QFETCH(Lines, expected);
+        LineAssembler assembler(32);
         Lines got;
-        for (const ControlLine& l : SplitArrival(arrival))
-            got.append({l.keyword, l.arguments});
+        for (const QByteArray& piece : arrival.split('#')) {
+            for (const QByteArray& line : assembler.add(piece)) {
+                const ControlLine l = ParseLine(line);
+                got.append({l.keyword, l.arguments});
+            }
+        }
         QCOMPARE(got, expected);
     }
 

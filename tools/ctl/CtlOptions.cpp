@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QNetworkInterface>
 
 namespace nodalis::ctl {
 
@@ -81,8 +83,13 @@ bool CtlOptions::resolveServer()
             return false;
         }
         const QByteArray section = QByteArrayLiteral("NODALIS");
-        if (host.isEmpty())
+        if (host.isEmpty()) {
             host = QString::fromLatin1(TrimSpaces(FNReadIni(ini, section, "IPserver")));
+            // A server on this host is reached through loopback, which an
+            // allow-list of 127.0.0.1 lets in; its network address may not be.
+            if (QNetworkInterface::allAddresses().contains(QHostAddress(host)))
+                host = QStringLiteral("127.0.0.1");
+        }
         if (port < 0) {
             const int published = int(LeadingNumber(TrimSpaces(FNReadIni(ini, section, "Socket"))));
             if (published < 1 || published > 65535) {
@@ -127,7 +134,7 @@ QString CtlOptions::Usage()
                "\n"
                "Exit status: 0 done, 1 store command failed, 2 server unreachable, 3 no answer in "
                "time,\n"
-               "64 bad command line.\n");
+               "4 refused by the server (ControlAllowFrom), 64 bad command line.\n");
 }
 
 } // namespace nodalis::ctl

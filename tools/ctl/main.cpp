@@ -22,6 +22,7 @@ namespace {
 
 constexpr int ExitUnreachable = 2;
 constexpr int ExitNoAnswer = 3;
+constexpr int ExitRefused = 4;
 constexpr int ExitUsage = 64;
 
 class Session
@@ -56,6 +57,7 @@ public:
         timer.start();
         for (;;) {
             while (m_socket.canReadLine()) {
+                heardFrom = true;
                 QByteArray line = m_socket.readLine();
                 line.chop(line.endsWith("\r\n") ? 2 : (line.endsWith('\n') ? 1 : 0));
                 const Notification n = Decode(line);
@@ -91,6 +93,7 @@ public:
     }
 
     bool closed = false;
+    bool heardFrom = false; // the server said something
 
 private:
     int waitMs() const { return m_options.timeout > 0 ? int(m_options.timeout * 1000) : -1; }
@@ -154,6 +157,15 @@ int main(int argc, char** argv)
         return rc;
 
     int rc = 0;
+    const auto refused = [&] {
+        // Accepted, then closed before a word: the server's allow-list.
+        if (!session.closed || session.heardFrom)
+            return false;
+        std::fprintf(stderr, "nodalisctl: %s:%d: refused by the server (ControlAllowFrom?)\n",
+                     qPrintable(o.host), o.port);
+        rc = ExitRefused;
+        return true;
+    };
     if (o.command == QLatin1String("ping")) {
         QElapsedTimer t;
         t.start();
@@ -161,7 +173,7 @@ int main(int argc, char** argv)
         if (session.readUntil("OK", true))
             std::printf("pong from %s:%d in %.1f ms\n", qPrintable(o.host), o.port,
                         double(t.nsecsElapsed()) / 1e6);
-        else {
+        else if (!refused()) {
             std::fprintf(stderr, "nodalisctl: no answer to PING from %s:%d within %g s\n",
                          qPrintable(o.host), o.port, o.timeout);
             rc = ExitNoAnswer;
@@ -169,13 +181,14 @@ int main(int argc, char** argv)
     } else if (o.command == QLatin1String("stop")) {
         session.send(BuildInfoMessage("E"));
         session.readUntil({}, true);
-        if (!session.closed) {
+        if (!refused() && !session.closed) {
             std::fprintf(stderr, "nodalisctl: the server did not stop within %g s\n", o.timeout);
             rc = ExitNoAnswer;
         }
     } else if (o.command == QLatin1String("watch")) {
         session.send(BuildInfoMessage("CONNECT"));
         session.readUntil({}, false);
+        refused();
     } else {
         session.send(commandMessage(o.arguments));
         bool done;
@@ -187,7 +200,7 @@ int main(int argc, char** argv)
             session.send(BuildInfoMessage("PING"));
             done = session.readUntil("OK", true);
         }
-        if (!done && !session.closed) {
+        if (!done && !refused() && !session.closed) {
             std::fprintf(stderr, "nodalisctl: no answer within %g s\n", o.timeout);
             rc = ExitNoAnswer;
         }
