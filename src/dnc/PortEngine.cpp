@@ -398,10 +398,10 @@ void PortEngine::OnComm()
     if (!m_firstData) {
         m_firstData = true;
         SendInfoMessage("{a}1", 0);
-        SetStatus(101);
+        Gate().run([] { SetStatus(101); });
     }
     if (stopRequested()) {
-        endEventCycle();
+        endEventCycleSoon();
         return;
     }
     m_com.setRThreshold(Config().Port.InBufferSize > 0 ? Config().Port.InBufferSize : 1);
