@@ -1,7 +1,8 @@
 # Entry points for a fresh Debian 12 machine (run as root):
-#   make run    install what is needed, build, start nodalis on the demo base folder
-#   make test   install, build, run every test, then the sanitizer build of the unit tests
-.PHONY: deps build run test test-asan bench format format-check clean
+#   make run      install what is needed, build the server, start it on the demo base folder
+#   make test     install, build, run every test, then the sanitizer build of the unit tests
+#   make package  a .deb (build-release/package/) with the service unit and its user
+.PHONY: deps build run test test-asan bench format format-check package clean
 
 JOBS ?= $(shell nproc)
 
@@ -14,7 +15,9 @@ build: deps
 
 # The demo machine is nodalis-sim on a pseudo-terminal: every 20 s it sends
 # a program back, as a machine uploading its work would.
-run: build
+run: deps
+	cmake --preset dev
+	cmake --build --preset dev -j $(JOBS) --target nodalis nodalisctl nodalis-sim
 	build/bin/nodalis-sim --link build/demo/machine.tty --record build/demo/machine-record.txt \
 	    --loop 'wait 20000;chunk 64;pace 20;send build/demo/O1000.nc' & sim=$$!; \
 	    trap "kill $$sim 2>/dev/null" EXIT INT TERM; sleep 0.3; \
@@ -41,6 +44,12 @@ format: deps
 
 format-check: deps
 	@clang-format --dry-run --Werror $(CXX_SOURCES) && echo "format-check: every file follows .clang-format"
+
+# Release build of what the package installs, then the .deb.
+package: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target nodalis nodalisctl nodalis-sim
+	cd build-release && cpack -G DEB
 
 clean:
 	rm -rf build build-asan build-release

@@ -54,7 +54,17 @@ QString CommandLine::Usage()
         "  --check-config  load Nodalis.ini, print every setting as SECTION.Key=\"value\", exit\n"
         "  --version       print the version and exit\n"
         "  --help          print this help and exit\n"
-        "  FILE            in stand-alone mode, a program file to send at once\n");
+        "  FILE            in stand-alone mode, a program file to send at once\n"
+        "\n"
+        "Exit status: 0 done, 1 configuration missing or wrong, 2 the base folder is already\n"
+        "served, 3 the stand-alone send failed, 64 bad command line.\n"
+        "\n"
+        "Environment:\n"
+        "  NODALIS_TIME_SCALE    multiplies every wait and time-out (tests use values below 1)\n"
+        "  NODALIS_MODEM_LINES   file giving CTS and DSR (lines CTS=0, DSR=1) for devices\n"
+        "                        without modem lines, such as pseudo-terminals\n"
+        "  NODALIS_SIBLING_PATH  install folder of the program-management application\n"
+        "  QT_QPA_PLATFORM       offscreen or minimal: no window (headless)\n");
 }
 
 } // namespace nodalis

@@ -51,6 +51,9 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
     if (!m_lock->acquire()) {
         Prompt().showMessage(QString(), QStringLiteral("Le Nodalis est déjà en exécution"),
                              OperatorPrompt::Icon::Information);
+        if (IsHeadless())
+            std::fprintf(stderr, "nodalis: %s is already served by process %lld\n",
+                         qPrintable(QDir::toNativeSeparators(base)), m_lock->holder());
         return {false, ExitAlreadyRunning};
     }
 

@@ -10,6 +10,7 @@
 #include "server/window/WidgetPrompt.h"
 #include "server/window/frmNodaliseur.h"
 #include "startup/AppPaths.h"
+#include "startup/ConfigCheck.h"
 #include "startup/ConfigLoader.h"
 #include "startup/SettingsDump.h"
 
@@ -48,9 +49,19 @@ int checkConfig(const QString& path)
     }
     const QByteArray dump = DumpSettings(settings);
     std::fwrite(dump.constData(), 1, std::size_t(dump.size()), stdout);
-    for (const QString& problem : result.problems)
-        std::fprintf(stderr, "%s\n", qPrintable(problem));
-    return result.problems.isEmpty() ? 0 : Startup::ExitConfigError;
+    std::fflush(stdout);
+    bool failed = false;
+    for (const ConfigFinding& finding : CheckConfiguration(path, settings)) {
+        std::fprintf(stderr, "%s\n", qPrintable(finding.text));
+        failed = failed || finding.error;
+    }
+    // The check judges every value the loader converts; should it miss one
+    // the loader could not use, the loader's word still counts.
+    if (!failed) {
+        for (const QString& problem : result.problems)
+            std::fprintf(stderr, "%s\n", qPrintable(problem));
+    }
+    return failed || !result.problems.isEmpty() ? Startup::ExitConfigError : 0;
 }
 
 } // namespace

@@ -29,6 +29,11 @@ bool SingleInstance::acquire()
     m_lock->setStaleLockTime(0);
     if (m_lock->tryLock(0))
         return true;
+    qint64 pid = 0;
+    QString host;
+    QString application;
+    if (m_lock->getLockInfo(&pid, &host, &application))
+        m_holder = pid;
     m_lock.reset();
     return false;
 }

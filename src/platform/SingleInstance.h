@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 #include <memory>
 
@@ -23,9 +24,12 @@ public:
     bool acquire();
 
     QString lockPath() const;
+    // The process that holds the folder, after a refused acquire (0: unknown).
+    qint64 holder() const { return m_holder; }
 
 private:
     QString m_lockPath;
+    qint64 m_holder = 0;
     std::unique_ptr<QLockFile> m_lock;
 };
 

@@ -5,6 +5,7 @@
 #include "platform/AnsiText.h"
 #include "platform/AutoStart.h"
 #include "platform/HostIdentity.h"
+#include "platform/OperatorPrompt.h"
 #include "startup/AppPaths.h"
 #include "startup/ConfigLoader.h"
 #include "startup/IniFile.h"
@@ -12,6 +13,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
 
 namespace nodalis {
 
@@ -48,8 +52,15 @@ bool PathSetup(const QString& applicationFolder, const QString& baseFolder,
     AppPaths& paths = Paths();
     paths.applicationFolder = QDir::toNativeSeparators(applicationFolder);
     paths.setBaseFolder(baseFolder);
-    if (!LoadConfiguration(paths.configPath))
+    if (!LoadConfiguration(paths.configPath)) {
+        if (IsHeadless()) {
+            const QFileInfo file(paths.configPath);
+            std::fprintf(stderr, "nodalis: %s %s\n",
+                         file.exists() ? "cannot read" : "no configuration file",
+                         qPrintable(QDir::toNativeSeparators(file.absoluteFilePath())));
+        }
         return false;
+    }
     registerFirstRun(applicationFolder, executable);
     QCoreApplication::setApplicationName(QStringLiteral("Nodalis ") + fromAnsi(Config().RefMO));
     writeIdentity(paths);

@@ -35,7 +35,7 @@ public:
     LoadVisitor(const QString& path, ConfigLoadResult& result) : m_path(path), m_result(result) {}
 
     void operator()(const char* section, const QByteArray& key, KeyKind kind,
-                    const QByteArray& defaultText, QByteArray& field)
+                    const QByteArray& defaultText, QByteArray& field, const KeyRule&)
     {
         const QByteArray text = read(section, key, kind, defaultText);
         if (kind == KeyKind::CodeList)
@@ -45,25 +45,25 @@ public:
     }
 
     void operator()(const char* section, const QByteArray& key, KeyKind kind,
-                    const QByteArray& defaultText, QString& field)
+                    const QByteArray& defaultText, QString& field, const KeyRule&)
     {
         field = folderValue(read(section, key, kind, defaultText));
     }
 
     void operator()(const char* section, const QByteArray& key, KeyKind kind,
-                    const QByteArray& defaultText, bool& field)
+                    const QByteArray& defaultText, bool& field, const KeyRule&)
     {
         field = read(section, key, kind, defaultText) == "1";
     }
 
     void operator()(const char* section, const QByteArray& key, KeyKind kind,
-                    const QByteArray& defaultText, double& field)
+                    const QByteArray& defaultText, double& field, const KeyRule&)
     {
         field = LeadingNumber(read(section, key, kind, defaultText));
     }
 
     void operator()(const char* section, const QByteArray& key, KeyKind kind,
-                    const QByteArray& defaultText, qint16& field)
+                    const QByteArray& defaultText, qint16& field, const KeyRule&)
     {
         const QByteArray text = read(section, key, kind, defaultText);
         if (kind == KeyKind::Strict16) {
@@ -84,7 +84,7 @@ public:
     }
 
     void operator()(const char* section, const QByteArray& key, KeyKind kind,
-                    const QByteArray& defaultText, qint32& field)
+                    const QByteArray& defaultText, qint32& field, const KeyRule&)
     {
         const QByteArray text = read(section, key, kind, defaultText);
         if (const auto value = ToInt32(LeadingNumber(text)))
@@ -94,7 +94,7 @@ public:
     }
 
     void operator()(const char* section, const QByteArray& key, KeyKind kind,
-                    const QByteArray& defaultText, QList<QByteArray>& field)
+                    const QByteArray& defaultText, QList<QByteArray>& field, const KeyRule&)
     {
         field.clear();
         const QByteArray text = read(section, key, kind, defaultText);
@@ -108,6 +108,8 @@ public:
     {
         field = value;
     }
+
+    void external(const char*, const char*, KeyKind, const char*, const KeyRule&) {}
 
     void channels(QList<QByteArray>& entries)
     {

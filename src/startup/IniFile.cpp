@@ -89,6 +89,11 @@ QByteArray ReadIniSection(const QString& path, const QByteArray& section)
     return text;
 }
 
+std::shared_ptr<const IniDocument> ReadIniDocument(const QString& path)
+{
+    return load(path);
+}
+
 bool WriteIni(const QString& path, const QByteArray& section, const QByteArray& key,
               const QByteArray& value)
 {

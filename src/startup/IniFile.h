@@ -3,7 +3,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
 namespace nodalis {
+
+class IniDocument;
 
 // Longest value a read returns, and longest section text (the sizes of the
 // buffers the configuration has always been read into, less their ends).
@@ -18,9 +22,13 @@ QByteArray FNReadIni(const QString& path, const QByteArray& section, const QByte
 // Every key line of a section as "key=value", each followed by a NUL byte.
 QByteArray ReadIniSection(const QString& path, const QByteArray& section);
 
+// The parsed file the reads above look at (shared with them, so parsed
+// once); nothing when the file is missing or cannot be read.
+std::shared_ptr<const IniDocument> ReadIniDocument(const QString& path);
+
 // Sets key=value in the section, creating the file, the section and the key
-// when missing and keeping every other byte of the file. A failure is not
-// an error for the caller; headless runs get one line on stderr.
+// when missing and keeping every other byte of the file, in its encoding. A
+// failure is not an error for the caller; headless runs get one line on stderr.
 bool WriteIni(const QString& path, const QByteArray& section, const QByteArray& key,
               const QByteArray& value);
 

@@ -14,7 +14,7 @@ public:
 
     template <class T>
     void operator()(const char* section, const QByteArray& key, KeyKind, const QByteArray&,
-                    const T& field)
+                    const T& field, const KeyRule&)
     {
         line(section, key, text(field));
     }
@@ -32,6 +32,8 @@ public:
     }
 
     template <class T> void resize(const char*, const char*, QList<T>&, qint32&) {}
+
+    void external(const char*, const char*, KeyKind, const char*, const KeyRule&) {}
 
 private:
     static QByteArray text(const QByteArray& v) { return v; }

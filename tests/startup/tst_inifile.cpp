@@ -1,8 +1,10 @@
 // INI reads and writes as the Windows private-profile functions do them.
 
+#include "platform/AnsiText.h"
 #include "startup/IniFile.h"
 
 #include <QFile>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -91,6 +93,8 @@ private slots:
         QTest::newRow("last close bracket ends the name")
             << QByteArray("[A]x]\nK=1\n") << QByteArray("A]x") << QByteArray("K")
             << QByteArray("1");
+        QTest::newRow("NUL ends a value") << QByteArray("[A]\nK=ab\0cd\n", 13) << QByteArray("A")
+                                          << QByteArray("K") << QByteArray("ab");
         QTest::newRow("binary bytes pass") << QByteArray("[A]\nK=\xE9\x01\xFF\n") << QByteArray("A")
                                            << QByteArray("K") << QByteArray("\xE9\x01\xFF");
         QTest::newRow("section name with blank inside")
@@ -132,9 +136,11 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("keys and bare keys")
-            << QByteArray("[A]\r\nK=1\r\n; note\r\n\r\nBare\r\n 'old = x\r\n[B]\r\nZ=9\r\n")
-            << QByteArray("K=1\0Bare\0'old= x\0", 17);
+        QTest::newRow("keys, bare and empty keys, values trimmed")
+            << QByteArray("[A]\r\nK=1\r\n; note\r\n\r\nBare\r\n 'old = x \t\r\n = v\r\nN=a\0b\r\n"
+                          "[B]\r\nZ=9\r\n",
+                          62)
+            << QByteArray("K=1\0Bare\0'old=x\0=v\0N=a\0", 23);
         QTest::newRow("missing section") << QByteArray("[B]\nZ=9\n") << QByteArray();
         QTest::newRow("empty section") << QByteArray("[A]\n\n[B]\nZ=9\n") << QByteArray();
     }
@@ -182,7 +188,7 @@ private slots:
             << QByteArray("v") << QByteArray("[A]\r\nK=v\r\n[B]\r\nX=1\r\n");
         QTest::newRow("new section at the end")
             << QByteArray("[A]\r\nK=1\r\n") << QByteArray("NODALIS") << QByteArray("PID")
-            << QByteArray("9") << QByteArray("[A]\r\nK=1\r\n\r\n[NODALIS]\r\nPID=9\r\n");
+            << QByteArray("9") << QByteArray("[A]\r\nK=1\r\n[NODALIS]\r\nPID=9\r\n");
         QTest::newRow("bare key gets its value")
             << QByteArray("[A]\nK\nL=1\n") << QByteArray("A") << QByteArray("K") << QByteArray("v")
             << QByteArray("[A]\nK=v\nL=1\n");
@@ -209,6 +215,42 @@ private slots:
         QVERIFY(WriteIni(path, section, key, value));
         QCOMPARE(contents(path), after);
         QCOMPARE(FNReadIni(path, section, key, "<def>"), value);
+    }
+
+    void encodings_data()
+    {
+        QTest::addColumn<int>("encoding");
+        QTest::newRow("UTF-16 LE") << int(QStringConverter::Utf16LE);
+        QTest::newRow("UTF-16 BE") << int(QStringConverter::Utf16BE);
+        QTest::newRow("UTF-8 with its mark") << int(QStringConverter::Utf8);
+    }
+
+    // Read as their single-byte twin (UTF-16 through Windows-1252: the euro
+    // sign is byte 0x80); a write keeps the encoding, the mark and every
+    // other character, even one the code page lacks.
+    void encodings()
+    {
+        QFETCH(int, encoding);
+        const auto encode = [&](const QString& text) {
+            QStringEncoder encoder(QStringConverter::Encoding(encoding),
+                                   QStringConverter::Flag::WriteBom);
+            return QByteArray(encoder(text));
+        };
+        const bool wide = encoding != QStringConverter::Utf8;
+        const QString before = QString::fromUtf8("; \u4E2D\r\n[NODALIS]\r\nRefMO= Fraiseuse \u20AC "
+                                                 "\r\nPID=1\r\n");
+        const QString path = file(encode(before));
+        const QString twin = file(wide ? toAnsi(before) : before.toUtf8());
+        for (const QByteArray key : {"RefMO", "PID"})
+            QCOMPARE(FNReadIni(path, "nodalis", key), FNReadIni(twin, "nodalis", key));
+        QCOMPARE(ReadIniSection(path, "NODALIS"), ReadIniSection(twin, "NODALIS"));
+
+        const QString tour = QString::fromUtf8("Tour \u20AC");
+        QVERIFY(WriteIni(path, "NODALIS", "PID", "42"));
+        QVERIFY(WriteIni(path, "DNC", "RefMO", wide ? toAnsi(tour) : tour.toUtf8()));
+        QCOMPARE(contents(path),
+                 encode(QString(before).replace(QStringLiteral("PID=1"), QStringLiteral("PID=42")) +
+                        QStringLiteral("[DNC]\r\nRefMO=") + tour + QStringLiteral("\r\n")));
     }
 
     void writeCreatesTheFile()

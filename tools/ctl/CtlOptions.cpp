@@ -26,7 +26,9 @@ CtlOptions CtlOptions::Parse(const QStringList& args)
     for (int i = 1; i < args.size() && o.error.isEmpty(); ++i) {
         const QString& a = args[i];
         // The store commands take options of their own.
-        const bool store = o.command == QLatin1String("store") && a != QLatin1String("--base");
+        const bool store =
+            (o.command == QLatin1String("store") || o.command == QLatin1String("config")) &&
+            a != QLatin1String("--base");
         if (!o.command.isEmpty() && (store || !a.startsWith(QLatin1String("--")))) {
             o.arguments.append(a);
         } else if (a == QLatin1String("--host")) {
@@ -57,9 +59,10 @@ CtlOptions CtlOptions::Parse(const QStringList& args)
     }
     if (!o.error.isEmpty())
         return o;
-    static const QStringList commands = {QStringLiteral("ping"),  QStringLiteral("stop"),
-                                         QStringLiteral("watch"), QStringLiteral("send"),
-                                         QStringLiteral("store"), QStringLiteral("help")};
+    static const QStringList commands = {QStringLiteral("ping"),   QStringLiteral("stop"),
+                                         QStringLiteral("watch"),  QStringLiteral("send"),
+                                         QStringLiteral("store"),  QStringLiteral("ports"),
+                                         QStringLiteral("config"), QStringLiteral("help")};
     if (o.command.isEmpty())
         o.error = QStringLiteral("no command given");
     else if (!commands.contains(o.command))
@@ -68,8 +71,12 @@ CtlOptions CtlOptions::Parse(const QStringList& args)
         o.error = QStringLiteral("send needs a keyword");
     else if (o.command == QLatin1String("store") && o.arguments.isEmpty())
         o.error = QStringLiteral("store needs init, add, list or show");
+    else if (o.command == QLatin1String("config") &&
+             o.arguments != QStringList{QStringLiteral("keys")} &&
+             o.arguments != QStringList{QStringLiteral("keys"), QStringLiteral("--markdown")})
+        o.error = QStringLiteral("config takes keys [--markdown]");
     else if (o.command != QLatin1String("send") && o.command != QLatin1String("store") &&
-             !o.arguments.isEmpty())
+             o.command != QLatin1String("config") && !o.arguments.isEmpty())
         o.error = QStringLiteral("%1 takes no arguments").arg(o.command);
     return o;
 }
@@ -118,6 +125,10 @@ QString CtlOptions::Usage()
                           "Commands:\n"
                           "  ping                       check that the server answers\n"
                           "  stop                       stop the server (command E)\n"
+                          "  ports                      list this PC's serial devices (PortName), "
+                          "free or busy\n"
+                          "  config keys [--markdown]   every key of Nodalis.ini: section, type, "
+                          "default, meaning\n"
                           "  watch                      print every notification until the server "
                           "closes the link\n"
                           "  send KEYWORD [ARG...]      send Info:KEYWORD|Arg:a0<>a1<>| and print "

@@ -1,7 +1,9 @@
 // nodalisctl: command-line client of the Nodalis control link.
 
+#include "ctl/ConfigKeys.h"
 #include "ctl/CtlOptions.h"
 #include "ctl/Notification.h"
+#include "ctl/SerialPorts.h"
 #include "ctl/StoreAdmin.h"
 
 #include "dnc/ControlProtocol.h"
@@ -140,6 +142,14 @@ int main(int argc, char** argv)
     if (o.command == QLatin1String("help")) {
         std::printf("%s", qPrintable(CtlOptions::Usage()));
         return 0;
+    }
+    if (o.error.isEmpty() && o.command == QLatin1String("ports")) {
+        QTextStream out(stdout);
+        return ListSerialPorts(out);
+    }
+    if (o.error.isEmpty() && o.command == QLatin1String("config")) {
+        QTextStream out(stdout);
+        return PrintConfigKeys(out, o.arguments.contains(QStringLiteral("--markdown")));
     }
     if (o.error.isEmpty() && o.command == QLatin1String("store")) {
         QTextStream out(stdout);
