@@ -53,7 +53,8 @@ QList<QByteArray> LineAssembler::add(const QByteArray& data)
         pos = search = end + 2;
     }
     m_partial.remove(0, pos);
-    if (m_partial.size() > m_max) {
+    // A CR at the end may be the start of the line's CR LF.
+    if (m_partial.size() - (m_partial.endsWith('\r') ? 1 : 0) > m_max) {
         if (!m_skipping)
             ++m_dropped;
         m_skipping = true;

@@ -32,6 +32,9 @@ private slots:
         QTest::newRow("command cut in two") << QByteArray("Info:PI#NG|\r\n") << Lines{{"PING", ""}};
         QTest::newRow("CR LF cut in two")
             << QByteArray("Info:PING|\r#\nInfo:H|\r\n") << Lines{{"PING", ""}, {"H", ""}};
+        QTest::newRow("line of the limit, its CR apart from its LF")
+            << QByteArray("Info:T|Arg:01234567890123456789|\r#\n")
+            << Lines{{"T", "01234567890123456789"}};
         QTest::newRow("over-long line dropped whole, the next one kept")
             << QByteArray("Info:T|Arg:0123456789#0123456789#0123456789|\r\nInfo:H|\r\n")
             << Lines{{"H", ""}};
