@@ -1,8 +1,8 @@
 # Entry points for a fresh Debian 12 machine (run as root):
 #   make run      install what is needed, build the server, start it on the demo base folder
 #   make test     install, build, run every test, then the sanitizer build of the unit tests
-#   make package  a .deb (build-release/package/) with the service unit and its user
-.PHONY: deps build run test test-asan bench format format-check package clean
+#   make package  a .deb (build-release/) with the service unit and its user
+.PHONY: deps build run test test-asan bench format format-check package fuzz clean
 
 JOBS ?= $(shell nproc)
 
@@ -37,7 +37,7 @@ bench: build
 
 # Layout is .clang-format's: `make format` rewrites the tree, the check fails
 # on any file that differs.
-CXX_SOURCES = $(shell find src tests tools bench -name '*.cpp' -o -name '*.h')
+CXX_SOURCES = $(shell find src tests tools bench fuzz -name '*.cpp' -o -name '*.h')
 
 format: deps
 	@clang-format -i $(CXX_SOURCES)
@@ -50,6 +50,21 @@ package: deps
 	cmake --preset release
 	cmake --build --preset release -j $(JOBS) --target nodalis nodalisctl nodalis-sim
 	cd build-release && cpack -G DEB
+
+# libFuzzer targets of fuzz/ in build-fuzz/ (clang, address and undefined-
+# behaviour sanitizers), each run briefly over its seed inputs; what a run
+# finds goes under build-fuzz/, never into fuzz/corpus/.
+FUZZ_RUNS ?= 20000
+
+fuzz:
+	scripts/install-deps fuzz
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DNODALIS_FUZZ=ON
+	cmake --build build-fuzz -j $(JOBS) --target fuzzers
+	for f in build-fuzz/fuzz/fuzz_*; do [ -f $$f ] && [ -x $$f ] || continue; t=$${f##*/}; \
+	    echo "== $$t"; mkdir -p build-fuzz/corpus/$$t build-fuzz/artifacts; \
+	    $$f -runs=$(FUZZ_RUNS) -artifact_prefix=build-fuzz/artifacts/$$t- \
+	        build-fuzz/corpus/$$t fuzz/corpus/$$t || exit 1; \
+	done
 
 clean:
 	rm -rf build build-asan build-release
