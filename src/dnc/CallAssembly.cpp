@@ -24,6 +24,15 @@ namespace nodalis {
 
 namespace {
 
+// The program store could not be read for a call: event 509 naming the
+// program, followed by what the engine said (or the store's path).
+void unreadableStore(const QByteArray& name, const ProgramDatabase& db)
+{
+    const QString why = db.errorText().isEmpty() ? ProgramDatabasePath() : db.errorText();
+    EventText(509, {name}); // the program named in the event
+    SetStatusWithReason(509, ansi(u"base de données illisible (") + toAnsi(why) + ')');
+}
+
 // A called name stays inside the program folders: no parent steps, no root,
 // no drive.
 bool isConfinedName(const QByteArray& name)
@@ -62,16 +71,22 @@ QString findInTree(const QString& folder, const QString& name, bool anyExtension
     return {};
 }
 
+// The program-start characters of CarDebProg ("O|%": either).
+QList<QByteArray> programStarts()
+{
+    QList<QByteArray> starts;
+    for (const QByteArray& alternative : Config().CarDebProg.split('|')) {
+        if (!alternative.isEmpty())
+            starts.append(alternative);
+    }
+    return starts;
+}
+
 bool containsProgramStart(const QByteArray& line)
 {
-    const QByteArray start = Config().CarDebProg;
-    if (start.isEmpty())
-        return false;
-    for (const QByteArray& alternative : start.split('|')) {
-        if (!alternative.isEmpty() && line.contains(alternative))
-            return true;
-    }
-    return false;
+    const QList<QByteArray> starts = programStarts();
+    return std::any_of(starts.cbegin(), starts.cend(),
+                       [&](const QByteArray& start) { return line.contains(start); });
 }
 
 bool startsWithBlock(const QByteArray& line, const QByteArray& block)
@@ -80,40 +95,77 @@ bool startsWithBlock(const QByteArray& line, const QByteArray& block)
     return !b.isEmpty() && TrimSpaces(line).startsWith(b);
 }
 
-bool writeLines(const QString& path, const QList<QByteArray>& lines)
+bool isBlockLine(const QByteArray& line)
 {
-    LineWriter out;
-    if (!out.open(path))
-        return false;
-    for (const QByteArray& l : lines)
-        out.writeLine(l);
-    return out.close();
+    return startsWithBlock(line, Config().BlocDeb) || startsWithBlock(line, Config().BlocFin);
 }
 
-// The program's lines wrapped in the start and end blocks, without the
-// start and end blocks they held.
-QList<QByteArray> wrapInBlocks(const QList<QByteArray>& lines)
+// How many lines the header of a program may take.
+constexpr int kHeaderLines = 20;
+
+// The line that names a concatenation after its first program: the program
+// number line of that program's header (the first line after the start
+// block that begins with a program-start character), written as that
+// character followed by the rest of the line. Empty when the header has no
+// such line: a line is never made up, and no line of the program is taken
+// for it because it merely holds the character (a comment does).
+QByteArray headerLine(const QString& path)
 {
-    const Settings& s = Config();
-    QList<QByteArray> out;
-    if (!TrimSpaces(s.BlocDeb).isEmpty())
-        out.append(s.BlocDeb);
-    for (const QByteArray& l : lines) {
-        if (!startsWithBlock(l, s.BlocDeb) && !startsWithBlock(l, s.BlocFin))
-            out.append(l);
+    FileLines lines;
+    if (!lines.open(path, LineEnds::Any))
+        return {};
+    const QList<QByteArray> starts = programStarts();
+    QByteArray line;
+    for (int n = 0; n < kHeaderLines && lines.readLine(line); ++n) {
+        if (startsWithBlock(line, Config().BlocDeb))
+            continue;
+        const QByteArray text = TrimSpaces(line);
+        for (const QByteArray& start : starts) {
+            if (text.startsWith(start))
+                return start + text.mid(start.size());
+        }
     }
-    if (!TrimSpaces(s.BlocFin).isEmpty())
-        out.append(s.BlocFin);
-    return out;
+    return {};
 }
+
+// A text between the start and end blocks, without the start and end
+// blocks it held itself; every line ends with CR LF.
+class BlockedText
+{
+public:
+    bool open(const QString& path)
+    {
+        if (!m_out.open(path))
+            return false;
+        if (!TrimSpaces(Config().BlocDeb).isEmpty())
+            m_out.writeLine(Config().BlocDeb);
+        return true;
+    }
+    // Written as it is, never taken for a start or end block.
+    void writeHeader(const QByteArray& line) { m_out.writeLine(line); }
+    void writeLine(const QByteArray& line)
+    {
+        if (!isBlockLine(line))
+            m_out.writeLine(line);
+    }
+    bool close()
+    {
+        if (!TrimSpaces(Config().BlocFin).isEmpty())
+            m_out.writeLine(Config().BlocFin);
+        return m_out.close();
+    }
+
+private:
+    LineWriter m_out;
+};
 
 } // namespace
 
 bool CallResolution::cutProgram(const QString& path, const CalledProgram& call,
-                                QList<QByteArray>& out)
+                                const std::function<void(const QByteArray&)>& perLine)
 {
     FileLines lines;
-    if (!lines.open(path))
+    if (!lines.open(path, LineEnds::Any))
         return QFileInfo(path).isFile(); // an empty program cuts to nothing
     bool copying = call.StartText.isEmpty();
     QByteArray line;
@@ -122,7 +174,7 @@ bool CallResolution::cutProgram(const QString& path, const CalledProgram& call,
             copying = true;
         if (!copying)
             continue;
-        out.append(line);
+        perLine(line);
         if (!call.EndText.isEmpty() && line.contains(call.EndText))
             break;
     }
@@ -177,11 +229,16 @@ bool CallResolution::FindCalledProgramInDb(const QByteArray& name, QString& path
     path.clear();
     error = 0;
     ProgramDatabase db;
-    if (!OpenProgramDatabase(ProgramDatabasePath(), db))
-        return false;
     QSqlQuery query;
-    if (!SelectCalledPrograms(db, name, MachineCondition(s.RefMO, s.ListRefMOShared), query))
+    if (!OpenProgramDatabase(ProgramDatabasePath(), db) ||
+        !SelectCalledPrograms(db, name, MachineCondition(s.RefMO, s.ListRefMOShared), query)) {
+        // A store that cannot be read (missing, locked past the wait) says
+        // nothing of the program: no look-up in the files, which would send
+        // a program the store may refuse, but an answer the machine shows.
+        unreadableStore(TrimSpaces(name), db);
+        error = 559;
         return false;
+    }
     const int count = CountRecords(query);
     if (count == 0) {
         SetStatus(509, {TrimSpaces(name)});
@@ -254,66 +311,42 @@ bool CallResolution::CopyToSendFile(const QString& path, int& error)
 
 bool CallResolution::ConcatCalledPrograms(const QStringList& paths, const QString& output)
 {
-    const Settings& s = Config();
-    QList<QByteArray> body;
-    QByteArray cartouche;
+    BlockedText out;
+    if (paths.isEmpty() || !out.open(output))
+        return false;
+    const QByteArray header = headerLine(paths.first());
+    if (!header.isEmpty())
+        out.writeHeader(header);
+    const auto write = [&](const QByteArray& line) { out.writeLine(line); };
     for (int i = 0; i < paths.size() && i < m_calls.size(); ++i) {
-        QList<QByteArray> lines;
-        if (!cutProgram(paths[i], m_calls[i], lines))
+        if (!cutProgram(paths[i], m_calls[i], write))
             return false;
-        if (i == 0) {
-            // The first program's own start line names the whole.
-            FileLines first;
-            QByteArray line;
-            if (first.open(paths[0])) {
-                while (first.readLine(line)) {
-                    if (containsProgramStart(line)) {
-                        cartouche = TrimSpaces(line);
-                        break;
-                    }
-                }
-            }
-        }
-        body += lines;
     }
-    QList<QByteArray> out;
-    if (!TrimSpaces(s.BlocDeb).isEmpty())
-        out.append(s.BlocDeb);
-    if (!cartouche.isEmpty() && !startsWithBlock(cartouche, s.BlocDeb))
-        out.append(cartouche);
-    for (const QByteArray& l : std::as_const(body)) {
-        if (!startsWithBlock(l, s.BlocDeb) && !startsWithBlock(l, s.BlocFin) && l != cartouche)
-            out.append(l);
-    }
-    if (!TrimSpaces(s.BlocFin).isEmpty())
-        out.append(s.BlocFin);
-    return writeLines(output, out);
+    return out.close();
 }
 
 bool CallResolution::AssembleMultiLine(const QStringList& paths, const QString& frame,
                                        const QString& output)
 {
-    QList<QList<QByteArray>> cuts;
-    for (int i = 0; i < paths.size() && i < m_calls.size(); ++i) {
-        QList<QByteArray> lines;
-        if (!cutProgram(paths[i], m_calls[i], lines))
-            return false;
-        cuts.append(lines);
-    }
     FileLines in;
-    if (!in.open(frame))
+    BlockedText out;
+    if (!in.open(frame, LineEnds::Any) || !out.open(output))
         return false;
-    QList<QByteArray> text;
+    const auto write = [&](const QByteArray& line) { out.writeLine(line); };
+    const qsizetype count = std::min(paths.size(), m_calls.size());
     QByteArray line;
-    int next = 0;
+    qsizetype next = 0;
     while (in.readLine(line)) {
-        if (next < cuts.size() && line.indexOf(m_calls[next].Name) > 0) {
-            text += cuts[next++];
+        // The n-th call line gives way to the part of the n-th program it asks for.
+        if (next < count && line.indexOf(m_calls[next].Name) > 0) {
+            if (!cutProgram(paths[next], m_calls[next], write))
+                return false;
+            ++next;
             continue;
         }
-        text.append(line);
+        out.writeLine(line);
     }
-    return writeLines(output, wrapInBlocks(text));
+    return !in.failed() && out.close();
 }
 
 void CallResolution::MergeCallText(QString& path, const QString& frame)
@@ -327,8 +360,8 @@ void CallResolution::MergeCallText(QString& path, const QString& frame)
         return bare.toUpper().contains(prefix.toUpper()) &&
                (suffix.isEmpty() || bare.contains(suffix));
     };
-    FileLines program, frameLines;
-    if (!program.open(path) || !frameLines.open(frame))
+    FileLines frameLines;
+    if (!frameLines.open(frame, LineEnds::Any))
         return;
     QList<QByteArray> before, after;
     bool inCall = s.Port.MarqueurDebAppel.isEmpty();
@@ -351,20 +384,34 @@ void CallResolution::MergeCallText(QString& path, const QString& frame)
             after.append(line);
         }
     }
-    QList<QByteArray> out;
-    bool started = false;
+    // The call's text goes after the program's start line; a program
+    // without one gets it in front.
+    FileLines scan, program;
+    bool hasStart = false;
+    if (!scan.open(path, LineEnds::Any) || !program.open(path, LineEnds::Any))
+        return;
+    while (!hasStart && scan.readLine(line))
+        hasStart = containsProgramStart(line);
+    const QString merged = TempFilePath(QStringLiteral("ProgConcat.txt"));
+    LineWriter out;
+    if (!out.open(merged))
+        return;
+    const auto writeAll = [&](const QList<QByteArray>& lines) {
+        for (const QByteArray& l : lines)
+            out.writeLine(l);
+    };
+    bool started = !hasStart;
+    if (started)
+        writeAll(before);
     while (program.readLine(line)) {
-        out.append(line);
+        out.writeLine(line);
         if (!started && containsProgramStart(line)) {
             started = true;
-            out += before;
+            writeAll(before);
         }
     }
-    if (!started)
-        out = before + out;
-    out += after;
-    const QString merged = TempFilePath(QStringLiteral("ProgConcat.txt"));
-    if (writeLines(merged, out))
+    writeAll(after);
+    if (out.close() && !program.failed())
         path = merged;
 }
 

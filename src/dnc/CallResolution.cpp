@@ -24,6 +24,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 namespace nodalis {
 
@@ -195,12 +196,8 @@ void CallResolution::serveCall(const QString& frame, bool multiLine)
         paths.append(path);
     }
 
-    // Programs sent as files of their own (method 14) go through the network
-    // transfer, which has its own sender.
-    if (s.Port.Methode == 14) {
-        ResetTransaction();
-        return;
-    }
+    if (s.Port.Methode == 14)
+        return sendEachProgram(paths);
     QString result;
     if (multiLine) {
         result = TempFilePath(QStringLiteral("ProgToSend.txt"));
@@ -241,6 +238,39 @@ void CallResolution::serveCall(const QString& frame, bool multiLine)
     m_engine.ReturnToListening();
 }
 
+void CallResolution::sendEachProgram(const QStringList& paths)
+{
+    // The network transfer names the remote file after DefautFileName: each
+    // program gets the default name's base, "_", its own name and the
+    // default name's extension, and the default name comes back afterwards.
+    Settings& s = Config();
+    const QByteArray saved = s.DefautFileName;
+    const auto restore = qScopeGuard([&] { s.DefautFileName = saved; });
+    QByteArray base;
+    QByteArray extension;
+    if (!saved.isEmpty()) {
+        const qsizetype dot = saved.lastIndexOf('.');
+        base = dot < 0 ? saved : saved.left(dot);
+        extension = dot < 0 ? QByteArray() : saved.mid(dot);
+    } else if (!s.FileExt.isEmpty()) {
+        extension = s.FileExt.startsWith('.') ? s.FileExt : '.' + s.FileExt;
+    }
+    const QList<CalledProgram> calls = m_calls;
+    for (int i = 0; i < paths.size() && i < calls.size(); ++i) {
+        s.DefautFileName =
+            (base.isEmpty() ? QByteArray() : base + '_') + TrimSpaces(calls[i].Name) + extension;
+        int error = 0;
+        if (!CopyToSendFile(paths[i], error))
+            return refuse(error, toAnsi(paths[i]));
+        SendInfoMessage("{n}" + calls.first().Name, 0);
+        m_engine.SetPortState(ChannelSending);
+        m_sender.SendDispatcher();
+        if (State().stopRequested)
+            break; // the operator stopped the transfer: not the next program either
+    }
+    m_engine.ReturnToListening();
+}
+
 void CallResolution::setTableCall(const QByteArray& callText)
 {
     m_fromTable = true;
@@ -263,15 +293,17 @@ FrameKind CallResolution::ExamineFrame(const QString& file, QByteArray& callText
         return FrameKind::Nothing;
     if (info.size() < minimum)
         return FrameKind::Nothing;
+    // A frame above the maximum is a program, whatever its comments say: a
+    // "(SUIVI DU CONTOUR)" in an upload is no tracking message.
+    if (!s.Port.ConcatProgAppel && info.size() > 400)
+        return FrameKind::Program;
     FrameKind kind = FrameKind::Program;
-    if (!s.Port.ConcatProgAppel && info.size() > 400) {
-        kind = FrameKind::Program;
-    } else if (!TrimSpaces(s.CallSyntax).isEmpty()) {
+    if (!TrimSpaces(s.CallSyntax).isEmpty()) {
         QByteArray prefix, suffix;
         callSyntax(prefix, suffix);
         FileLines lines;
         QByteArray line;
-        if (lines.open(file)) {
+        if (lines.open(file, LineEnds::Any)) {
             while (lines.readLine(line)) {
                 const QByteArray bare = withoutBlanks(line);
                 const qsizetype at = bare.toUpper().indexOf(prefix.toUpper());

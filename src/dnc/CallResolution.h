@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace nodalis {
 
 class PortEngine;
@@ -68,7 +70,12 @@ private:
     void refuse(int code, const QByteArray& name = QByteArray());
     QByteArray callSubject() const;
     static void callSyntax(QByteArray& prefix, QByteArray& suffix);
-    static bool cutProgram(const QString& path, const CalledProgram& call, QList<QByteArray>& out);
+    // Hands over the program's lines from the one holding StartText to the
+    // one holding EndText (each when set).
+    static bool cutProgram(const QString& path, const CalledProgram& call,
+                           const std::function<void(const QByteArray&)>& perLine);
+    // Method 14: each called program goes out as a file of its own.
+    void sendEachProgram(const QStringList& paths);
 
     PortEngine& m_engine;
     ProgramSender& m_sender;

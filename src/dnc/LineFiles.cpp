@@ -29,6 +29,17 @@ qsizetype findCrLf(const QByteArray& text, qsizetype from)
     return -1;
 }
 
+// Position of the next CR or LF from from, or -1.
+qsizetype findCrOrLf(const QByteArray& text, qsizetype from)
+{
+    const char* begin = text.constData();
+    for (const char *p = begin + from, *end = begin + text.size(); p < end; ++p) {
+        if (*p == '\r' || *p == '\n')
+            return p - begin;
+    }
+    return -1;
+}
+
 } // namespace
 
 qsizetype FindText(QByteArrayView text, QByteArrayView search, qsizetype from)
@@ -142,10 +153,31 @@ bool LineReader::fill()
     return m_buffer.size() > before;
 }
 
+qsizetype LineReader::findEnd(qsizetype& length) const
+{
+    if (!m_anyEnd) {
+        length = 2;
+        return findCrLf(m_buffer, m_scan);
+    }
+    const qsizetype at = findCrOrLf(m_buffer, m_scan);
+    if (at < 0 || m_buffer[at] == '\n') {
+        length = 1;
+        return at;
+    }
+    if (at + 1 < m_buffer.size()) {
+        length = m_buffer[at + 1] == '\n' ? 2 : 1;
+        return at;
+    }
+    // A CR as last byte may be the first half of a CR LF: the next chunk tells.
+    length = 1;
+    return m_ended ? at : -1;
+}
+
 bool LineReader::readLine(QByteArray& line)
 {
     for (;;) {
-        qsizetype end = findCrLf(m_buffer, m_scan);
+        qsizetype length = 0;
+        qsizetype end = findEnd(length);
         if (end >= 0 && end - m_pos > kChunk) {
             // A long line is handed over rather than copied: only the bytes
             // after it are copied back into the buffer.
@@ -153,7 +185,7 @@ bool LineReader::readLine(QByteArray& line)
                 m_buffer.remove(0, m_pos);
             end -= m_pos;
             line = std::move(m_buffer);
-            m_buffer = line.mid(end + 2);
+            m_buffer = line.mid(end + length);
             line.truncate(end);
             m_pos = m_scan = 0;
             return true;
@@ -162,7 +194,7 @@ bool LineReader::readLine(QByteArray& line)
             // resize + memcpy keeps the line's own storage from one call to the next
             line.resize(end - m_pos);
             std::memcpy(line.data(), m_buffer.constData() + m_pos, size_t(end - m_pos));
-            m_pos = end + 2;
+            m_pos = end + length;
             m_scan = m_pos;
             return true;
         }
@@ -172,6 +204,8 @@ bool LineReader::readLine(QByteArray& line)
             if (m_pos >= m_buffer.size())
                 return false;
             line = m_buffer.mid(m_pos);
+            if (m_anyEnd && line.endsWith('\r'))
+                line.chop(1);
             m_pos = m_scan = m_buffer.size();
             return true;
         }
@@ -227,14 +261,14 @@ bool LineWriter::close()
     return m_ok;
 }
 
-bool FileLines::open(const QString& path)
+bool FileLines::open(const QString& path, LineEnds ends)
 {
     m_reader.reset();
     m_source.reset();
     if (!OpenForRead(path, FileMode::TextInput, m_file))
         return false;
     m_source = std::make_unique<FileSource>(m_file);
-    m_reader = std::make_unique<LineReader>(*m_source);
+    m_reader = std::make_unique<LineReader>(*m_source, ends);
     return true;
 }
 

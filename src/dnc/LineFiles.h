@@ -21,6 +21,9 @@ namespace nodalis {
 // A line ends at CR LF. A lone CR or a lone LF is part of the line (the
 // syntax check reports a bare LF, the special-character filter keeps both),
 // the last line may lack its line end, and every written line gets CR LF.
+// Readers that cut a program or a call text into lines without filtering it
+// (LineEnds::Any) also end a line at a lone LF or CR: most programs written
+// on Linux have LF alone, some older editors CR alone.
 
 // Position of the first occurrence of search in text from from, or -1. For
 // the short texts looked for in every line of a program, where a library
@@ -74,22 +77,36 @@ private:
     bool m_ended = false;
 };
 
+// What ends a line for a reader.
+enum class LineEnds
+{
+    CrLfOnly, // CR LF only
+    Any       // CR LF, LF alone or CR alone
+};
+
 // Splits the bytes of a source into lines.
 class LineReader
 {
 public:
-    explicit LineReader(ChunkSource& source) : m_source(source) {}
-    // The next line without its CR LF; false after the last line.
+    explicit LineReader(ChunkSource& source, LineEnds ends = LineEnds::CrLfOnly)
+        : m_source(source), m_anyEnd(ends == LineEnds::Any)
+    {
+    }
+    // The next line without its line end; false after the last line.
     bool readLine(QByteArray& line);
     bool failed() const { return m_source.failed(); }
 
 private:
     bool fill();
+    // Position of the next line end from m_scan, with its length; -1 when
+    // the buffer holds none yet.
+    qsizetype findEnd(qsizetype& length) const;
 
     ChunkSource& m_source;
+    bool m_anyEnd = false;
     QByteArray m_buffer;
     qsizetype m_pos = 0;  // start of the unread bytes
-    qsizetype m_scan = 0; // where the search for CR LF resumes
+    qsizetype m_scan = 0; // where the search for a line end resumes
     bool m_ended = false;
 };
 
@@ -123,7 +140,7 @@ class FileLines
 {
 public:
     // False when the file is missing, unreadable or empty.
-    bool open(const QString& path);
+    bool open(const QString& path, LineEnds ends = LineEnds::CrLfOnly);
     bool readLine(QByteArray& line) { return m_reader && m_reader->readLine(line); }
     bool failed() const { return m_source && m_source->failed(); }
 

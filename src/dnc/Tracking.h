@@ -17,7 +17,9 @@ namespace nodalis {
 // "-"-separated item but the last is a start ("INFO1": a new piece), an end
 // ("INFO0") or an information (appended with ":" for "!"). Notifies {a}
 // with 6 for a start, 3 for an end. at gives the day and time (default: now,
-// read for each line). True when the text held a tracking line.
+// read for each line). Lines end at CR LF, LF or CR. The day's file is read
+// once and written once per text. True when the text held a tracking line.
+// The caller keeps texts above the frame maximum away: those are programs.
 bool RecordTracking(const QString& file, const QDateTime& at = QDateTime());
 
 // The dated copy of an upload (RemonteDossier): the reception file,

@@ -3,6 +3,7 @@
 
 #include "dnc/CallResolution.h"
 #include "dnc/LineFiles.h"
+#include "dnc/MethodTable.h"
 #include "dnc/ProgramSender.h"
 
 #include "support/ProcessHelpers.h"
@@ -19,6 +20,26 @@ namespace {
 
 const QByteArray kO1 = "%\r\nO0001 (PLAQUE)\r\nN10 G0 X0\r\nN20 G1 X5\r\nN30 M30\r\n%\r\n";
 const QByteArray kO2 = "%\r\nO0002 (AXE)\r\nN10 T1\r\nN20 M30\r\n%\r\n";
+
+// A program whose header comment holds the program-start character, with an
+// empty line, and a second one whose last line has no line end.
+const QByteArray kP1 = "%\r\n(DOSSIER ORVA)\r\nO0001 (PLAQUE)\r\n\r\nN10 G0 X0 (OUTIL O1)\r\n"
+                       "N20 G1 X5\r\nN30 M30\r\n%\r\n";
+const QByteArray kP2 = "%\r\nO0002 (AXE)\r\nN10 T1\r\nN20 M30\r\n%";
+
+const std::pair<QByteArray, const char*> kLineEnds[] = {
+    {"\r\n", "CR LF"}, {"\n", "LF"}, {"\r", "CR"}};
+
+QByteArray withLineEnd(QByteArray text, const QByteArray& eol)
+{
+    return text.replace("\r\n", eol);
+}
+
+// A text brought to size bytes by a last line of G.
+QByteArray sized(const QByteArray& text, qsizetype size)
+{
+    return text + QByteArray(size - text.size() - 2, 'G') + "\r\n";
+}
 
 } // namespace
 
@@ -65,30 +86,42 @@ private slots:
     void frames_data()
     {
         QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<bool>("concat"); // ConcatProgAppel: no maximum size
         QTest::addColumn<int>("kind");
         QTest::addColumn<QByteArray>("callText");
         QTest::addColumn<bool>("multiLine");
-        QTest::newRow("too short") << QByteArray("(A)\r") << 0 << QByteArray() << false;
+        const QByteArray suivi = "%\r\nO0001\r\n(SUIVI DU CONTOUR - PASSE DE FINITION)\r\n";
+        QTest::newRow("too short") << QByteArray("(A)\r") << false << 0 << QByteArray() << false;
         QTest::newRow("call, blanks and case")
-            << QByteArray(" ( appel  O 12 ) \r\n") << 1 << QByteArray("O12") << false;
+            << QByteArray(" ( appel  O 12 ) \r\n") << false << 1 << QByteArray("O12") << false;
         QTest::newRow("suffix missing: not a call")
-            << QByteArray("(APPEL O12\r\nG0 X1\r\n") << 3 << QByteArray() << false;
-        QTest::newRow("two call lines")
-            << QByteArray("%\r\n(APPEL O1)\r\nG0\r\n(APPEL O2)\r\n%\r\n") << 1
-            << QByteArray("O1,O2") << true;
-        QTest::newRow("program") << QByteArray("%\r\nO0001\r\nG0 X1\r\nM30\r\n%\r\n") << 3
+            << QByteArray("(APPEL O12\r\nG0 X1\r\n") << false << 3 << QByteArray() << false;
+        for (const auto& [eol, name] : kLineEnds) {
+            QTest::addRow("two call lines, %s", name)
+                << withLineEnd("%\r\n(APPEL O1)\r\nG0\r\n(APPEL O2)\r\n%\r\n", eol) << false << 1
+                << QByteArray("O1,O2") << true;
+        }
+        QTest::newRow("program") << QByteArray("%\r\nO0001\r\nG0 X1\r\nM30\r\n%\r\n") << false << 3
                                  << QByteArray() << false;
-        QTest::newRow("over 400 bytes is an upload")
-            << QByteArray("(APPEL O1)\r\n" + QByteArray(400, 'G') + "\r\n") << 3 << QByteArray()
+        QTest::newRow("400 bytes with SUIVI: tracking")
+            << sized(suivi, 400) << false << 4 << QByteArray() << false;
+        QTest::newRow("over 400 bytes with SUIVI: an upload")
+            << sized(suivi, 401) << false << 3 << QByteArray() << false;
+        QTest::newRow("over 400 bytes: a call with ConcatProgAppel")
+            << sized("(APPEL O1)\r\n", 401) << true << 1 << QByteArray("O1") << false;
+        QTest::newRow("a call and a tracking line: tracking")
+            << QByteArray("(APPEL O1)\r\nSUIVI-INFO1-\r\n") << false << 4 << QByteArray("O1")
             << false;
     }
 
     void frames()
     {
         QFETCH(QByteArray, frame);
+        QFETCH(bool, concat);
         QFETCH(int, kind);
         QFETCH(QByteArray, callText);
         QFETCH(bool, multiLine);
+        Config().Port.ConcatProgAppel = concat;
         QByteArray text;
         bool multi = false;
         QCOMPARE(int(m_calls->ExamineFrame(file(QStringLiteral("frame.txt"), frame), text, multi)),
@@ -113,42 +146,139 @@ private slots:
         QCOMPARE(m_calls->Calls().first().Name, QByteArray("O1,O2"));
     }
 
+    void assembly_data()
+    {
+        QTest::addColumn<QByteArray>("eol"); // of the programs and the frame
+        QTest::addColumn<QByteArray>("callText");
+        QTest::addColumn<QByteArray>("frame"); // call lines to replace; none: concatenation
+        QTest::addColumn<QByteArray>("carDebProg");
+        QTest::addColumn<QByteArray>("sent");
+        for (const auto& [eol, name] : kLineEnds) {
+            // Every line of the programs but their start and end blocks, after
+            // the first program's number line.
+            QTest::addRow("concatenation, %s", name)
+                << eol << QByteArray("O1,O2") << QByteArray() << QByteArray("O")
+                << QByteArray("%\r\nO0001 (PLAQUE)\r\n(DOSSIER ORVA)\r\nO0001 (PLAQUE)\r\n\r\n"
+                              "N10 G0 X0 (OUTIL O1)\r\nN20 G1 X5\r\nN30 M30\r\nO0002 (AXE)\r\n"
+                              "N10 T1\r\nN20 M30\r\n%\r\n");
+            QTest::addRow("ranges, %s", name)
+                << eol << QByteArray("O1#N20#N30,O2#N10") << QByteArray() << QByteArray("O")
+                << QByteArray("%\r\nO0001 (PLAQUE)\r\nN20 G1 X5\r\nN30 M30\r\nN10 T1\r\n"
+                              "N20 M30\r\n%\r\n");
+            QTest::addRow("call lines in a program, %s", name)
+                << eol << QByteArray("O1#N20#N30,O2")
+                << QByteArray("%\r\nO9000 (GAMME)\r\n (APPEL O1#N20#N30)\r\nG0 Z100\r\n"
+                              " (APPEL O2)\r\nM30\r\n%\r\n")
+                << QByteArray("O")
+                << QByteArray("%\r\nO9000 (GAMME)\r\nN20 G1 X5\r\nN30 M30\r\nG0 Z100\r\n"
+                              "O0002 (AXE)\r\nN10 T1\r\nN20 M30\r\nM30\r\n%\r\n");
+        }
+        QTest::newRow("concatenation without program-start character")
+            << QByteArray("\r\n") << QByteArray("O1,O2") << QByteArray() << QByteArray()
+            << QByteArray("%\r\n(DOSSIER ORVA)\r\nO0001 (PLAQUE)\r\n\r\nN10 G0 X0 (OUTIL O1)\r\n"
+                          "N20 G1 X5\r\nN30 M30\r\nO0002 (AXE)\r\nN10 T1\r\nN20 M30\r\n%\r\n");
+    }
+
     void assembly()
     {
-        const QStringList paths = {file(QStringLiteral("O1"), kO1),
-                                   file(QStringLiteral("O2"), kO2)};
+        QFETCH(QByteArray, eol);
+        QFETCH(QByteArray, callText);
+        QFETCH(QByteArray, frame);
+        QFETCH(QByteArray, carDebProg);
+        QFETCH(QByteArray, sent);
+        Config().CarDebProg = carDebProg;
+        const QStringList paths = {file(QStringLiteral("O1"), withLineEnd(kP1, eol)),
+                                   file(QStringLiteral("O2"), withLineEnd(kP2, eol))};
         const QString out = m_dir.filePath(QStringLiteral("out.txt"));
+        m_calls->SplitCallList(callText);
+        if (frame.isEmpty())
+            QVERIFY(m_calls->ConcatCalledPrograms(paths, out));
+        else
+            QVERIFY(m_calls->AssembleMultiLine(
+                paths, file(QStringLiteral("frame.txt"), withLineEnd(frame, eol)), out));
+        QCOMPARE(readFile(out), sent);
+    }
 
-        m_calls->SplitCallList("O1#N20,O2");
-        QVERIFY(m_calls->ConcatCalledPrograms(paths, out));
-        QCOMPARE(readFile(out),
-                 QByteArray("%\r\nO0001 (PLAQUE)\r\nN20 G1 X5\r\nN30 M30\r\nO0002 (AXE)\r\n"
-                            "N10 T1\r\nN20 M30\r\n%\r\n"));
-
-        // Call lines inside a program are replaced by the programs they name.
-        const QString frame =
-            file(QStringLiteral("frame.txt"),
-                 "%\r\nO9000 (GAMME)\r\n (APPEL O1)\r\nG0 Z100\r\n (APPEL O2#N20)\r\nM30\r\n%\r\n");
-        m_calls->SplitCallList("O1,O2#N20");
-        QVERIFY(m_calls->AssembleMultiLine(paths, frame, out));
-        QCOMPARE(readFile(out),
-                 QByteArray("%\r\nO9000 (GAMME)\r\nO0001 (PLAQUE)\r\nN10 G0 X0\r\nN20 G1 X5\r\n"
-                            "N30 M30\r\nG0 Z100\r\nN20 M30\r\nM30\r\n%\r\n"));
+    void callTextMergedIntoTheProgram_data()
+    {
+        QTest::addColumn<QByteArray>("eol");
+        for (const auto& [eol, name] : kLineEnds)
+            QTest::newRow(name) << eol;
     }
 
     void callTextMergedIntoTheProgram()
     {
+        QFETCH(QByteArray, eol);
         Config().Port.MarqueurDebAppel = "(DEBUT)";
         Config().Port.MarqueurFinAppel = "(FIN)";
-        const QString frame =
-            file(QStringLiteral("frame.txt"),
-                 "(DEBUT)\r\n#1=25\r\n(APPEL O1)\r\n#2=3\r\n(FIN)\r\nignored\r\n");
-        QString path = file(QStringLiteral("O1"), kO1);
+        const QString frame = file(
+            QStringLiteral("frame.txt"),
+            withLineEnd("(DEBUT)\r\n#1=25\r\n(APPEL O1)\r\n#2=3\r\n(FIN)\r\nignored\r\n", eol));
+        QString path = file(QStringLiteral("O1"), withLineEnd(kO1, eol));
         m_calls->MergeCallText(path, frame);
         QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("ProgConcat.txt"));
         QCOMPARE(readFile(path),
                  QByteArray("%\r\nO0001 (PLAQUE)\r\n#1=25\r\nN10 G0 X0\r\nN20 G1 X5\r\nN30 M30\r\n"
                             "%\r\n#2=3\r\n"));
+    }
+
+    // Method 14: each called program is its own file, named after
+    // DefautFileName; a store that cannot be read answers with the error
+    // program rather than an empty message.
+    void programsSentOneByOne_data()
+    {
+        QTest::addColumn<QByteArray>("defaultName");
+        QTest::addColumn<QByteArray>("fileExt");
+        QTest::addColumn<int>("dataAccess");
+        QTest::addColumn<QList<QByteArray>>("sent"); // remote name | send file
+        QTest::addColumn<QByteArray>("logged");
+        QTest::newRow("default name split around the program's")
+            << QByteArray("PIECE.NC") << QByteArray("H") << 0
+            << QList<QByteArray>{"PIECE_O1.NC|" + kO1, "PIECE_O2.NC|" + kO2} << QByteArray();
+        QTest::newRow("no default name: FileExt")
+            << QByteArray() << QByteArray("H") << 0
+            << QList<QByteArray>{"O1.H|" + kO1, "O2.H|" + kO2} << QByteArray();
+        QTest::newRow("store unreadable")
+            << QByteArray("PIECE.NC") << QByteArray() << 1
+            << QList<QByteArray>{"PIECE.NC|(PROGRAMME O1 INTROUVABLE EN BD)\r\n"}
+            << QByteArray("---Code509---");
+    }
+
+    void programsSentOneByOne()
+    {
+        QFETCH(QByteArray, defaultName);
+        QFETCH(QByteArray, fileExt);
+        QFETCH(int, dataAccess);
+        QFETCH(QList<QByteArray>, sent);
+        QFETCH(QByteArray, logged);
+        Settings& s = Config();
+        s.UseRPC = true;
+        s.Port.Methode = 14;
+        s.DataAccess = qint16(dataAccess);
+        s.PathData = m_dir.filePath(QStringLiteral("nodata")) + QLatin1Char('/');
+        s.DefautFileName = defaultName;
+        s.FileExt = fileExt;
+        s.PathFileProgOpen = m_dir.filePath(QStringLiteral("progs")) + QLatin1Char('/');
+        s.PathMacroError = m_dir.filePath(QStringLiteral("erreur.txt")).toLocal8Bit();
+        file(QStringLiteral("erreur.txt"), "($MSGERROR$)\r\n");
+        file(QStringLiteral("progs/O1"), kO1);
+        file(QStringLiteral("progs/O2"), kO2);
+        QList<QByteArray> copies;
+        PortMethod network;
+        network.send = [&copies] {
+            copies.append(Config().DefautFileName + '|' + readFile(Paths().sendFile));
+            return true;
+        };
+        m_line.engine->methods().plug({14}, network);
+        writeFile(Paths().receptionFile, "(APPEL O1,O2)\r\n");
+        m_calls->ExamineReceivedData();
+        QCOMPARE(copies, sent);
+        QCOMPARE(Config().DefautFileName, defaultName);
+        if (!logged.isEmpty()) {
+            const QByteArray log = readFile(EventLogPath());
+            const qsizetype at = log.indexOf(logged);
+            QVERIFY2(at >= 0 && log.indexOf("illisible", at) > at, log.constData());
+        }
     }
 
     void namesStayInTheProgramFolder_data()

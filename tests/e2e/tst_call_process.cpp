@@ -173,12 +173,15 @@ private slots:
 
     void multipleCallAndRange()
     {
+        // The first program's number line opens the whole, then come every
+        // line of the programs but their start and end blocks.
         QByteArray wire = exchange("(APPEL O1000,O2000)\r\n", kEot);
         QVERIFY2(
-            wire.endsWith(kBot +
-                          "%\r\nO1000 (BRIDE)\r\nN10 G0 X0\r\nN20 G1 X10\r\nN30 G1 Y10\r\n"
-                          "N40 G1 X0\r\nN50 M30\r\nO2000 (CALE)\r\nN10 T2 M6\r\nN20 M30\r\n%\r\n" +
-                          kEot),
+            wire.endsWith(
+                kBot +
+                "%\r\nO1000 (BRIDE)\r\nO1000 (BRIDE)\r\nN10 G0 X0\r\nN20 G1 X10\r\nN30 G1 Y10\r\n"
+                "N40 G1 X0\r\nN50 M30\r\nO2000 (CALE)\r\nN10 T2 M6\r\nN20 M30\r\n%\r\n" +
+                kEot),
             wire.constData());
         wire = exchange("(APPEL O1000#N20#N40)\r\n", kEot);
         QVERIFY2(wire.endsWith(

@@ -53,9 +53,15 @@ private slots:
                                  "06-03-24 07:00:00|INFO1-SUIVI"}
             << QList<QByteArray>{"05-03-24|NbPiece=2", "05-03-24|2=DEBUT:23:00:00|",
                                  "06-03-24|NbPiece=1", "06-03-24|1=DEBUT:07:00:00|"};
-        QTest::newRow("two tracking lines in one message")
-            << QList<QByteArray>{"05-03-24 08:00:00|INFO1-SUIVI\r\nG0 X1\r\nINFO0-SUIVI\r\n"}
-            << QList<QByteArray>{"05-03-24|NbPiece=1", "05-03-24|1=DEBUT:08:00:00|FIN:08:00:00|"};
+        QTest::newRow("tracking lines ended by LF, CR and CR LF")
+            << QList<QByteArray>{"05-03-24 08:00:00|SUIVI-INFO1-\nG0 X1\rSUIVI-INFO0-\r\n"}
+            << QList<QByteArray>{"05-03-24|NbPiece=1", "05-03-24|0=SUIVI|",
+                                 "05-03-24|1=DEBUT:08:00:00|SUIVI|FIN:08:00:00|"};
+        QTest::newRow("thousands of items in one message")
+            << QList<QByteArray>{"05-03-24 08:00:00|" + QByteArray("INFO1-INFO0-").repeated(3000) +
+                                 "SUIVI"}
+            << QList<QByteArray>{"05-03-24|NbPiece=3000", "05-03-24|1=DEBUT:08:00:00|FIN:08:00:00|",
+                                 "05-03-24|3000=DEBUT:08:00:00|FIN:08:00:00|"};
         QTest::newRow("no tracking line")
             << QList<QByteArray>{"05-03-24 08:00:00|O12 (SUIV)\r\n"} << QList<QByteArray>{};
     }
@@ -81,6 +87,45 @@ private slots:
         }
         if (expected.isEmpty())
             QVERIFY(QDir(m_store.path(u"Suivi"_s)).isEmpty());
+    }
+
+    // The file a message leaves: values changed where they stand, new
+    // pieces after the last line of the section, every other byte kept.
+    void trackingFileContent_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // <missing>: no file yet
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("first message of the day")
+            << QByteArray("<missing>") << QByteArray("INFO1-INFOOUTIL!T3-INFO0-INFO1-SUIVI")
+            << QByteArray("[GENERAL]\r\nNbPiece=2\r\n1=DEBUT:08:00:00|INFOOUTIL:T3|FIN:08:00:00|"
+                          "\r\n2=DEBUT:08:00:00|\r\n");
+        QTest::newRow("other lines and sections kept")
+            << QByteArray("; atelier 3\r\n[GENERAL]\r\nNbPiece=1\r\n1=DEBUT:07:00:00|\r\n\r\n"
+                          "[AUTRE]\r\nX=1\r\n")
+            << QByteArray("INFO0-INFO1-INFOOUTIL!T3-INFO1-SUIVI")
+            << QByteArray("; atelier 3\r\n[GENERAL]\r\nNbPiece=3\r\n1=DEBUT:07:00:00|FIN:08:00:00|"
+                          "\r\n2=DEBUT:08:00:00|INFOOUTIL:T3|\r\n3=DEBUT:08:00:00|\r\n\r\n"
+                          "[AUTRE]\r\nX=1\r\n");
+        QTest::newRow("LF file without a last line end")
+            << QByteArray("[GENERAL]\nNbPiece=1\n1=DEBUT:07:00:00|")
+            << QByteArray("INFO0-INFO1-SUIVI")
+            << QByteArray(
+                   "[GENERAL]\nNbPiece=2\n1=DEBUT:07:00:00|FIN:08:00:00|\n2=DEBUT:08:00:00|\n");
+    }
+
+    void trackingFileContent()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, after);
+        const QString tracking = trackingFile("05-03-24");
+        if (before != "<missing>")
+            StoreFixture::writeFile(tracking, before);
+        const QString file = m_store.path(u"Temp/TT_ExamineTrame.txt"_s);
+        StoreFixture::writeFile(file, message);
+        QVERIFY(RecordTracking(file, QDateTime(QDate(2024, 3, 5), QTime(8, 0))));
+        QCOMPARE(StoreFixture::readFile(tracking), after);
     }
 
     void storeDatedCopy_data()
