@@ -23,6 +23,28 @@ LineChoice choose(const PortSettings& r, bool forSending)
                       : LineChoice{TrimSpaces(r.Bauds), r.CtrlFlux};
 }
 
+// What event 108 says after the error number: the control's text, with the
+// device for the failures that concern it; a refusal by the device's
+// permissions names the group that grants access.
+QString OpenFailureText(int error, const QString& device)
+{
+    switch (error) {
+    case SerialDevice::ErrorAccessDenied: {
+        QString text = QStringLiteral("Accès refusé au port %1").arg(device);
+        const QString group = SerialDeviceGroup(device);
+        if (!group.isEmpty())
+            text += QStringLiteral(" : l'utilisateur du serveur doit être membre du groupe %1")
+                        .arg(group);
+        return text + QLatin1Char('.');
+    }
+    case SerialDevice::ErrorBadPort:
+    case SerialDevice::ErrorUnavailable:
+        return ControlErrorText(error) + QStringLiteral(" (%1)").arg(device);
+    default:
+        return ControlErrorText(error);
+    }
+}
+
 } // namespace
 
 QString ControlErrorText(int number)
@@ -134,7 +156,8 @@ bool OpenControlPort(SerialControl& control, const PortSettings& r, bool forSend
 {
     const int error = FNControlCom232(control, r, forSending);
     if (error) {
-        SetStatus(108, {QByteArray::number(error) + " : " + toAnsi(ControlErrorText(error))});
+        SetStatus(108, {QByteArray::number(error) + " : " +
+                        toAnsi(OpenFailureText(error, SerialDeviceName(r.NumPort, r.PortName)))});
         return false;
     }
     const LineChoice line = choose(r, forSending);

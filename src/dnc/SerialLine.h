@@ -22,7 +22,8 @@ int HandshakeOf(int flowMode);
 bool LineReadyFor(int flowMode, bool cts, bool dsr);
 
 // Configures the control from the record (listening or sending speed and
-// flow control) and opens it; event 100 on success, 108 on failure.
+// flow control) and opens it; event 100 on success, 108 on failure (naming
+// the device when it is missing, busy or refuses us).
 bool OpenControlPort(SerialControl& control, const PortSettings& record, bool forSending);
 
 // The configuration step of OpenControlPort: 0, or the control's error number.

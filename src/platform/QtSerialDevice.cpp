@@ -1,7 +1,14 @@
 #include "platform/QtSerialDevice.h"
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <qt_windows.h>
 #endif
 
 namespace nodalis {
@@ -44,24 +51,80 @@ int QtSerialDevice::open(const QString& name, const SerialLineSettings& s)
     if (s.stopBits != 1 && s.stopBits != 2)
         return ErrorBadSettings;
     m_port.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
-    // The port takes one kind of flow control; XON/XOFF alongside RTS/CTS is
-    // left to the hardware one.
+    // The port takes one kind of flow control: with both, XON/XOFF is added
+    // to the driver's settings once it is open.
     m_port.setFlowControl(s.handshake >= 2   ? QSerialPort::HardwareControl
                           : s.handshake == 1 ? QSerialPort::SoftwareControl
                                              : QSerialPort::NoFlowControl);
     m_noModemLines = false;
-    if (m_port.open(QIODevice::ReadWrite))
-        return 0;
-    switch (m_port.error()) {
+    m_opening = true;
+    const bool opened = m_port.open(QIODevice::ReadWrite);
+    m_opening = false;
+    const QSerialPort::SerialPortError error = m_port.error();
+    m_port.clearError();
+    if (!opened)
+        return openFailure(error, name);
+    if (s.handshake == 3 && !addSoftwareFlow()) {
+        m_port.close();
+        return ErrorCommState;
+    }
+    return 0;
+}
+
+int QtSerialDevice::openFailure(QSerialPort::SerialPortError error, const QString& name) const
+{
+    switch (error) {
     case QSerialPort::DeviceNotFoundError:
+    case QSerialPort::ResourceError: // a node without hardware behind it (EIO)
         return ErrorBadPort;
     case QSerialPort::PermissionError:
+#ifdef Q_OS_UNIX
+        // Refused by the node's permissions, or held by another program
+        // (its lock file, or an exclusive open).
+        if (::faccessat(AT_FDCWD, SerialDevicePath(name).toLocal8Bit().constData(), R_OK | W_OK,
+                        AT_EACCESS) != 0 &&
+            errno == EACCES)
+            return ErrorAccessDenied;
+#else
+        Q_UNUSED(name); // a port another program holds is refused as well
+#endif
         return ErrorUnavailable;
     case QSerialPort::UnsupportedOperationError:
         return ErrorBadSettings;
     default:
         return ErrorUnavailable;
     }
+}
+
+bool QtSerialDevice::addSoftwareFlow()
+{
+#ifdef Q_OS_UNIX
+    // The driver holds our output on XOFF, resumes it on XON (that byte
+    // only), sends XOFF itself when its input fills up, and never passes
+    // either byte to the reader.
+    const int fd = int(m_port.handle());
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0)
+        return false;
+    t.c_iflag |= IXON | IXOFF;
+    t.c_iflag &= ~IXANY;
+    t.c_cc[VSTART] = 0x11;
+    t.c_cc[VSTOP] = 0x13;
+    return ::tcsetattr(fd, TCSANOW, &t) == 0;
+#elif defined(Q_OS_WIN)
+    const HANDLE h = m_port.handle();
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(h, &dcb))
+        return false;
+    dcb.fOutX = TRUE;
+    dcb.fInX = TRUE;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    return ::SetCommState(h, &dcb) != 0;
+#else
+    return false;
+#endif
 }
 
 void QtSerialDevice::close()
@@ -78,6 +141,18 @@ void QtSerialDevice::close()
 qint64 QtSerialDevice::write(const QByteArray& bytes)
 {
     return m_port.write(bytes);
+}
+
+qint64 QtSerialDevice::bytesToWrite() const
+{
+    qint64 pending = m_port.bytesToWrite();
+#ifdef Q_OS_UNIX
+    // Bytes handed to the driver wait in its output queue, for XON or CTS.
+    int queued = 0;
+    if (m_port.isOpen() && ::ioctl(int(m_port.handle()), TIOCOUTQ, &queued) == 0 && queued > 0)
+        pending += queued;
+#endif
+    return pending;
 }
 
 void QtSerialDevice::clearInput()
@@ -133,16 +208,21 @@ bool QtSerialDevice::hungUp() const
 
 void QtSerialDevice::onError(QSerialPort::SerialPortError error)
 {
+    if (error == QSerialPort::NoError)
+        return;
     // Pseudo-terminals refuse the modem-line calls; that is no failure.
+    if (error == QSerialPort::UnsupportedOperationError)
+        m_noModemLines = true;
+    // The error of an opening is its result: open() reads and clears it.
+    if (m_opening)
+        return;
     if ((error == QSerialPort::ResourceError || error == QSerialPort::ReadError) && hungUp()) {
         const QString reason = m_port.errorString();
         m_port.clearError();
         if (m_port.isOpen())
             m_port.close();
         emit lost(reason);
-    } else if (error != QSerialPort::NoError) {
-        if (error == QSerialPort::UnsupportedOperationError)
-            m_noModemLines = true;
+    } else {
         m_port.clearError();
     }
 }

@@ -20,7 +20,8 @@ public:
     qint64 bytesAvailable() const override { return m_port.bytesAvailable(); }
     QByteArray read(qint64 maxBytes) override { return m_port.read(maxBytes); }
     qint64 write(const QByteArray& bytes) override;
-    qint64 bytesToWrite() const override { return m_port.bytesToWrite(); }
+    // Also what the driver still holds: empty means the bytes left us.
+    qint64 bytesToWrite() const override;
     void clearInput() override;
     void clearOutput() override;
     void setDtr(bool on) override;
@@ -30,9 +31,12 @@ public:
 private:
     void onError(QSerialPort::SerialPortError error);
     bool hungUp() const;
+    bool addSoftwareFlow();
+    int openFailure(QSerialPort::SerialPortError error, const QString& name) const;
 
     mutable QSerialPort m_port;  // reading the modem lines may set its error
     bool m_noModemLines = false; // the device refused a modem-line call (a pseudo-terminal)
+    bool m_opening = false;      // open() reads the error of the opening itself
 };
 
 } // namespace nodalis

@@ -2,6 +2,11 @@
 
 #include "platform/QtSerialDevice.h"
 
+#ifdef Q_OS_UNIX
+#include <grp.h>
+#include <sys/stat.h>
+#endif
+
 namespace nodalis {
 
 namespace {
@@ -33,6 +38,30 @@ QString SerialDeviceName(int portNumber, const QByteArray& configuredName)
     return QStringLiteral("COM%1").arg(portNumber);
 #else
     return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
+#endif
+}
+
+QString SerialDevicePath(const QString& deviceName)
+{
+#ifdef Q_OS_UNIX
+    if (!deviceName.isEmpty() && !deviceName.contains(QLatin1Char('/')))
+        return QStringLiteral("/dev/") + deviceName;
+#endif
+    return deviceName;
+}
+
+QString SerialDeviceGroup(const QString& deviceName)
+{
+#ifdef Q_OS_UNIX
+    struct stat node; // filled by stat()
+    if (::stat(SerialDevicePath(deviceName).toLocal8Bit().constData(), &node) == 0) {
+        if (const group* g = ::getgrgid(node.st_gid))
+            return QString::fromLocal8Bit(g->gr_name);
+    }
+    return QStringLiteral("dialout");
+#else
+    Q_UNUSED(deviceName);
+    return {};
 #endif
 }
 

@@ -32,7 +32,11 @@ public:
     static constexpr int ErrorBadByteSize = 8008;
     static constexpr int ErrorBadSettings = 8009;
     static constexpr int ErrorUnavailable = 8010; // locked by someone else
+    static constexpr int ErrorCommState = 8015;   // the line's flow control could not be set
     static constexpr int ErrorReadFailure = 8020;
+    // The device node refuses us (file permissions). Not one of the control's
+    // numbers: the line layer words it itself, naming the device's group.
+    static constexpr int ErrorAccessDenied = 8021;
 
     using QObject::QObject;
 
@@ -68,5 +72,13 @@ void SetSerialDeviceFactory(SerialDeviceFactory factory);
 // The device of a port number: COMn on Windows, /dev/ttyS(n-1) elsewhere,
 // unless a device name is configured.
 QString SerialDeviceName(int portNumber, const QByteArray& configuredName);
+
+// The file a device name stands for: a bare name is under /dev on Unix
+// (as QSerialPort takes it); unchanged elsewhere.
+QString SerialDevicePath(const QString& deviceName);
+
+// The group whose members may open the device: the group of its node,
+// "dialout" when that cannot be read. Empty where devices have no groups.
+QString SerialDeviceGroup(const QString& deviceName);
 
 } // namespace nodalis

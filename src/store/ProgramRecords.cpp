@@ -144,9 +144,11 @@ QString ProgramFilePath(int kind, qint32 code)
     const QString name = QStringLiteral("ISO") +
                          QString::fromLatin1(Pad(QByteArray::number(code), 5, PadRight, "0")) +
                          QStringLiteral(".txt");
-    const QString sep = QDir::separator();
+    // The relative path is stored for the program-management application,
+    // which reads it on Windows: backslashes whatever our system.
     if (kind == UploadTextRelativePath)
-        return QLatin1Char('.') + sep + QStringLiteral("FROMCN") + sep + name;
+        return QStringLiteral(".\\FROMCN\\") + name;
+    const QString sep = QDir::separator();
     const QString& data = Config().PathData;
     // Without a store folder the texts would land wherever we were started.
     if (data.trimmed().isEmpty())

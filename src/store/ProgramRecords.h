@@ -82,8 +82,8 @@ bool FillListFromQuery(ProgramDatabase& db, const QString& field, const QString&
 
 // The text file of a program or an upload: PathData + ProgCN or FROMCN +
 // "ISO" + the code on 5 digits + ".txt"; kind 13 is the upload's path from
-// the store's folder ("./FROMCN/ISO00007.txt" with our separator). Empty
-// for another kind, or without PathData.
+// the store's folder as FROMCN records hold it (".\\FROMCN\\ISO00007.txt",
+// backslashes on every system). Empty for another kind, or without PathData.
 QString ProgramFilePath(int kind, qint32 code);
 
 // The field numbers that identify an upload: RECORDFIELDS entries naming a

@@ -131,10 +131,12 @@ bool ReplaceProgramByUpload(qint32 codeProg, qint32 codeFromCN, ProgramDatabase&
     if (codeProg < 1 || codeFromCN < 1)
         return false;
     Pause(1000);
-    // The text first: an upload is only marked as taken over once it is
-    // the program's text.
-    if (!ReplaceFileKeepingVersion(ProgramFilePath(ProgramTextPath, codeProg),
-                                   ProgramFilePath(UploadTextPath, codeFromCN)))
+    // A missing upload text still ends the wait: left unrecorded, the upload
+    // would block the program's sending for good. A text that is there but
+    // cannot be copied keeps the upload pending, to be taken over again.
+    const QString uploadText = ProgramFilePath(UploadTextPath, codeFromCN);
+    if (FileExists(uploadText) &&
+        !ReplaceFileKeepingVersion(ProgramFilePath(ProgramTextPath, codeProg), uploadText))
         return false;
     MarkUploadRecorded(codeFromCN, db);
     db.write([&] {

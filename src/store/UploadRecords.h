@@ -37,8 +37,9 @@ bool DeleteUploadRecord(qint32 codeFromCN, ProgramDatabase& db);
 // A validated upload replaces its program: the program's text is kept under
 // its next version name (ISO00042_1.txt for the first), the upload's text
 // takes its place, the upload is marked recorded and the program's EtatProg
-// becomes 3. False, with nothing changed, when a code is below 1, the
-// upload's text is missing or a copy fails.
+// becomes 3. Without an upload text the program's text stays as it is, the
+// rest is done all the same. False, with nothing changed, when a code is
+// below 1 or a copy fails.
 bool ReplaceProgramByUpload(qint32 codeProg, qint32 codeFromCN, ProgramDatabase& db);
 
 // Puts source in place of target, the former target first copied to its next

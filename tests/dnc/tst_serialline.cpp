@@ -1,10 +1,12 @@
 // The serial line layer: flow-control modes, opening the control with its
-// events, pieces written, the library's tables and error events.
+// events, pieces written, software flow control on a pseudo-terminal, the
+// library's tables and error events.
 
 #include "dnc/EventMessages.h"
 #include "dnc/LibraryPort.h"
 #include "dnc/SerialLine.h"
 #include "platform/AnsiText.h"
+#include "platform/QtSerialDevice.h"
 #include "platform/SerialControl.h"
 #include "platform/SerialLibrary.h"
 #include "startup/AppPaths.h"
@@ -13,10 +15,58 @@
 #include "support/FakeSerialDevice.h"
 #include "support/ProcessReset.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace nodalis;
+
+namespace {
+
+// A pseudo-terminal whose master side plays the machine.
+struct Pty
+{
+    int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QString slave;
+
+    Pty()
+    {
+        if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0)
+            slave = QString::fromLocal8Bit(::ptsname(master));
+    }
+    ~Pty()
+    {
+        if (master >= 0)
+            ::close(master);
+    }
+    bool ok() const { return !slave.isEmpty(); }
+    void send(const QByteArray& bytes) const
+    {
+        QVERIFY(::write(master, bytes.data(), bytes.size()) == bytes.size());
+    }
+    QByteArray take() const
+    {
+        char buffer[256];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        return n > 0 ? QByteArray(buffer, n) : QByteArray();
+    }
+};
+
+// Runs as another user (with root's privileges dropped) while in scope.
+struct EffectiveUser
+{
+    explicit EffectiveUser(uid_t uid) { QVERIFY(::seteuid(uid) == 0); }
+    ~EffectiveUser() { QVERIFY(::seteuid(0) == 0); }
+};
+
+} // namespace
 
 class TestSerialLine : public QObject
 {
@@ -112,36 +162,96 @@ private slots:
         QVERIFY(!device->dtr);
     }
 
-    void openFailuresNameTheError_data()
+    void openFailuresNameTheDevice_data()
     {
-        QTest::addColumn<int>("openResult");
-        QTest::addColumn<QByteArray>("speed");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("no such port")
-            << 8002 << QByteArray("9600")
-            << QStringLiteral("Error in FNControlCom232:8002 : Numéro de port non valide.");
-        QTest::newRow("port locked")
-            << 8010 << QByteArray("9600")
+        QTest::addColumn<QByteArray>("situation");
+        QTest::addColumn<QString>("text"); // %1 the device, %2 its group
+        QTest::newRow("missing device")
+            << QByteArray("missing")
+            << QStringLiteral("Error in FNControlCom232:8002 : Numéro de port non valide. (%1)");
+        QTest::newRow("permission refused")
+            << QByteArray("refused")
+            << QStringLiteral("Error in FNControlCom232:8021 : Accès refusé au port %1 : "
+                              "l'utilisateur du serveur doit être membre du groupe %2.");
+        QTest::newRow("held by another program")
+            << QByteArray("held")
             << QStringLiteral("Error in FNControlCom232:8010 : Le matériel n'est pas disponible "
-                              "(verrouillé par un autre périphérique).");
+                              "(verrouillé par un autre périphérique). (%1)");
         QTest::newRow("bad settings")
-            << 0 << QByteArray("fast")
+            << QByteArray("settings")
             << QStringLiteral(
                    "Error in FNControlCom232:8009 : Les paramètres par défaut sont erronés.");
     }
 
-    void openFailuresNameTheError()
+    // On real devices: a pseudo-terminal stands for the port.
+    void openFailuresNameTheDevice()
     {
-        QFETCH(int, openResult);
-        QFETCH(QByteArray, speed);
+        QFETCH(QByteArray, situation);
         QFETCH(QString, text);
-        SerialControl control;
-        FakeSerialDevice::last()->openResult = openResult;
+        FakeSerialDevice::uninstall();
+        Pty pty;
+        QVERIFY(pty.ok());
         PortSettings r = record();
-        r.Bauds = speed;
+        r.PortName = pty.slave.toLocal8Bit();
+        QtSerialDevice holder;
+        std::optional<EffectiveUser> asNobody;
+        if (situation == "missing") {
+            r.PortName = QFile::encodeName(m_dir.filePath(QStringLiteral("ttyGone")));
+        } else if (situation == "held") {
+            QCOMPARE(holder.open(pty.slave, {}), 0);
+        } else if (situation == "refused") {
+            QCOMPARE(::chmod(r.PortName.constData(), 0), 0);
+            if (::geteuid() == 0) // root opens anything
+                asNobody.emplace(65534);
+        } else {
+            r.Bauds = "fast";
+        }
+        const QString device = QString::fromLocal8Bit(r.PortName);
+        SerialControl control;
         QVERIFY(!OpenControlPort(control, r, false));
+        asNobody.reset();
         QCOMPARE(Events().lastShown, 108);
+        text.replace(QLatin1String("%1"), device);
+        text.replace(QLatin1String("%2"), QFileInfo(device).group());
         QCOMPARE(Events().lastText, toAnsi(text));
+    }
+
+    void softwareFlowControl_data()
+    {
+        QTest::addColumn<int>("handshake");
+        QTest::addColumn<bool>("honoured");
+        QTest::newRow("none") << 0 << false;
+        QTest::newRow("XON/XOFF") << 1 << true;
+        QTest::newRow("RTS/CTS") << 2 << false;
+        QTest::newRow("RTS/CTS and XON/XOFF") << 3 << true;
+    }
+
+    // The machine's XOFF holds our output until its XON; neither byte is
+    // read as data when software flow control is on.
+    void softwareFlowControl()
+    {
+        QFETCH(int, handshake);
+        QFETCH(bool, honoured);
+        Pty pty;
+        QVERIFY(pty.ok());
+        QtSerialDevice device;
+        SerialLineSettings s;
+        s.handshake = handshake;
+        QCOMPARE(device.open(pty.slave, s), 0);
+
+        pty.send("\x13");
+        QTest::qWait(200); // the line discipline takes the XOFF in (a kernel worker)
+        device.write("abc");
+        QTest::qWait(200);
+        QByteArray out = pty.take();
+        QCOMPARE(out.isEmpty(), honoured);
+        QCOMPARE(device.bytesToWrite() > 0, honoured);
+
+        pty.send("\x11z");
+        QByteArray in;
+        QTRY_VERIFY((out += pty.take(), in += device.read(64), out == "abc" && in.endsWith('z')));
+        QCOMPARE(in, honoured ? QByteArray("z") : QByteArray("\x13\x11z"));
+        QTRY_COMPARE(device.bytesToWrite(), 0);
     }
 
     void libraryTables_data()

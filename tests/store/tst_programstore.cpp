@@ -132,8 +132,8 @@ private slots:
         QCOMPARE(TextOf(q.value(QStringLiteral("Champ16"))), QByteArray());
         QCOMPARE(q.value(QStringLiteral("Recorded")).toInt(), 0);
         QCOMPARE(q.value(QStringLiteral("CodeProg")).toInt(), program);
-        QCOMPARE(q.value(QStringLiteral("FilePathProg")).toString(),
-                 QDir::toNativeSeparators(QStringLiteral("./FROMCN/ISO00007.txt")));
+        // Read on Windows by the program-management application.
+        QCOMPARE(q.value(QStringLiteral("FilePathProg")).toString(), u".\\FROMCN\\ISO00007.txt"_s);
         QCOMPARE(StoreFixture::value(QStringLiteral("SELECT COUNT(*) FROM FROMCN WHERE Champ16=''"))
                      .toInt(),
                  7);
@@ -181,10 +181,10 @@ private slots:
         QTest::addColumn<int>("program");
         QTest::addColumn<int>("upload");
         QTest::addColumn<bool>("uploadText");
-        QTest::addColumn<bool>("replaced");
+        QTest::addColumn<bool>("replaced"); // recorded, EtatProg 3, true
         QTest::newRow("replaced twice") << 1 << 1 << true << true;
         QTest::newRow("no upload code") << 1 << 0 << true << false;
-        QTest::newRow("upload text missing") << 1 << 1 << false << false;
+        QTest::newRow("upload text missing: recorded, text kept") << 1 << 1 << false << true;
     }
 
     void replaceProgramByUpload()
@@ -206,9 +206,10 @@ private slots:
         }
         const QString first = m_store.path(QStringLiteral("data/ProgCN/ISO00001_1.txt"));
         const QString second = m_store.path(QStringLiteral("data/ProgCN/ISO00001_2.txt"));
-        QCOMPARE(StoreFixture::readFile(programText), replaced ? "V2\r\n" : "V0\r\n");
-        QCOMPARE(StoreFixture::readFile(first), replaced ? "V0\r\n" : "<missing>");
-        QCOMPARE(StoreFixture::readFile(second), replaced ? "V1\r\n" : "<missing>");
+        const bool copied = replaced && uploadText;
+        QCOMPARE(StoreFixture::readFile(programText), copied ? "V2\r\n" : "V0\r\n");
+        QCOMPARE(StoreFixture::readFile(first), copied ? "V0\r\n" : "<missing>");
+        QCOMPARE(StoreFixture::readFile(second), copied ? "V1\r\n" : "<missing>");
         QCOMPARE(StoreFixture::value(QStringLiteral("SELECT EtatProg FROM PROGRAMME")).toInt(),
                  replaced ? 3 : 0);
         QCOMPARE(StoreFixture::value(QStringLiteral("SELECT Recorded FROM FROMCN")).toInt(),
