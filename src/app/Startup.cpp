@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "dnc/ReceptionFile.h"
 
 #include "dnc/ProcessState.h"
 #include "platform/AnsiText.h"
@@ -95,6 +96,8 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
     if (s.IconTray && m_window)
         m_window->AddTrayIcon();
 
+    // A reception the previous run did not finish is kept, never overwritten.
+    ReceptionFile::KeepInterrupted();
     if (s.IsModeEcoute && m_host) {
         m_host->StartListeningSoon();
         m_host->LoadCurrentProgram();

@@ -97,14 +97,14 @@ void SetStatus(const EventReport& report)
     SetStatus(report.code);
 }
 
-void SetStatus(int code, EventParams params, bool repeat)
+namespace {
+
+void announce(int code, const QByteArray& text, bool repeat)
 {
-    setParams(params);
     EventState& e = Events();
     e.lastRequested = code;
     if (code == 0 || (code == e.lastShown && !repeat))
         return;
-    const QByteArray text = EventText(code);
     e.lastText = text;
     const qint32 mode = Config().DncAppMode;
     if (mode == 0 || mode == 2) {
@@ -119,6 +119,19 @@ void SetStatus(int code, EventParams params, bool repeat)
         LogLine("Code" + QByteArray::number(code) + "---" + text);
     DoEvents();
     e.lastShown = code;
+}
+
+} // namespace
+
+void SetStatus(int code, EventParams params, bool repeat)
+{
+    setParams(params);
+    announce(code, code == 0 ? QByteArray() : EventText(code), repeat);
+}
+
+void SetStatusWithReason(int code, const QByteArray& reason)
+{
+    announce(code, EventText(code) + " : " + reason, true);
 }
 
 int SendInfoMessage(const QByteArray& message, int k)

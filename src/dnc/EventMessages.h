@@ -51,6 +51,9 @@ QByteArray EventText(int code, EventParams params);
 // the current ones (SetStatus(909, {file})).
 void SetStatus(int code, EventParams params = {}, bool repeat = false);
 void SetStatus(const EventReport& report);
+// An event whose text is followed by " : " and what went wrong (a write that
+// failed: "No space left on device"), so that one line says it all.
+void SetStatusWithReason(int code, const QByteArray& reason);
 
 // Appends "---hh:mm:ss---" + text to the day's event log file.
 void LogLine(const QByteArray& text);

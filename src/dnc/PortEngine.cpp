@@ -10,6 +10,7 @@
 #include "dnc/ProcessState.h"
 #include "dnc/ReceivedChunks.h"
 #include "dnc/ReceivedDataExaminer.h"
+#include "dnc/ReceptionFile.h"
 #include "dnc/SerialLine.h"
 #include "dnc/ServerView.h"
 #include "dnc/WorkGate.h"
@@ -43,6 +44,8 @@ PortEngine::PortEngine(SerialControl& comDNC, QObject* parent) : QObject(parent)
     m_timRS232.setSingleShot(true);
     connect(&m_timRS232, &QTimer::timeout, this, &PortEngine::InactivityTimeout);
     connect(&m_relaunch, &QTimer::timeout, this, &PortEngine::RelaunchTick);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &PortEngine::RelaunchTick);
     connect(&m_com, &SerialControl::OnComm, this, &PortEngine::OnComm);
     plugSerialMethods();
 }
@@ -107,8 +110,7 @@ void PortEngine::StartListening()
     }
     State().stopRequested = false;
     View().setCommandButtons(Config().IsModeEcoute ? "1101" : "1001");
-    if (m_eventFile.isOpen())
-        m_eventFile.close();
+    m_eventFile.close();
     if (const PortMethod* method = m_methods.find(Config().Port.Methode); method && method->listen)
         method->listen();
 }
@@ -186,6 +188,11 @@ void PortEngine::ReturnToListening()
     notify("{f}");
     if (methode != 4 && methode != 6 && methode != 14 && Config().IsModeEcoute &&
         !stopRequested() && !m_listenPosted) {
+        if (m_blocked) {
+            // Listening again at once would only meet the same fault.
+            m_retry.start(Clock::realMs(RetryMs));
+            return;
+        }
         // The next cycle starts from the event loop, not from inside this
         // one: months of cycles must not pile up on the stack.
         m_listenPosted = true;
@@ -207,7 +214,10 @@ void PortEngine::endEventCycle()
 {
     const int returns = m_returns;
     EndEventReception();
-    examine();
+    if (m_blocked)
+        receptionBlocked();
+    else
+        examine();
     if (m_returns == returns)
         ReturnToListening();
 }
@@ -230,22 +240,19 @@ void PortEngine::ClosePort()
 
 void PortEngine::examine()
 {
-    if (m_examiner) {
+    if (m_examiner)
         m_examiner->ExamineReceivedData();
-        return;
-    }
-    // Without call resolution the transaction ends here.
-    SetPortState(ChannelIdle);
+    else
+        SetPortState(ChannelIdle); // without call resolution the transaction ends here
+    ReceptionFile::Examined();
 }
 
-bool PortEngine::recreateReceptionFile(QFile& file)
+void PortEngine::receptionBlocked()
 {
-    const QString& path = Paths().receptionFile;
-    if (FileExists(path)) {
-        DeleteFile(path);
-        Pause(100);
-    }
-    return OpenForWrite(path, FileMode::Output, file);
+    m_blocked = true;
+    m_timRS232.stop();
+    ClearReceptionFlags();
+    SetPortState(ChannelIdle);
 }
 
 void PortEngine::sendCharList(const QByteArray& list)
@@ -265,93 +272,111 @@ bool PortEngine::PolledReception(ReceptionSteps* steps)
     m_firstData = false;
     m_silence = false;
 
-    QFile file;
-    if (recreateReceptionFile(file)) {
-        sendCharList(r.BOR);
-        m_com.setInputLen(0);
-        const qint64 start = Clock::nowMs();
-        bool awake = steps == nullptr;
-        QByteArray pending;
-        bool receiving = false;
-        bool ended = false; // silence after data, or the line gone
-        for (;;) {
-            DoEvents();
-            if (m_lineTakenOver) {
-                file.close();
-                m_timRS232.stop();
-                m_cycleRunning = false;
-                return false;
-            }
-            if (stopRequested()) {
-                // Whatever arrived is kept: the unfinished line goes in too.
-                if (!pending.isEmpty())
-                    file.write(pending + "\r\n");
-                file.close();
-                m_timRS232.stop();
-                m_cycleRunning = false;
+    ReceptionFile file;
+    if (!file.open()) {
+        // Nothing can be kept: no EOR, and no examination of an older file.
+        m_cycleRunning = false;
+        receptionBlocked();
+        return true;
+    }
+    m_blocked = false;
+    sendCharList(r.BOR);
+    m_com.setInputLen(0);
+    const qint64 start = Clock::nowMs();
+    bool awake = steps == nullptr;
+    QByteArray pending;
+    bool receiving = false;
+    bool ended = false; // silence after data, or the line gone
+    const auto writeLine = [&file](const QByteArray& line) { file.write(line); };
+    for (;;) {
+        DoEvents();
+        if (m_lineTakenOver) {
+            file.close();
+            m_timRS232.stop();
+            m_cycleRunning = false;
+            return false;
+        }
+        if (stopRequested()) {
+            // Whatever arrived is kept: the unfinished line goes in too.
+            if (!pending.isEmpty())
+                file.write(pending + "\r\n");
+            const bool whole = file.close();
+            m_timRS232.stop();
+            m_cycleRunning = false;
+            if (whole)
                 examine();
-                return false;
-            }
-            if (!m_com.PortOpen()) {
-                ended = true;
-                break;
-            }
-            if (!awake) {
-                awake = steps->awake(m_com);
-                if (!awake)
-                    Pause(20);
-                continue;
-            }
-            if (m_com.InBufferCount() < 1) {
-                if (!receiving) {
-                    // A machine that woke the port up has announced its program.
-                    if (!steps && r.TimeOutEcoute >= 1 &&
-                        Clock::secondsSince(start) > r.TimeOutEcoute)
-                        break;
-                    Pause(20);
-                    continue;
-                }
-                if (!m_timRS232.isActive())
-                    m_timRS232.start();
-                DoEvents();
-                if (m_silence) {
-                    ended = true;
+            else
+                receptionBlocked();
+            return false;
+        }
+        if (!m_com.PortOpen()) {
+            ended = true;
+            break;
+        }
+        if (!awake) {
+            awake = steps->awake(m_com);
+            if (!awake)
+                Pause(20);
+            continue;
+        }
+        if (m_com.InBufferCount() < 1) {
+            if (!receiving) {
+                // A machine that woke the port up has announced its program.
+                if (!steps && r.TimeOutEcoute >= 1 && Clock::secondsSince(start) > r.TimeOutEcoute)
                     break;
-                }
                 Pause(20);
                 continue;
             }
-            if (steps)
-                steps->beforeChunk(m_com);
-            m_timRS232.stop();
-            pending += m_com.Input();
-            if (!pending.isEmpty()) {
-                if (steps)
-                    steps->onChunk(pending);
-                Channel().channelState = ChannelReceiving;
-                if (!m_firstData) {
-                    SetPortState(ChannelReceiving);
-                    SetStatus(101);
-                    m_firstData = true;
-                }
-                receiving = true;
-                pending = SplitReceivedChunk(pending, &file, true);
-                if (steps)
-                    steps->afterChunk();
+            if (!m_timRS232.isActive())
+                m_timRS232.start();
+            DoEvents();
+            if (m_silence) {
+                ended = true;
+                break;
             }
             Pause(20);
+            continue;
         }
-        if (ended && !pending.isEmpty()) {
-            file.write(pending + "\r\n");
-            SendInfoMessage(BuildInfoMessage("{b}", {pending}), 0);
-            View().setBlockDisplay(pending);
-        }
+        if (steps)
+            steps->beforeChunk(m_com);
         m_timRS232.stop();
-        file.close();
+        pending += m_com.Input();
+        if (!pending.isEmpty()) {
+            if (steps)
+                steps->onChunk(pending);
+            Channel().channelState = ChannelReceiving;
+            if (!m_firstData) {
+                SetPortState(ChannelReceiving);
+                SetStatus(101);
+                m_firstData = true;
+            }
+            receiving = true;
+            pending = SplitReceivedChunk(pending, writeLine, true);
+            // Each chunk's lines reach the system as they arrive: a crash
+            // loses at most the unfinished line.
+            file.flush();
+            if (steps)
+                steps->afterChunk();
+        }
+        Pause(20);
     }
+    if (ended && !pending.isEmpty()) {
+        file.write(pending + "\r\n");
+        SendInfoMessage(BuildInfoMessage("{b}", {pending}), 0);
+        View().setBlockDisplay(pending);
+    }
+    m_timRS232.stop();
+    // On the disk before anything reads it.
+    const bool whole = file.close();
     if (m_com.PortOpen())
         sendCharList(r.EOR);
     m_cycleRunning = false;
+    if (!whole) {
+        // A cut reception is no program: it stays for the next cycle to
+        // keep under its dated name.
+        receptionBlocked();
+        return true;
+    }
     examine();
     return true;
 }
@@ -359,8 +384,12 @@ bool PortEngine::PolledReception(ReceptionSteps* steps)
 void PortEngine::StartEventReception()
 {
     const PortSettings& r = Config().Port;
-    if (!recreateReceptionFile(m_eventFile))
+    if (!m_eventFile.open()) {
+        receptionBlocked();
+        ReturnToListening();
         return;
+    }
+    m_blocked = false;
     sendCharList(r.BOR);
     m_eventReception = true;
     m_timRS232.setInterval(Clock::realMs(qint64(r.TimeOut) * 1000));
@@ -407,8 +436,8 @@ void PortEngine::OnComm()
     m_com.setRThreshold(Config().Port.InBufferSize > 0 ? Config().Port.InBufferSize : 1);
     m_timRS232.stop();
     if (m_com.InBufferCount() > 0) {
-        m_eventBuffer += m_com.Input();
-        View().setBlockDisplay(m_eventBuffer.left(20));
+        keepEventInput(m_com.Input());
+        View().setBlockDisplay(m_eventBuffer);
     }
     m_timRS232.setInterval(Clock::realMs(qint64(Config().Port.TimeOut) * 1000));
     m_timRS232.start();
@@ -419,21 +448,31 @@ void PortEngine::EndEventReception()
     m_timRS232.stop();
     while (!stopRequested() && m_com.OutBufferCount() != 0) {
         DoEvents();
-        m_eventBuffer += m_com.Input();
+        keepEventInput(m_com.Input());
     }
     if (stopRequested())
         m_com.clearOutBuffer();
     // Characters below the receive threshold are still waiting: keep them.
-    m_eventBuffer += m_com.Input();
-    if (!m_eventBuffer.isEmpty()) {
-        m_eventFile.write(m_eventBuffer);
-        m_eventBuffer.clear();
-    }
+    keepEventInput(m_com.Input());
+    m_eventBuffer.clear();
+    // On the disk before anything reads it; a cut reception is not examined.
+    m_blocked = !m_eventFile.close();
     if (m_com.PortOpen())
         sendCharList(Config().Port.EOR);
-    m_eventFile.close();
     m_eventReception = false;
     m_com.setRThreshold(0);
+}
+
+void PortEngine::keepEventInput(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    // What arrives goes to the system at once; the display shows the
+    // reception's first characters.
+    m_eventFile.write(bytes);
+    m_eventFile.flush();
+    if (m_eventBuffer.size() < 20)
+        m_eventBuffer += bytes.left(20 - m_eventBuffer.size());
 }
 
 void PortEngine::InactivityTimeout()
@@ -460,11 +499,14 @@ bool PortEngine::LibraryReception()
     m_firstData = false;
     m_silence = false;
     const QString& path = Paths().receptionFile;
-    if (FileExists(path)) {
-        DeleteFile(path);
-        Pause(100);
+    // The library writes the file itself; it starts empty and marked.
+    ReceptionFile prepared;
+    if (!prepared.open() || !prepared.close()) {
+        m_cycleRunning = false;
+        receptionBlocked();
+        return true;
     }
-    MakeFolders(FolderOf(path));
+    m_blocked = false;
 
     bool received = false;
     bool ready = false;

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "dnc/MethodTable.h"
+#include "dnc/ReceptionFile.h"
 
 #include <QByteArray>
-#include <QFile>
 #include <QObject>
 #include <QTimer>
 
@@ -23,6 +23,8 @@ class PortEngine : public QObject
 public:
     // Interval of the relaunch timer (server time).
     static constexpr int RelaunchMs = 30000;
+    // Pause before listening again when the reception file cannot be written.
+    static constexpr int RetryMs = 3000;
 
     explicit PortEngine(SerialControl& comDNC, QObject* parent = nullptr);
     ~PortEngine() override;
@@ -69,6 +71,7 @@ private:
     bool PolledReception(ReceptionSteps* steps);
     void StartEventReception();
     void EndEventReception();
+    void keepEventInput(const QByteArray& bytes);
     void OnComm();
     void InactivityTimeout();
     void RelaunchTick();
@@ -77,7 +80,9 @@ private:
     void cycleOver();
     void endEventCycle();
     void endEventCycleSoon();
-    bool recreateReceptionFile(QFile& file);
+    // The reception file could not be written: the cycle ends without
+    // examining anything and the next one starts after a pause.
+    void receptionBlocked();
     void sendCharList(const QByteArray& list);
 
     SerialControl& m_com;
@@ -88,12 +93,14 @@ private:
     bool m_firstData = false;
     bool m_silence = false;
     bool m_eventReception = false;
-    QByteArray m_eventBuffer;
-    QFile m_eventFile;
+    QByteArray m_eventBuffer; // the reception's first characters, for the display
+    ReceptionFile m_eventFile;
     bool m_cycleRunning = false;
     bool m_lineTakenOver = false;
     bool m_listenAfterCycle = false; // a restart asked for while a cycle ran
     bool m_listenPosted = false;
+    bool m_blocked = false; // the last cycle could not write its reception
+    QTimer m_retry;
     bool m_shuttingDown = false;
     int m_returns = 0;
 };

@@ -191,38 +191,61 @@ void ProgramSender::preSendSteps(const QString& file, bool prepare)
     ApplySendSpecifics(file, s.Port.Specificite);
 }
 
-bool ProgramSender::waitOutputEmpty(int seconds)
+ProgramSender::Drain ProgramSender::waitOutput(const PortSettings& r, qint64 allowed,
+                                               int limitSeconds)
 {
     SerialControl& com = m_engine.comDNC();
-    const qint64 start = Clock::nowMs();
-    while (com.OutBufferCount() > 0) {
-        if (Clock::secondsSince(start) >= seconds)
-            return false;
-        Pause(5);
+    const int handshake =
+        r.CtrlFluxSend >= 0 && r.CtrlFluxSend <= 6 ? HandshakeOf(r.CtrlFluxSend) : 0;
+    const bool machinePaces = handshake == 1 || handshake == 3;
+    qint64 lastCount = -1;
+    qint64 lastMove = Clock::nowMs();
+    for (;;) {
+        // A line that went away took the rest of the text with it.
+        if (!com.PortOpen())
+            return Drain::Failed;
+        const qint64 count = com.OutBufferCount();
+        if (count <= allowed)
+            return Drain::Done;
+        if (stopRequested())
+            return Drain::Failed;
+        const qint64 now = Clock::nowMs();
+        if (count != lastCount) {
+            lastCount = count;
+            lastMove = now;
+        } else if (com.WriteTimeout() > 0 && now - lastMove > com.WriteTimeout()) {
+            SetStatus(118);
+            return Drain::Failed;
+        }
+        // The limit is on a line that stopped taking text, not on a slow one.
+        if (limitSeconds > 0 && !machinePaces && Clock::secondsSince(lastMove) >= limitSeconds) {
+            SetStatus(907);
+            return Drain::TimedOut;
+        }
+        WaitForEvents(10);
     }
-    return true;
 }
 
 bool ProgramSender::waitLineReady(const PortSettings& r)
 {
     SerialControl& com = m_engine.comDNC();
     const qint64 start = Clock::nowMs();
-    // The line layer's output buffer is the size the record gives: wait for
-    // room as the machine takes the text, so that progress and a stop follow
-    // what really left.
-    const int room = qMax(1, com.OutBufferSize());
-    while (!IsLineReady(com, r.CtrlFluxSend) || com.OutBufferCount() > room) {
-        if (stopRequested())
+    // Only the line condition of the flow mode counts against TimeOutEnvoi.
+    while (!IsLineReady(com, r.CtrlFluxSend)) {
+        if (stopRequested() || !com.PortOpen())
             return false;
         if (r.TimeOutEnvoi >= 1 && !r.IsModePassant &&
             Clock::secondsSince(start) > r.TimeOutEnvoi) {
             SetStatus(109);
             return false;
         }
-        // The line takes the text as fast as it can: go on as soon as it has.
         WaitForEvents(10);
     }
-    return true;
+    // The output buffer is the size the record gives: the next block waits
+    // for room as the machine takes the text, so that progress and a stop
+    // follow what really left. A machine that holds XOFF while it cuts
+    // keeps the rest waiting here for as long as it holds.
+    return waitOutput(r, qMax(1, com.OutBufferSize()), 0) == Drain::Done;
 }
 
 bool ProgramSender::SendSerialBlocks(const PortSettings& r, int method, const QString& file)
@@ -285,10 +308,8 @@ bool ProgramSender::sendHeader(const PortSettings& r, int sendTimeOut)
 {
     SerialControl& com = m_engine.comDNC();
     if (!TrimSpaces(r.BOT).isEmpty()) {
-        if (!waitOutputEmpty(sendTimeOut)) {
-            SetStatus(907);
+        if (waitOutput(r, 0, sendTimeOut) != Drain::Done)
             return false;
-        }
         WriteText(com, DecodeCharList(r.BOT, r.EOB));
     }
     if (TrimSpaces(r.Specificite).toUpper() == "CLEAR_ARCEL") {
@@ -371,14 +392,16 @@ bool ProgramSender::writeBlock(const PortSettings& r, int method, const QByteArr
         for (char c : text) {
             if (stopRequested())
                 return false;
-            com.Output(QByteArray(1, c));
+            if (com.Output(QByteArray(1, c)) != 0)
+                return false;
             sleepSeconds(r.TempoCar);
         }
     } else {
         WriteText(com, text);
         sleepSeconds(r.TempoBloc);
     }
-    return true;
+    // A line that went away refuses what was written: the send is cut.
+    return com.PortOpen();
 }
 
 bool ProgramSender::sendTrailer(const PortSettings& r)
@@ -386,15 +409,13 @@ bool ProgramSender::sendTrailer(const PortSettings& r)
     SerialControl& com = m_engine.comDNC();
     if (TrimSpaces(r.Specificite).toUpper() == "DIALOG3")
         WriteText(com, Dialog3Trailer(r.EOB));
+    // The send is complete only when the last byte, EOT included, left.
     if (!TrimSpaces(r.EOT).isEmpty()) {
         WriteText(com, DecodeCharList(r.EOT, r.EOB));
-        if (!waitOutputEmpty(5)) {
-            SetStatus(907);
+        if (waitOutput(r, 0, 5) != Drain::Done)
             return false;
-        }
     }
-    waitOutputEmpty(5);
-    return true;
+    return waitOutput(r, 0, 5) == Drain::Done;
 }
 
 bool ProgramSender::SendLibraryFile(const PortSettings& r, const QString& file)

@@ -51,7 +51,16 @@ private:
     Outcome sendServer();
     void failed(int event);
     void preSendSteps(const QString& file, bool prepare);
-    bool waitOutputEmpty(int seconds);
+    enum class Drain
+    {
+        Done,
+        TimedOut, // the line took nothing for the limit (907 logged)
+        Failed    // stop, line gone or a write stalled past TimeOutBreak
+    };
+    // Waits until at most `allowed` bytes wait to leave. With XON/XOFF the
+    // machine holds the text as long as it likes, so no limit applies;
+    // otherwise the line may take nothing for limitSeconds at most (0: no limit).
+    Drain waitOutput(const PortSettings& r, qint64 allowed, int limitSeconds);
     bool waitLineReady(const PortSettings& r);
     bool controlReceptionWait();
     bool libraryReceptionWait();

@@ -10,7 +10,7 @@
 
 namespace nodalis {
 
-QByteArray SplitReceivedChunk(const QByteArray& pending, QIODevice* file, bool show)
+QByteArray SplitReceivedChunk(const QByteArray& pending, const LineOutput& out, bool show)
 {
     const char* d = pending.constData();
     const qsizetype n = pending.size();
@@ -20,8 +20,8 @@ QByteArray SplitReceivedChunk(const QByteArray& pending, QIODevice* file, bool s
             continue;
         if (i > start) {
             const QByteArray line(d + start, i - start);
-            if (file && file->isOpen())
-                file->write(line + "\r\n");
+            if (out)
+                out(line + "\r\n");
             if (show) {
                 SendInfoMessage(BuildInfoMessage("{b}", {line}), 0);
                 View().setBlockDisplay(line);

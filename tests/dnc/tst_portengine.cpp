@@ -12,9 +12,12 @@
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
 
+#include "support/FailingSink.h"
 #include "support/SimulatedLine.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -27,6 +30,19 @@ class TestPortEngine : public QObject
     Q_OBJECT
 
 private:
+    static QByteArray readAll(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static int logged(const QByteArray& line) { return int(readAll(EventLogPath()).count(line)); }
+    static qsizetype datedCopies()
+    {
+        return QDir(QFileInfo(Paths().receptionFile).absolutePath())
+            .entryList({QStringLiteral("FromCN_(*")}, QDir::Files)
+            .size();
+    }
+
     QTemporaryDir m_dir;
     SimulatedLine m_line;
     MachineSimulator* m_sim = nullptr;
@@ -49,7 +65,11 @@ private slots:
         m_engine->setExaminer(&m_examiner);
     }
 
-    void cleanup() { m_line.close(); }
+    void cleanup()
+    {
+        SetReceptionSinkOpener({});
+        m_line.close();
+    }
 
     void polledReception_data()
     {
@@ -149,6 +169,57 @@ private slots:
         QCOMPARE(m_examiner.receptions, QList<QByteArray>{"%\r\nO3000\r\nM30\r\n%\r\n"});
         QTRY_COMPARE(m_sim->receivedBytes(), QByteArray("\x11\x13"));
         m_engine->ClosePort();
+    }
+
+    // A reception that cannot be written is told once, never examined as a
+    // program, kept for the next cycle to move aside, and serving resumes
+    // once the disk takes writes again.
+    void receptionFileFaults_data()
+    {
+        QTest::addColumn<qint64>("capacity");
+        QTest::addColumn<bool>("failOnClose");
+        QTest::addColumn<QByteArray>("kept");
+        QTest::addColumn<QByteArray>("next");
+        // Nothing read from the line: it is all there for the next cycle.
+        QTest::newRow("cannot be created")
+            << qint64(-1) << false << QByteArray() << QByteArray("N1\r\nN2\r\nN3\r\nN4\r\n");
+        QTest::newRow("disk full mid-way")
+            << qint64(8) << false << QByteArray("N1\r\nN2\r\n") << QByteArray("N4\r\n");
+        QTest::newRow("fails when put on the disk")
+            << qint64(1 << 20) << true << QByteArray("N1\r\nN2\r\nN3\r\n") << QByteArray("N4\r\n");
+    }
+
+    void receptionFileFaults()
+    {
+        QFETCH(qint64, capacity);
+        QFETCH(bool, failOnClose);
+        QFETCH(QByteArray, kept);
+        QFETCH(QByteArray, next);
+        const qsizetype dated = datedCopies();
+        test::FailingSink::install(capacity, failOnClose);
+        m_sim->wait(100);
+        m_sim->send("N1\r\nN2\r\nN3\r\n", 4, 2);
+        m_engine->StartListening();
+        QVERIFY(m_examiner.receptions.isEmpty());
+        QVERIFY(Events().lastText.startsWith("Erreur lors de la remont"));
+        QVERIFY(Events().lastText.contains(capacity < 0 ? "Permission denied"
+                                                        : "No space left on device"));
+        QCOMPARE(readAll(Paths().receptionFile), kept);
+        if (capacity < 0) {
+            // Still failing: the next cycle says nothing new.
+            const int shown = logged("---Code713---");
+            m_engine->StartListening();
+            QCOMPARE(logged("---Code713---"), shown);
+        }
+        // The disk takes writes again: what was cut is moved aside, the next
+        // reception is examined.
+        SetReceptionSinkOpener({});
+        m_sim->clearReceived();
+        m_sim->wait(100);
+        m_sim->send("N4\r\n", 4, 2);
+        m_engine->StartListening();
+        QCOMPARE(m_examiner.receptions, QList<QByteArray>{next});
+        QCOMPARE(datedCopies() - dated, kept.isEmpty() ? 0 : 1);
     }
 
     void listensAgainInListeningMode()
