@@ -22,8 +22,8 @@ using namespace nodalis::fuzz;
 
 namespace {
 
-// Frames beyond this say nothing more: past 400 bytes only a tracking line
-// or a merged call text makes a difference.
+// Frames beyond this say nothing more: past 400 bytes a frame is a program
+// unless call texts are merged, which only makes longer call frames.
 constexpr size_t kMaxFrame = 1024;
 
 std::string_view view(const QByteArray& b)
@@ -90,11 +90,24 @@ QList<QByteArray> splitOn(const QByteArray& text, const QByteArray& separator)
     return pieces;
 }
 
+// A line ends at CR LF, LF or CR alone.
 QList<QByteArray> linesOf(const QByteArray& text)
 {
-    QList<QByteArray> lines = splitOn(text, "\r\n");
-    if (lines.last().isEmpty())
-        lines.removeLast();
+    QList<QByteArray> lines;
+    QByteArray line;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') {
+            line += c;
+            continue;
+        }
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        lines.append(line);
+        line.clear();
+    }
+    if (!line.isEmpty())
+        lines.append(line);
     return lines;
 }
 
@@ -141,6 +154,9 @@ FrameModel frameModel(const QByteArray& frame)
             m.multiLine = names.size() > 1;
         }
     }
+    // Past the largest call frame a text is a program, whatever it says.
+    if (!s.Port.ConcatProgAppel && frame.size() > 400)
+        return m;
     for (const QByteArray& line : linesOf(frame)) {
         if (withoutBlanks(line).contains("SUIVI"))
             m.kind = FrameKind::Tracking;

@@ -263,7 +263,14 @@ bool CallResolution::FindCalledProgramInDb(const QByteArray& name, QString& path
         SetStatus(516, {subject});
         return false;
     }
-    if (HasPendingUpload(db, record.CodeProg)) {
+    const std::optional<bool> pending = HasPendingUpload(db, record.CodeProg);
+    if (!pending) {
+        // Whether an upload waits for validation is unknown: send nothing.
+        unreadableStore(subject, db);
+        error = 559;
+        return false;
+    }
+    if (*pending) {
         error = 552;
         SetStatus(502, {subject});
         return false;

@@ -67,9 +67,12 @@ bool FileSource::readChunk(QByteArray& out)
 {
     if (m_failed)
         return false;
+    // Small files, the usual case, take no more room than they need.
+    const qint64 left = m_file.size() - m_file.pos();
+    const qsizetype want = left > 0 ? qsizetype(qMin<qint64>(left, kChunk)) : 4096;
     const qsizetype before = out.size();
-    out.resize(before + kChunk);
-    const qint64 n = m_file.read(out.data() + before, kChunk);
+    out.resize(before + want);
+    const qint64 n = m_file.read(out.data() + before, want);
     out.resize(before + (n > 0 ? n : 0));
     if (n < 0)
         m_failed = true;
@@ -219,30 +222,28 @@ LineWriter::~LineWriter()
 
 bool LineWriter::open(const QString& path)
 {
-    m_buffer.resize(kChunk);
-    m_used = 0;
+    m_buffer.clear();
     m_ok = OpenForWrite(path, FileMode::Output, m_file);
     return m_ok;
 }
 
 void LineWriter::flush()
 {
-    if (m_ok && m_used > 0)
-        m_ok = m_file.write(m_buffer.constData(), m_used) == m_used;
-    m_used = 0;
+    if (m_ok && !m_buffer.isEmpty())
+        m_ok = m_file.write(m_buffer) == m_buffer.size();
+    m_buffer.resize(0); // keeps its room for the next lines
 }
 
 void LineWriter::write(QByteArrayView bytes)
 {
-    if (m_used + bytes.size() > kChunk)
+    if (m_buffer.size() + bytes.size() > kChunk)
         flush();
     if (bytes.size() >= kChunk) {
         if (m_ok)
             m_ok = m_file.write(bytes.data(), bytes.size()) == bytes.size();
         return;
     }
-    std::memcpy(m_buffer.data() + m_used, bytes.data(), size_t(bytes.size()));
-    m_used += bytes.size();
+    m_buffer.append(bytes);
 }
 
 void LineWriter::writeLine(QByteArrayView line)

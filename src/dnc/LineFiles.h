@@ -131,7 +131,6 @@ private:
 
     QFile m_file;
     QByteArray m_buffer;
-    qsizetype m_used = 0;
     bool m_ok = false;
 };
 

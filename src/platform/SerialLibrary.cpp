@@ -52,9 +52,10 @@ int reopen(int port, LibraryPort& p)
 {
     const int error = p.device->open(SerialDeviceName(port, deviceNames().value(port)), p.settings);
     if (error) {
-        g_lastSystemError = error == SerialDevice::ErrorBadPort       ? ENOENT
-                            : error == SerialDevice::ErrorUnavailable ? EBUSY
-                                                                      : EINVAL;
+        g_lastSystemError = error == SerialDevice::ErrorBadPort        ? ENOENT
+                            : error == SerialDevice::ErrorUnavailable  ? EBUSY
+                            : error == SerialDevice::ErrorAccessDenied ? EACCES
+                                                                       : EINVAL;
         return SIO_WIN32FAIL;
     }
     return SIO_OK;

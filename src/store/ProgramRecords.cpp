@@ -113,12 +113,13 @@ bool SelectMachinePrograms(ProgramDatabase& db, const QByteArray& machine, QSqlQ
                    {SqlText(machine)});
 }
 
-bool HasPendingUpload(ProgramDatabase& db, qint32 codeProg)
+std::optional<bool> HasPendingUpload(ProgramDatabase& db, qint32 codeProg)
 {
     QSqlQuery q;
-    return db.exec(q, QStringLiteral("SELECT CodeProg FROM FROMCN WHERE CodeProg=? AND Recorded=0"),
-                   {codeProg}) &&
-           q.next();
+    if (!db.exec(q, QStringLiteral("SELECT CodeProg FROM FROMCN WHERE CodeProg=? AND Recorded=0"),
+                 {codeProg}))
+        return std::nullopt;
+    return q.next();
 }
 
 bool FillListFromQuery(ProgramDatabase& db, const QString& field, const QString& table,

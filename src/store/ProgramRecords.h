@@ -7,6 +7,7 @@
 #include <QVariantList>
 
 #include <array>
+#include <optional>
 
 namespace nodalis {
 
@@ -71,8 +72,9 @@ bool SelectCalledPrograms(ProgramDatabase& db, const QByteArray& name, const Sql
 bool SelectMachinePrograms(ProgramDatabase& db, const QByteArray& machine, QSqlQuery& query);
 
 // Whether an upload of the program waits for validation (a FROMCN record
-// with Recorded 0): such a program is not sent again.
-bool HasPendingUpload(ProgramDatabase& db, qint32 codeProg);
+// with Recorded 0): such a program is not sent again. Nothing when the
+// store could not be asked.
+std::optional<bool> HasPendingUpload(ProgramDatabase& db, qint32 codeProg);
 
 // The values of one field of a table, optionally distinct, under an optional
 // condition, in place of list. The field and table are names (letters,
