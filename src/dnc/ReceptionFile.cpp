@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+
 namespace nodalis {
 
 namespace {
@@ -24,23 +26,35 @@ public:
     bool open(const QString& path)
     {
         m_file.setFileName(path);
-        return m_file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        return checked(m_file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     }
     bool write(QByteArrayView bytes) override
     {
-        return m_file.write(bytes.data(), bytes.size()) == bytes.size();
+        return checked(m_file.write(bytes.data(), bytes.size()) == bytes.size());
     }
-    bool flush() override { return m_file.flush(); }
+    bool flush() override { return checked(m_file.flush()); }
     bool close() override
     {
-        const bool synced = SyncToDisk(m_file);
+        const bool synced = checked(SyncToDisk(m_file));
         m_file.close();
-        return synced && m_file.error() == QFileDevice::NoError;
+        return synced && checked(m_file.error() == QFileDevice::NoError);
     }
-    QString error() const override { return m_file.errorString(); }
+    QString error() const override { return m_error; }
 
 private:
+    // The system's own words for a failure ("No space left on device"),
+    // taken before anything else can change them.
+    bool checked(bool ok)
+    {
+        if (!ok && m_error.isEmpty()) {
+            const int code = errno;
+            m_error = code != 0 ? qt_error_string(code) : m_file.errorString();
+        }
+        return ok;
+    }
+
     QFile m_file;
+    QString m_error;
 };
 
 TextSinkOpener& sinkOpener()

@@ -15,7 +15,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <QScopeGuard>
+
 #include <csignal>
+#include <unistd.h>
 
 using namespace nodalis::test;
 
@@ -220,6 +223,37 @@ private slots:
         QCOMPARE(dated.size(), 1);
         QCOMPARE(readFile(path("Receiv/") + dated[0]), kept);
         QVERIFY(log().contains("---Code713---"));
+    }
+
+    // A reception folder on a disk that fills up: one clear event, no
+    // noise, what fitted is kept, and serving resumes once there is room.
+    void fullDisk()
+    {
+        const QString receiv = path("Receiv");
+        QDir().mkpath(receiv);
+        if (::geteuid() != 0 ||
+            QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QStringLiteral("size=16k"), QStringLiteral("tmpfs"), receiv}) != 0)
+            QSKIP("no small disk to fill (needs root); the failing sink covers it");
+        const auto unmount = qScopeGuard([&] {
+            cleanup();
+            QProcess::execute(QStringLiteral("umount"), {receiv});
+        });
+        writeFile(path("upload.txt"), camProgram(2000, "O5000"));
+        writeFile(path("small.txt"), camProgram(20, "O5001"));
+        QVERIFY(startMachine(0));
+        QVERIFY(startServer({}));
+        QVERIFY(command("send " + path("upload.txt").toLocal8Bit() + " 512 2"));
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains("No space left on device"), 20000);
+        QTest::qWait(3000);
+        QCOMPARE(log().count("No space left on device"), 1);
+        QVERIFY2(!log().contains("---Code704---"), log().constData());
+        // The operator makes room: the cut reception, kept aside, goes.
+        for (const QString& name : QDir(receiv).entryList({QStringLiteral("FromCN*")}, QDir::Files))
+            QFile::remove(receiv + QLatin1Char('/') + name);
+        QVERIFY(command("send " + path("small.txt").toLocal8Bit() + " 256 2"));
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains("---Code703---"), 20000);
     }
 
     // Programs that mention tracking words or end lines with LF alone are
