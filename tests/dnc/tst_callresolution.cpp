@@ -1,8 +1,10 @@
-// Call resolution without a line: what a frame is, how a call text splits,
-// and how the programs of a call are assembled.
+// Call resolution: what a frame is, how a call text splits, how the programs
+// of a call are assembled, and the MAZAK FUSION table watch that turns a call
+// written into the machine's program table into a served call.
 
 #include "dnc/CallResolution.h"
 #include "dnc/LineFiles.h"
+#include "dnc/MazakWatch.h"
 #include "dnc/MethodTable.h"
 #include "dnc/ProgramSender.h"
 
@@ -15,6 +17,7 @@
 
 using namespace nodalis;
 using namespace nodalis::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -124,8 +127,7 @@ private slots:
         Config().Port.ConcatProgAppel = concat;
         QByteArray text;
         bool multi = false;
-        QCOMPARE(int(m_calls->ExamineFrame(file(QStringLiteral("frame.txt"), frame), text, multi)),
-                 kind);
+        QCOMPARE(int(m_calls->ExamineFrame(file(u"frame.txt"_s, frame), text, multi)), kind);
         QCOMPARE(text, callText);
         QCOMPARE(multi, multiLine);
     }
@@ -187,15 +189,15 @@ private slots:
         QFETCH(QByteArray, carDebProg);
         QFETCH(QByteArray, sent);
         Config().CarDebProg = carDebProg;
-        const QStringList paths = {file(QStringLiteral("O1"), withLineEnd(kP1, eol)),
-                                   file(QStringLiteral("O2"), withLineEnd(kP2, eol))};
-        const QString out = m_dir.filePath(QStringLiteral("out.txt"));
+        const QStringList paths = {file(u"O1"_s, withLineEnd(kP1, eol)),
+                                   file(u"O2"_s, withLineEnd(kP2, eol))};
+        const QString out = m_dir.filePath(u"out.txt"_s);
         m_calls->SplitCallList(callText);
         if (frame.isEmpty())
             QVERIFY(m_calls->ConcatCalledPrograms(paths, out));
         else
-            QVERIFY(m_calls->AssembleMultiLine(
-                paths, file(QStringLiteral("frame.txt"), withLineEnd(frame, eol)), out));
+            QVERIFY(m_calls->AssembleMultiLine(paths, file(u"frame.txt"_s, withLineEnd(frame, eol)),
+                                               out));
         QCOMPARE(readFile(out), sent);
     }
 
@@ -212,11 +214,11 @@ private slots:
         Config().Port.MarqueurDebAppel = "(DEBUT)";
         Config().Port.MarqueurFinAppel = "(FIN)";
         const QString frame = file(
-            QStringLiteral("frame.txt"),
+            u"frame.txt"_s,
             withLineEnd("(DEBUT)\r\n#1=25\r\n(APPEL O1)\r\n#2=3\r\n(FIN)\r\nignored\r\n", eol));
-        QString path = file(QStringLiteral("O1"), withLineEnd(kO1, eol));
+        QString path = file(u"O1"_s, withLineEnd(kO1, eol));
         m_calls->MergeCallText(path, frame);
-        QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("ProgConcat.txt"));
+        QCOMPARE(QFileInfo(path).fileName(), u"ProgConcat.txt"_s);
         QCOMPARE(readFile(path),
                  QByteArray("%\r\nO0001 (PLAQUE)\r\n#1=25\r\nN10 G0 X0\r\nN20 G1 X5\r\nN30 M30\r\n"
                             "%\r\n#2=3\r\n"));
@@ -255,14 +257,14 @@ private slots:
         s.UseRPC = true;
         s.Port.Methode = 14;
         s.DataAccess = qint16(dataAccess);
-        s.PathData = m_dir.filePath(QStringLiteral("nodata")) + QLatin1Char('/');
+        s.PathData = m_dir.filePath(u"nodata"_s) + QLatin1Char('/');
         s.DefautFileName = defaultName;
         s.FileExt = fileExt;
-        s.PathFileProgOpen = m_dir.filePath(QStringLiteral("progs")) + QLatin1Char('/');
-        s.PathMacroError = m_dir.filePath(QStringLiteral("erreur.txt")).toLocal8Bit();
-        file(QStringLiteral("erreur.txt"), "($MSGERROR$)\r\n");
-        file(QStringLiteral("progs/O1"), kO1);
-        file(QStringLiteral("progs/O2"), kO2);
+        s.PathFileProgOpen = m_dir.filePath(u"progs"_s) + QLatin1Char('/');
+        s.PathMacroError = m_dir.filePath(u"erreur.txt"_s).toLocal8Bit();
+        file(u"erreur.txt"_s, "($MSGERROR$)\r\n");
+        file(u"progs/O1"_s, kO1);
+        file(u"progs/O2"_s, kO2);
         QList<QByteArray> copies;
         PortMethod network;
         network.send = [&copies] {
@@ -297,16 +299,56 @@ private slots:
     {
         QFETCH(QByteArray, name);
         QFETCH(bool, found);
-        Config().PathFileProgOpen = m_dir.filePath(QStringLiteral("progs")) + QLatin1Char('/');
-        file(QStringLiteral("progs/O1"), kO1);
-        file(QStringLiteral("progs/sub/O2.nc"), kO2);
-        file(QStringLiteral("secret"), "SECRET");
+        Config().PathFileProgOpen = m_dir.filePath(u"progs"_s) + QLatin1Char('/');
+        file(u"progs/O1"_s, kO1);
+        file(u"progs/sub/O2.nc"_s, kO2);
+        file(u"secret"_s, "SECRET");
         QString path;
         int error = 0;
         QCOMPARE(m_calls->FindCalledProgramFile(name, path, error), found);
         QCOMPARE(error, found ? 0 : 551);
         if (found)
             QVERIFY(path.startsWith(Config().PathFileProgOpen));
+    }
+
+    // A request for a file that is not there is 365.
+    void mazakTableRequests_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<int>("event");
+        QTest::addColumn<QByteArray>("sendFile");
+        QTest::newRow("call") << QByteArray("8888.MAZ\t1234\r\n8889.MAZ\t0\r\n") << 503
+                              << QByteArray("PROGRAM 1234\r\n");
+        QTest::newRow("offered file missing")
+            << QByteArray("8888.MAZ\t0\r\n8889.MAZ\t77\r\n") << 365 << QByteArray();
+    }
+
+    void mazakTableRequests()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(int, event);
+        QFETCH(QByteArray, sendFile);
+        Settings& s = Config();
+        s.Port.Methode = 6;
+        s.Port.Specificite = "mazak fusion";
+        s.UseRPC = true;
+        s.DefaultDirHostReceiv = m_dir.filePath(u"cnc"_s).toLocal8Bit();
+        s.PathFileProgOpen = m_dir.filePath(u"progs"_s) + QLatin1Char('/');
+        file(u"progs/1234"_s, "PROGRAM 1234\r\n");
+        file(u"cnc/8888.MAZ"_s, "(table call)\r\n");
+        QFile::remove(Paths().sendFile);
+        QDir(Paths().logFolder).removeRecursively();
+        MazakWatch watch(*m_line.engine, *m_calls);
+        m_line.engine->StartListening();
+        QVERIFY(watch.isActive());
+        QCOMPARE(Channel().channelState, qint16(ChannelListening));
+        QCOMPARE(Events().lastShown, 364);
+        const QString index = file(u"cnc/Index.tbl"_s, table);
+        watch.Tick();
+        QVERIFY(readFile(EventLogPath()).contains("---Code" + QByteArray::number(event) + "---"));
+        QCOMPARE(readFile(Paths().sendFile), sendFile);
+        // The handled request was reset in the table.
+        QVERIFY(!readFile(index).contains("8888.MAZ\t1234"));
     }
 };
 

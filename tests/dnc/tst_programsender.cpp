@@ -13,6 +13,7 @@
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
 
+#include "support/ProcessHelpers.h"
 #include "support/RecordingView.h"
 #include "support/ScriptedPrompt.h"
 #include "support/SimulatedLine.h"
@@ -25,6 +26,8 @@
 
 using namespace nodalis;
 using nodalis::sim::MachineSimulator;
+using namespace nodalis::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -46,13 +49,7 @@ private:
     std::unique_ptr<ProgramSender> m_sender;
     std::unique_ptr<CallResolution> m_calls;
 
-    void writeSendFile(const QByteArray& text)
-    {
-        QDir().mkpath(QFileInfo(Paths().sendFile).absolutePath());
-        QFile f(Paths().sendFile);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(text);
-    }
+    static void writeSendFile(const QByteArray& text) { writeFile(Paths().sendFile, text); }
 
     QByteArray wire(int settleMs = 100)
     {
@@ -62,9 +59,7 @@ private:
 
     static bool logged(int code)
     {
-        QFile log(EventLogPath());
-        return log.open(QIODevice::ReadOnly) &&
-               log.readAll().contains("---Code" + QByteArray::number(code) + "---");
+        return readFile(EventLogPath()).contains("---Code" + QByteArray::number(code) + "---");
     }
 
 private slots:
@@ -101,6 +96,8 @@ private slots:
             << 0 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n";
         QTest::newRow("character mode")
             << 2 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n";
+        QTest::newRow("serial library")
+            << 3 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n";
         QTest::newRow("empty file: BOT and EOT only")
             << 1 << QByteArray() << QByteArray() << QByteArray("\x12\r\n\x14\r\n");
         QTest::newRow("clear sequence first")
@@ -125,6 +122,7 @@ private slots:
         QCOMPARE(view.progress.last(), 100);
         QCOMPARE(Channel().channelState, qint16(ChannelIdle));
         QVERIFY(logged(903));
+        m_engine->ClosePort(); // the library's port outlives the engine
     }
 
     void flowControlTimesOut()
@@ -176,7 +174,7 @@ private slots:
         QFETCH(int, event);
         Config().Port.CheckModeRecep = mode;
         Config().Port.TimeOutModeRecep = 2;
-        QVERIFY(OpenControlPortForTest());
+        QVERIFY(OpenControlPort(*m_com, Config().Port, true));
         if (!machineSays.isEmpty()) {
             m_sim->wait(30);
             m_sim->send(machineSays);
@@ -188,47 +186,34 @@ private slots:
             QVERIFY(logged(952)); // the transaction was reset
     }
 
-    void librarySend()
-    {
-        Config().Port.Methode = 3;
-        Config().Port.NumPort = 5;
-        writeSendFile(kProgram);
-        QVERIFY(m_sender->SendDispatcher());
-        QCOMPARE(wire(), QByteArray("\x12\r\n") + kProgram + "\x14\r\n");
-        m_engine->ClosePort();
-    }
-
     void serialServerHandshake()
     {
         Config().Port.Methode = 10;
-        const QString shared = m_dir.filePath(QStringLiteral("shared"));
+        const QString shared = m_dir.filePath(u"shared"_s);
         QDir().mkpath(shared);
         Config().DefaultDirHostSend = shared.toLocal8Bit();
         writeSendFile(kProgram);
         // The serial server takes the file, then says it went well.
         QTimer server;
         connect(&server, &QTimer::timeout, [&] {
-            const QString sendTxt = shared + QStringLiteral("/Send.txt");
+            const QString sendTxt = shared + u"/Send.txt"_s;
             if (QFile::exists(sendTxt)) {
                 QFile::remove(sendTxt);
-                QFile(shared + QStringLiteral("/RecepOk")).open(QIODevice::WriteOnly);
-                QFile(shared + QStringLiteral("/Ok")).open(QIODevice::WriteOnly);
+                QFile(shared + u"/RecepOk"_s).open(QIODevice::WriteOnly);
+                QFile(shared + u"/Ok"_s).open(QIODevice::WriteOnly);
             }
         });
         server.start(5);
         QVERIFY(m_sender->SendDispatcher());
         QVERIFY(logged(755));
 
-        QFile(shared + QStringLiteral("/Send.txt")).open(QIODevice::WriteOnly); // a leftover
+        QFile(shared + u"/Send.txt"_s).open(QIODevice::WriteOnly); // a leftover
         server.stop();
         ScriptedPrompt prompt;
         QVERIFY(!m_sender->SendDispatcher());
         QVERIFY(logged(750));
         QCOMPARE(prompt.messages().size(), 1);
     }
-
-private:
-    bool OpenControlPortForTest() { return OpenControlPort(*m_com, Config().Port, true); }
 };
 
 QTEST_GUILESS_MAIN(TestProgramSender)

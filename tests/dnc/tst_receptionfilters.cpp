@@ -1,5 +1,10 @@
+// What becomes of the characters a machine sends: cut into lines, the
+// library's reception file normalised, lines filtered, blocks trimmed and the
+// syntax checked.
+
 #include "ProgramTextFixture.h"
 #include "dnc/CharFilters.h"
+#include "dnc/ReceivedChunks.h"
 #include "dnc/ReceptionFilters.h"
 #include "dnc/SyntaxCheck.h"
 
@@ -28,164 +33,187 @@ class TestReceptionFilters : public QObject
 
 private slots:
     void init() { m_fx.reset(); }
-    void filterReceivedLines_data();
-    void filterReceivedLines();
-    void trimBlocks_data();
-    void trimBlocks();
-    void checkSyntax_data();
-    void checkSyntax();
-    void checkSyntaxLogsFindings();
+
+    void splitReceivedChunk_data()
+    {
+        QTest::addColumn<QByteArray>("pending");
+        QTest::addColumn<QByteArray>("written");
+        QTest::addColumn<QByteArray>("rest");
+        QTest::newRow("no line end") << QByteArray("G0 X1") << QByteArray() << QByteArray("G0 X1");
+        QTest::newRow("CR LF") << QByteArray("A\r\nB") << QByteArray("A\r\n") << QByteArray("B");
+        QTest::newRow("runs of ends are one")
+            << QByteArray("A\r\r\n\n\rB\n") << QByteArray("A\r\nB\r\n") << QByteArray();
+        QTest::newRow("leading ends")
+            << QByteArray("\r\nA\n") << QByteArray("A\r\n") << QByteArray();
+        QTest::newRow("CR at the very end")
+            << QByteArray("A\r") << QByteArray("A\r\n") << QByteArray();
+    }
+
+    void splitReceivedChunk()
+    {
+        QFETCH(QByteArray, pending);
+        QFETCH(QByteArray, written);
+        QFETCH(QByteArray, rest);
+        QByteArray file;
+        const auto write = [&](const QByteArray& line) { file += line; };
+        QCOMPARE(SplitReceivedChunk(pending, write, false), rest);
+        QCOMPARE(file, written);
+        // Without a file the rest is the same.
+        QCOMPARE(SplitReceivedChunk(pending, nullptr, false), rest);
+    }
+
+    void normaliseLibraryReception_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<QByteArray>("normalised");
+        QTest::newRow("stray CR and LF inside lines")
+            << QByteArray("%\r\nO1\rA\nB\r\n\r\nM30\r\n") << QByteArray("%\r\nO1AB\r\nM30\r\n");
+        QTest::newRow("last line without end")
+            << QByteArray("N1\r\nN2") << QByteArray("N1\r\nN2\r\n");
+        QTest::newRow("empty file stays") << QByteArray() << QByteArray();
+    }
+
+    void normaliseLibraryReception()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(QByteArray, normalised);
+        const QString path = m_fx.write(u"FromCN.txt"_s, received);
+        QVERIFY(NormaliseLibraryReception(path));
+        QCOMPARE(m_fx.read(path), normalised);
+    }
+
+    void filterReceivedLines_data()
+    {
+        QTest::addColumn<QByteArray>("filter"); // "@" + lines: a pattern file
+        QTest::addColumn<QByteArray>("expected");
+        const auto row = [](const char* name, const char* filter, const QByteArray& expected) {
+            QTest::newRow(name) << QByteArray(filter) << expected;
+        };
+        row("starts with", "G04*",
+            "%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nN20 M01\r\nM01 M01X\r\nN30 M30\r\n%\r\n");
+        row("ends with, first occurrence decides", "*M01",
+            "%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nG04 P2\r\nM01 M01X\r\nN30 M30\r\n%\r\n");
+        row("contains", "*(*",
+            "%\r\nN10 G04 P2\r\nG04 P2\r\nN20 M01\r\nM01 M01X\r\nN30 M30\r\n%\r\n");
+        row("whole line, untrimmed", "N30 M30",
+            "%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nG04 P2\r\nN20 M01\r\nM01 M01X\r\nN30 M30\r\n"
+            "%\r\n");
+        row("pattern file", "@%\r\n*M01\r\n\r\nG04*\r\n",
+            "O0042 (FLASQUE)\r\nN10 G04 P2\r\nM01 M01X\r\nN30 M30\r\n");
+        row("a lone star matches nothing", "*",
+            "%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nG04 P2\r\nN20 M01\r\nM01 M01X\r\nN30 M30\r\n"
+            "%\r\n");
+        row("no filter", "", kUpload);
+    }
+
+    void filterReceivedLines()
+    {
+        QFETCH(QByteArray, filter);
+        QFETCH(QByteArray, expected);
+        if (filter.startsWith('@'))
+            filter = m_fx.write(u"filtre.txt"_s, filter.mid(1)).toLatin1();
+        Config().Port.FiltreLigneRecep = filter;
+        const QString file = m_fx.write(u"Receiv/FromCN.txt"_s, kUpload);
+        QCOMPARE(FilterReceivedLines(file), !filter.isEmpty());
+        QCOMPARE(m_fx.read(file), expected);
+    }
+
+    void trimBlocks_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("expected");
+        const auto row = [](const char* name, const QByteArray& input, const QByteArray& expected) {
+            QTest::newRow(name) << input << expected;
+        };
+        row("blanks only, tabs kept", "  N10 G0 X1  \r\n\tN20 \r\n   \r\n",
+            "N10 G0 X1\r\n\tN20\r\n\r\n");
+        row("no line end at all", " O1 ", "O1\r\n");
+        row("lone CR and LF are inside lines", " N1\r N2 \n N3 \r\n", "N1\r N2 \n N3\r\n");
+        row("CR LF split at the end", "N1 \r\n\r\n", "N1\r\n\r\n");
+        row("NUL and upper half", raw(" \0N1\xff "), raw("\0N1\xff\r\n"));
+        row("empty file untouched", "", "");
+        const QByteArray longLine(10 * 1024 * 1024, 'X');
+        row("10 MB line", "N1\r\n  " + longLine + "  \r\nN2", "N1\r\n" + longLine + "\r\nN2\r\n");
+    }
+
+    void trimBlocks()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, expected);
+        const QString file = m_fx.write(u"P.NC"_s, input);
+        QCOMPARE(TrimBlocks(file), !input.isEmpty());
+        QVERIFY2(m_fx.read(file) == expected, m_fx.read(file).left(80).constData());
+    }
+
+    void checkSyntax_data()
+    {
+        QTest::addColumn<QByteArray>("syntax"); // BlocDeb~BlocFin~CarDebProg~CarDebCom~NbMaxCarBloc
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QList<int>>("events");
+        const auto row = [](const char* name, const char* syntax, const QByteArray& input,
+                            const QByteArray& expected, const QList<int>& events = {}) {
+            QTest::newRow(name) << QByteArray(syntax) << input << expected << events;
+        };
+        const char* iso = "%~%~O~(~20";
+        const QByteArray isoProgram =
+            "%\r\nO1234 (UN COMMENTAIRE LONG)\r\nN10 G0 X0\r\nN20 M30\r\n%\r\n";
+        row("ISO correct", iso, isoProgram, isoProgram);
+        row("no start block", iso, "O1234\r\nN10 G0\r\n%", "O1234\r\nN10 G0\r\n%\r\n", {922, 924});
+        const QByteArray tooLong =
+            "%\r\nO1\r\nN10 G1 X100.55 Y20.25\r\nN20 G1 X10.55 Y20.25\r\n%\r\n";
+        row("block too long", iso, tooLong, tooLong, {921});
+        row("bare LF inside", iso, "%\r\nO1\nN10 G0\nN20 M30\n\r\n%\r\n",
+            "%\r\nO1\r\nN10 G0\r\nN20 M30\r\n%\r\n", {920});
+        row("LF-only file is one line", iso, "%\nO1\nM30\n%\n", "%\r\nO1\r\nM30\r\n%\r\n",
+            {920, 924});
+        row("end block missing", iso, "%\r\nO1\r\nN10 G0\r\n", "%\r\nO1\r\nN10 G0\r\n", {923});
+        const QByteArray fanuc = "%\r\n:0042\r\nN10 G0\r\nN20 M30 (FIN)\r\n\r\n";
+        row("Fanuc colon alternative", "%~M30~O|:~(~0", fanuc, fanuc);
+        const char* heidenhain = "~END PGM~0 BEGIN PGM~;~0";
+        const QByteArray pgm = "0 BEGIN PGM 1234 MM\r\n1 TOOL CALL 5 Z S3000\r\n"
+                               "2 L X+0 Y+0 R0 FMAX M3\r\n3 END PGM 1234 MM\r\n";
+        row("Heidenhain", heidenhain, pgm, pgm);
+        row("Heidenhain cut short", heidenhain, "1 TOOL CALL 5 Z\r\n2 L X+0 ; END PGM",
+            "1 TOOL CALL 5 Z\r\n2 L X+0 ; END PGM\r\n", {923, 924});
+        row("empty file", iso, "", "");
+    }
+
+    void checkSyntax()
+    {
+        QFETCH(QByteArray, syntax);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, expected);
+        QFETCH(QList<int>, events);
+        const QList<QByteArray> parts = syntax.split('~');
+        Settings& s = Config();
+        s.BlocDeb = parts[0];
+        s.BlocFin = parts[1];
+        s.CarDebProg = parts[2];
+        s.CarDebCom = parts[3];
+        s.NbMaxCarBloc = parts[4].toInt();
+        const QString file = m_fx.write(u"Send/ToCN.txt"_s, input);
+        const SyntaxReport report = ExamineSyntax(file);
+        QCOMPARE(report.written, !input.isEmpty());
+        QCOMPARE(report.events(), events);
+        QCOMPARE(m_fx.read(file), expected);
+    }
+
+    void checkSyntaxLogsFindings()
+    {
+        Settings& s = Config();
+        s.BlocDeb = "%";
+        s.BlocFin = "M30";
+        s.CarDebProg = "O";
+        s.NbMaxCarBloc = 8;
+        const QString file = m_fx.write(u"Send/ToCN.txt"_s, "N10 G0 X100\nN20 G1\r\n");
+        QVERIFY(CheckSyntax(file));
+        QCOMPARE(m_fx.loggedEvents(), (QList<int>{910, 920, 921, 922, 923, 924}));
+    }
 
 private:
     ProgramTextFixture m_fx;
 };
-
-void TestReceptionFilters::filterReceivedLines_data()
-{
-    QTest::addColumn<QByteArray>("filter"); // "@" + lines: a pattern file
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("starts with") << QByteArray("G04*")
-                                 << QByteArray("%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nN20 M01\r\n"
-                                               "M01 M01X\r\nN30 M30\r\n%\r\n");
-    QTest::newRow("ends with, first occurrence decides")
-        << QByteArray("*M01")
-        << QByteArray(
-               "%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nG04 P2\r\nM01 M01X\r\nN30 M30\r\n%\r\n");
-    QTest::newRow("contains") << QByteArray("*(*")
-                              << QByteArray("%\r\nN10 G04 P2\r\nG04 P2\r\nN20 M01\r\nM01 M01X\r\n"
-                                            "N30 M30\r\n%\r\n");
-    QTest::newRow("whole line, untrimmed") << QByteArray("N30 M30")
-                                           << QByteArray("%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\n"
-                                                         "G04 P2\r\nN20 M01\r\nM01 M01X\r\n"
-                                                         "N30 M30\r\n%\r\n");
-    QTest::newRow("pattern file") << QByteArray("@%\r\n*M01\r\n\r\nG04*\r\n")
-                                  << QByteArray("O0042 (FLASQUE)\r\nN10 G04 P2\r\nM01 M01X\r\n"
-                                                "N30 M30\r\n");
-    QTest::newRow("a lone star matches nothing")
-        << QByteArray("*")
-        << QByteArray("%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nG04 P2\r\n"
-                      "N20 M01\r\nM01 M01X\r\nN30 M30\r\n%\r\n");
-    QTest::newRow("no filter") << QByteArray() << kUpload;
-}
-
-void TestReceptionFilters::filterReceivedLines()
-{
-    QFETCH(QByteArray, filter);
-    QFETCH(QByteArray, expected);
-    if (filter.startsWith('@'))
-        filter = m_fx.write(u"filtre.txt"_s, filter.mid(1)).toLatin1();
-    Config().Port.FiltreLigneRecep = filter;
-    const QString file = m_fx.write(u"Receiv/FromCN.txt"_s, kUpload);
-    QCOMPARE(FilterReceivedLines(file), !filter.isEmpty());
-    QCOMPARE(m_fx.read(file), expected);
-}
-
-void TestReceptionFilters::trimBlocks_data()
-{
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("blanks only, tabs kept") << QByteArray("  N10 G0 X1  \r\n\tN20 \r\n   \r\n")
-                                            << QByteArray("N10 G0 X1\r\n\tN20\r\n\r\n");
-    QTest::newRow("no line end at all") << QByteArray(" O1 ") << QByteArray("O1\r\n");
-    QTest::newRow("lone CR and LF are inside lines")
-        << QByteArray(" N1\r N2 \n N3 \r\n") << QByteArray("N1\r N2 \n N3\r\n");
-    QTest::newRow("CR LF split at the end")
-        << QByteArray("N1 \r\n\r\n") << QByteArray("N1\r\n\r\n");
-    QTest::newRow("NUL and upper half") << raw(" \0N1\xff ") << raw("\0N1\xff\r\n");
-    QTest::newRow("empty file untouched") << QByteArray("") << QByteArray("");
-    QByteArray longLine(10 * 1024 * 1024, 'X');
-    QTest::newRow("10 MB line") << "N1\r\n  " + longLine + "  \r\nN2"
-                                << "N1\r\n" + longLine + "\r\nN2\r\n";
-}
-
-void TestReceptionFilters::trimBlocks()
-{
-    QFETCH(QByteArray, input);
-    QFETCH(QByteArray, expected);
-    const QString file = m_fx.write(u"P.NC"_s, input);
-    QCOMPARE(TrimBlocks(file), !input.isEmpty());
-    QVERIFY2(m_fx.read(file) == expected, m_fx.read(file).left(80).constData());
-}
-
-void TestReceptionFilters::checkSyntax_data()
-{
-    QTest::addColumn<QByteArray>("syntax"); // BlocDeb~BlocFin~CarDebProg~CarDebCom~NbMaxCarBloc
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QByteArray>("expected");
-    QTest::addColumn<QList<int>>("events");
-
-    const QByteArray iso = "%~%~O~(~20";
-    QTest::newRow("ISO correct") << iso
-                                 << QByteArray("%\r\nO1234 (UN COMMENTAIRE LONG)\r\n"
-                                               "N10 G0 X0\r\nN20 M30\r\n%\r\n")
-                                 << QByteArray("%\r\nO1234 (UN COMMENTAIRE LONG)\r\nN10 G0 X0\r\n"
-                                               "N20 M30\r\n%\r\n")
-                                 << QList<int>{};
-    QTest::newRow("no start block")
-        << iso << QByteArray("O1234\r\nN10 G0\r\n%") << QByteArray("O1234\r\nN10 G0\r\n%\r\n")
-        << QList<int>{922, 924};
-    QTest::newRow("block too long")
-        << iso << QByteArray("%\r\nO1\r\nN10 G1 X100.55 Y20.25\r\nN20 G1 X10.55 Y20.25\r\n%\r\n")
-        << QByteArray("%\r\nO1\r\nN10 G1 X100.55 Y20.25\r\nN20 G1 X10.55 Y20.25\r\n%\r\n")
-        << QList<int>{921};
-    QTest::newRow("bare LF inside")
-        << iso << QByteArray("%\r\nO1\nN10 G0\nN20 M30\n\r\n%\r\n")
-        << QByteArray("%\r\nO1\r\nN10 G0\r\nN20 M30\r\n%\r\n") << QList<int>{920};
-    QTest::newRow("LF-only file is one line")
-        << iso << QByteArray("%\nO1\nM30\n%\n") << QByteArray("%\r\nO1\r\nM30\r\n%\r\n")
-        << QList<int>{920, 924};
-    QTest::newRow("end block missing") << iso << QByteArray("%\r\nO1\r\nN10 G0\r\n")
-                                       << QByteArray("%\r\nO1\r\nN10 G0\r\n") << QList<int>{923};
-    QTest::newRow("Fanuc colon alternative")
-        << QByteArray("%~M30~O|:~(~0")
-        << QByteArray("%\r\n:0042\r\nN10 G0\r\nN20 M30 (FIN)\r\n\r\n")
-        << QByteArray("%\r\n:0042\r\nN10 G0\r\nN20 M30 (FIN)\r\n\r\n") << QList<int>{};
-    const QByteArray heidenhain = "~END PGM~0 BEGIN PGM~;~0";
-    QTest::newRow("Heidenhain") << heidenhain
-                                << QByteArray("0 BEGIN PGM 1234 MM\r\n1 TOOL CALL 5 Z S3000\r\n"
-                                              "2 L X+0 Y+0 R0 FMAX M3\r\n3 END PGM 1234 MM\r\n")
-                                << QByteArray("0 BEGIN PGM 1234 MM\r\n1 TOOL CALL 5 Z S3000\r\n"
-                                              "2 L X+0 Y+0 R0 FMAX M3\r\n3 END PGM 1234 MM\r\n")
-                                << QList<int>{};
-    QTest::newRow("Heidenhain cut short")
-        << heidenhain << QByteArray("1 TOOL CALL 5 Z\r\n2 L X+0 ; END PGM")
-        << QByteArray("1 TOOL CALL 5 Z\r\n2 L X+0 ; END PGM\r\n") << QList<int>{923, 924};
-    QTest::newRow("empty file") << iso << QByteArray("") << QByteArray("") << QList<int>{};
-}
-
-void TestReceptionFilters::checkSyntax()
-{
-    QFETCH(QByteArray, syntax);
-    QFETCH(QByteArray, input);
-    QFETCH(QByteArray, expected);
-    QFETCH(QList<int>, events);
-    const QList<QByteArray> parts = syntax.split('~');
-    Settings& s = Config();
-    s.BlocDeb = parts[0];
-    s.BlocFin = parts[1];
-    s.CarDebProg = parts[2];
-    s.CarDebCom = parts[3];
-    s.NbMaxCarBloc = parts[4].toInt();
-    const QString file = m_fx.write(u"Send/ToCN.txt"_s, input);
-    const SyntaxReport report = ExamineSyntax(file);
-    QCOMPARE(report.written, !input.isEmpty());
-    QCOMPARE(report.events(), events);
-    QCOMPARE(m_fx.read(file), expected);
-}
-
-void TestReceptionFilters::checkSyntaxLogsFindings()
-{
-    Settings& s = Config();
-    s.BlocDeb = "%";
-    s.BlocFin = "M30";
-    s.CarDebProg = "O";
-    s.NbMaxCarBloc = 8;
-    const QString file = m_fx.write(u"Send/ToCN.txt"_s, "N10 G0 X100\nN20 G1\r\n");
-    QVERIFY(CheckSyntax(file));
-    QCOMPARE(m_fx.loggedEvents(), (QList<int>{910, 920, 921, 922, 923, 924}));
-}
 
 QTEST_GUILESS_MAIN(TestReceptionFilters)
 #include "tst_receptionfilters.moc"

@@ -39,223 +39,202 @@ class TestSendFilters : public QObject
 
 private slots:
     void init() { m_fx.reset(); }
-    void decodeCharList_data();
-    void decodeCharList();
-    void charCodeList();
-    void prepareSendText_data();
-    void prepareSendText();
-    void replaceChars_data();
-    void replaceChars();
-    void replaceCharsAcrossChunks_data();
-    void replaceCharsAcrossChunks();
-    void filterSpecialChars_data();
-    void filterSpecialChars();
+    void decodeCharList_data()
+    {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<QByteArray>("suffix");
+        QTest::addColumn<QByteArray>("expected");
+        const auto row = [](const char* name, const char* list, const char* suffix,
+                            const QByteArray& expected) {
+            QTest::newRow(name) << QByteArray(list) << QByteArray(suffix) << expected;
+        };
+        row("percent", "37", "", "%");
+        row("count and code", "2x13,10", "", "\r\r\n");
+        row("NUL leader", "20x0", "", QByteArray(20, '\0'));
+        row("with EOB", "13,10", "\r\n", "\r\n\r\n");
+        row("blank list, no suffix", "   ", "\r\n", "");
+        row("blank item is NUL, empty item nothing", " 37, ,,72 ", "", raw("%\0H"));
+        row("not a number is NUL", "abc,37", "", raw("\0%"));
+        row("no byte, no character", "300,-1,37,99999999999x0", "", "%");
+        row("upper half", "255,176", "", "\xff\xb0");
+    }
+
+    void decodeCharList()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(QByteArray, suffix);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(DecodeCharList(list, suffix), expected);
+    }
+
+    void charCodeList()
+    {
+        QCOMPARE(CharCodeList("AB"), QByteArray("65,66"));
+        QCOMPARE(CharCodeList("%\r\n\xff"), QByteArray("37,13,10,255"));
+        QCOMPARE(CharCodeList({}), QByteArray());
+        // A list that names a file stands for the file's content, without the suffix.
+        const QString leader = m_fx.write(u"leader.bin"_s, raw("\x12%\0"));
+        QCOMPARE(DecodeCharList(leader.toLatin1(), "\r\n"), raw("\x12%\0"));
+    }
+
+    void prepareSendText_data()
+    {
+        QTest::addColumn<QByteArray>(
+            "options"); // C comments, H header lines, E empty lines, S special
+        QTest::addColumn<QByteArray>("filtered");
+        QTest::addColumn<QByteArray>("filteredBy");
+        QTest::addColumn<QByteArray>("specificite");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("expected");
+        const auto row = [](const char* name, const char* options, const char* filtered,
+                            const char* filteredBy, const char* specificite,
+                            const QByteArray& input, const QByteArray& expected) {
+            QTest::newRow(name) << QByteArray(options) << QByteArray(filtered)
+                                << QByteArray(filteredBy) << QByteArray(specificite) << input
+                                << expected;
+        };
+        row("everything sent", "CHE", "", "", "", kIso, kIso + "\r\n");
+        row("header and comments dropped", "", "", "", "", kIso,
+            "%\r\nO1234 \r\nN10 G90 G54 G17\r\nN20 T1 M6 \r\nN30 S2500 M3\r\nN40 M30\r\n%\r\n");
+        row("header line sent empty", "H", "", "", "", kIso,
+            "%\r\n\r\nO1234 \r\nN10 G90 G54 G17\r\nN20 T1 M6 \r\nN30 S2500 M3\r\nN40 M30\r\n"
+            "%\r\n");
+        row("blanks removed", "CHE", "32", "", "", kIso,
+            "%\r\n(*ORVAMACHINE:DMU50*)\r\nO1234(BRIDESUPPORT)\r\nN10G90G54G17\r\n"
+            "N20T1M6(FRAISED20)\r\n\r\nN30S2500M3\r\nN40M30\r\n%\r\n");
+        row("special characters", "CS", "", "", "",
+            raw("N10 G1 X10.\tY5 (C\xe9NE)\r\n&HE:N20 \0M30\xf8\r\n"),
+            "N10 G1 X10. Y5 (C NE)\r\nN20  M30\xf8\r\n");
+        row("DURER_OVARE closing %1", "C", "9", "32", " durer_ovare ",
+            "%\r\nO0100\r\nN10 G0\tX5\r\nDOPR 1\r\n----\r\nN20 M30\r\n",
+            "%\r\nO0100\r\nN10 G0 X5 1\r\nN20 M30\r\n%1\r\n");
+        row("DURER_OVARE rules only with a filter", "C", "", "", "DURER_OVARE",
+            "O0100\r\nDOPR 1\r\n", "O0100\r\nDOPR 1\r\n");
+    }
+
+    void prepareSendText()
+    {
+        QFETCH(QByteArray, options);
+        QFETCH(QByteArray, filtered);
+        QFETCH(QByteArray, filteredBy);
+        QFETCH(QByteArray, specificite);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, expected);
+        Settings& s = Config();
+        s.CarDebCom = "(";
+        s.Port.SendComment = options.contains('C');
+        s.Port.SendCartouche = options.contains('H');
+        s.Port.SendEmptyLines = options.contains('E');
+        s.FiltreCarSpec = options.contains('S');
+        s.Port.TCarFiltered = filtered;
+        s.Port.TCarFilteredBy = filteredBy;
+        s.Port.Specificite = specificite;
+        const QString file = m_fx.write(u"Send/ToCN.txt"_s, input);
+
+        QVERIFY(PrepareSendText(file));
+        QCOMPARE(m_fx.read(file), expected);
+        QCOMPARE(m_fx.loggedEvents().contains(950), !filtered.isEmpty());
+    }
+
+    void replaceChars_data()
+    {
+        QTest::addColumn<QByteArray>("input"); // null: no file
+        QTest::addColumn<QByteArray>("search");
+        QTest::addColumn<QByteArray>("replacement");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QByteArray>("expected");
+        const auto row = [](const char* name, const QByteArray& input, const char* search,
+                            const char* replacement, bool ok, const char* expected) {
+            QTest::newRow(name) << input << QByteArray(search) << QByteArray(replacement) << ok
+                                << QByteArray(expected);
+        };
+        row("whole text, no line end added", "N10 G0 X1\r\nN20 G01 X2", "G0", "G00", true,
+            "N10 G00 X1\r\nN20 G001 X2");
+        row("line ends replaced", "N1\r\nN2\r\n", "\r\n", ";\n", true, "N1;\nN2;\n");
+        row("not re-examined", "AAAA", "AA", "A", true, "AA");
+        row("empty file untouched", "", "G0", "X", false, "");
+        row("missing file", QByteArray(), "G0", "X", false, "<missing>");
+    }
+
+    void replaceChars()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, search);
+        QFETCH(QByteArray, replacement);
+        QFETCH(bool, ok);
+        QFETCH(QByteArray, expected);
+        const QString file = m_fx.path(u"P1.NC"_s);
+        if (!input.isNull())
+            m_fx.write(u"P1.NC"_s, input);
+        QCOMPARE(ReplaceChars(file, search, replacement), ok);
+        QCOMPARE(m_fx.read(file), expected);
+    }
+
+    void replaceCharsAcrossChunks_data()
+    {
+        QTest::addColumn<QByteArray>("search");
+        QTest::addColumn<QByteArray>("replacement");
+        QTest::addColumn<bool>("durer");
+        QTest::newRow("one byte") << QByteArray(" ") << QByteArray() << false;
+        QTest::newRow("longer replacement") << QByteArray("G01") << QByteArray("G1 ; LIN") << false;
+        QTest::newRow("line end") << QByteArray("\r\n") << QByteArray("\n") << false;
+        QTest::newRow("DURER_OVARE") << QByteArray(".5") << QByteArray(".50") << true;
+    }
+
+    void replaceCharsAcrossChunks()
+    {
+        QFETCH(QByteArray, search);
+        QFETCH(QByteArray, replacement);
+        QFETCH(bool, durer);
+        Config().Port.Specificite = durer ? "DURER_OVARE" : "";
+        const QByteArray input = bigProgram();
+        QByteArray expected = QByteArray(input).replace(search, replacement);
+        if (durer) {
+            if (expected.contains("\r\nDOPR"))
+                expected += "\r\n%1";
+            expected.replace("\r\nDOPR", "").replace("\r\n----", "");
+        }
+        const QString file = m_fx.write(u"BIG.NC"_s, input);
+        QVERIFY(ReplaceChars(file, search, replacement));
+        QVERIFY(m_fx.read(file) == expected); // megabytes: no dump on failure
+    }
+
+    void filterSpecialChars_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("replacement");
+        QTest::addColumn<int>("group");
+        QTest::addColumn<QByteArray>("expected");
+        const auto row = [](const char* name, const QByteArray& input, const char* replacement,
+                            int group, const QByteArray& expected) {
+            QTest::newRow(name) << input << QByteArray(replacement) << group << expected;
+        };
+        const QByteArray accents("N10\tX1\x7fY2\xae\xaf\xf0\xf2\xf6\xf8\xe9\r\n");
+        row("blank", accents, " ", 0, "N10 X1 Y2\xae\xaf\xf0\xf2\xf6\xf8 \r\n");
+        row("removed", accents, "", 0, "N10X1Y2\xae\xaf\xf0\xf2\xf6\xf8\r\n");
+        row("lone CR and LF kept", "N1\rN2\nN3\r\n", " ", 0, "N1\rN2\nN3\r\n");
+        row("NUL bytes", raw("N1\0\0X5\r\n"), " ", 0, "N1  X5\r\n");
+        row("&HE: removed", "&HE:%\r\n&HE:&HE:O1\r\n", " ", 0, "%\r\nO1\r\n");
+        row("group 3 colon", ":1234\r\n:\r\nN1 :2\r\n", " ", 3, "O1234\r\n:\r\nN1 :2\r\n");
+        row("other group colon", ":1234", " ", 2, ":1234\r\n");
+        row("empty file untouched", "", " ", 0, QByteArray());
+    }
+
+    void filterSpecialChars()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, replacement);
+        QFETCH(int, group);
+        QFETCH(QByteArray, expected);
+        Config().CodeGroupCN = group;
+        const QString file = m_fx.write(u"Receiv/FromCN.txt"_s, input);
+        QCOMPARE(FilterSpecialChars(file, replacement), !input.isEmpty());
+        QCOMPARE(m_fx.read(file), expected);
+    }
 
 private:
     ProgramTextFixture m_fx;
 };
-
-void TestSendFilters::decodeCharList_data()
-{
-    QTest::addColumn<QByteArray>("list");
-    QTest::addColumn<QByteArray>("suffix");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("percent") << QByteArray("37") << QByteArray() << QByteArray("%");
-    QTest::newRow("count and code")
-        << QByteArray("2x13,10") << QByteArray() << QByteArray("\r\r\n");
-    QTest::newRow("NUL leader") << QByteArray("20x0") << QByteArray() << QByteArray(20, '\0');
-    QTest::newRow("with EOB") << QByteArray("13,10") << QByteArray("\r\n")
-                              << QByteArray("\r\n\r\n");
-    QTest::newRow("blank list, no suffix")
-        << QByteArray("   ") << QByteArray("\r\n") << QByteArray();
-    QTest::newRow("blank item is NUL, empty item nothing")
-        << QByteArray(" 37, ,,72 ") << QByteArray() << raw("%\0H");
-    QTest::newRow("not a number is NUL") << QByteArray("abc,37") << QByteArray() << raw("\0%");
-    QTest::newRow("no byte, no character")
-        << QByteArray("300,-1,37,99999999999x0") << QByteArray() << QByteArray("%");
-    QTest::newRow("upper half") << QByteArray("255,176") << QByteArray() << QByteArray("\xff\xb0");
-}
-
-void TestSendFilters::decodeCharList()
-{
-    QFETCH(QByteArray, list);
-    QFETCH(QByteArray, suffix);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(DecodeCharList(list, suffix), expected);
-}
-
-void TestSendFilters::charCodeList()
-{
-    QCOMPARE(CharCodeList("AB"), QByteArray("65,66"));
-    QCOMPARE(CharCodeList("%\r\n\xff"), QByteArray("37,13,10,255"));
-    QCOMPARE(CharCodeList({}), QByteArray());
-    // A list that names a file stands for the file's content, without the suffix.
-    const QString leader = m_fx.write(u"leader.bin"_s, raw("\x12%\0"));
-    QCOMPARE(DecodeCharList(leader.toLatin1(), "\r\n"), raw("\x12%\0"));
-}
-
-void TestSendFilters::prepareSendText_data()
-{
-    QTest::addColumn<QByteArray>("options"); // C comments, H header lines, E empty lines, S special
-    QTest::addColumn<QByteArray>("filtered");
-    QTest::addColumn<QByteArray>("filteredBy");
-    QTest::addColumn<QByteArray>("specificite");
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("everything sent") << QByteArray("CHE") << QByteArray() << QByteArray()
-                                     << QByteArray() << kIso << kIso + "\r\n";
-    QTest::newRow("header and comments dropped")
-        << QByteArray() << QByteArray() << QByteArray() << QByteArray() << kIso
-        << QByteArray("%\r\nO1234 \r\nN10 G90 G54 G17\r\nN20 T1 M6 \r\nN30 S2500 M3\r\n"
-                      "N40 M30\r\n%\r\n");
-    QTest::newRow("header line sent empty")
-        << QByteArray("H") << QByteArray() << QByteArray() << QByteArray() << kIso
-        << QByteArray("%\r\n\r\nO1234 \r\nN10 G90 G54 G17\r\nN20 T1 M6 \r\nN30 S2500 M3\r\n"
-                      "N40 M30\r\n%\r\n");
-    QTest::newRow("blanks removed")
-        << QByteArray("CHE") << QByteArray("32") << QByteArray() << QByteArray() << kIso
-        << QByteArray("%\r\n(*ORVAMACHINE:DMU50*)\r\nO1234(BRIDESUPPORT)\r\nN10G90G54G17\r\n"
-                      "N20T1M6(FRAISED20)\r\n\r\nN30S2500M3\r\nN40M30\r\n%\r\n");
-    QTest::newRow("special characters")
-        << QByteArray("CS") << QByteArray() << QByteArray() << QByteArray()
-        << raw("N10 G1 X10.\tY5 (C\xe9NE)\r\n&HE:N20 \0M30\xf8\r\n")
-        << QByteArray("N10 G1 X10. Y5 (C NE)\r\nN20  M30\xf8\r\n");
-    QTest::newRow("DURER_OVARE closing %1")
-        << QByteArray("C") << QByteArray("9") << QByteArray("32") << QByteArray(" durer_ovare ")
-        << QByteArray("%\r\nO0100\r\nN10 G0\tX5\r\nDOPR 1\r\n----\r\nN20 M30\r\n")
-        << QByteArray("%\r\nO0100\r\nN10 G0 X5 1\r\nN20 M30\r\n%1\r\n");
-    QTest::newRow("DURER_OVARE rules only with a filter")
-        << QByteArray("C") << QByteArray() << QByteArray() << QByteArray("DURER_OVARE")
-        << QByteArray("O0100\r\nDOPR 1\r\n") << QByteArray("O0100\r\nDOPR 1\r\n");
-}
-
-void TestSendFilters::prepareSendText()
-{
-    QFETCH(QByteArray, options);
-    QFETCH(QByteArray, filtered);
-    QFETCH(QByteArray, filteredBy);
-    QFETCH(QByteArray, specificite);
-    QFETCH(QByteArray, input);
-    QFETCH(QByteArray, expected);
-    Settings& s = Config();
-    s.CarDebCom = "(";
-    s.Port.SendComment = options.contains('C');
-    s.Port.SendCartouche = options.contains('H');
-    s.Port.SendEmptyLines = options.contains('E');
-    s.FiltreCarSpec = options.contains('S');
-    s.Port.TCarFiltered = filtered;
-    s.Port.TCarFilteredBy = filteredBy;
-    s.Port.Specificite = specificite;
-    const QString file = m_fx.write(u"Send/ToCN.txt"_s, input);
-
-    QVERIFY(PrepareSendText(file));
-    QCOMPARE(m_fx.read(file), expected);
-    QCOMPARE(m_fx.loggedEvents().contains(950), !filtered.isEmpty());
-}
-
-void TestSendFilters::replaceChars_data()
-{
-    QTest::addColumn<QByteArray>("input"); // null: no file
-    QTest::addColumn<QByteArray>("search");
-    QTest::addColumn<QByteArray>("replacement");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("whole text, no line end added")
-        << QByteArray("N10 G0 X1\r\nN20 G01 X2") << QByteArray("G0") << QByteArray("G00") << true
-        << QByteArray("N10 G00 X1\r\nN20 G001 X2");
-    QTest::newRow("line ends replaced") << QByteArray("N1\r\nN2\r\n") << QByteArray("\r\n")
-                                        << QByteArray(";\n") << true << QByteArray("N1;\nN2;\n");
-    QTest::newRow("not re-examined")
-        << QByteArray("AAAA") << QByteArray("AA") << QByteArray("A") << true << QByteArray("AA");
-    QTest::newRow("empty file untouched")
-        << QByteArray("") << QByteArray("G0") << QByteArray("X") << false << QByteArray("");
-    QTest::newRow("missing file") << QByteArray() << QByteArray("G0") << QByteArray("X") << false
-                                  << QByteArray("<missing>");
-}
-
-void TestSendFilters::replaceChars()
-{
-    QFETCH(QByteArray, input);
-    QFETCH(QByteArray, search);
-    QFETCH(QByteArray, replacement);
-    QFETCH(bool, ok);
-    QFETCH(QByteArray, expected);
-    const QString file = m_fx.path(u"P1.NC"_s);
-    if (!input.isNull())
-        m_fx.write(u"P1.NC"_s, input);
-    QCOMPARE(ReplaceChars(file, search, replacement), ok);
-    QCOMPARE(m_fx.read(file), expected);
-}
-
-void TestSendFilters::replaceCharsAcrossChunks_data()
-{
-    QTest::addColumn<QByteArray>("search");
-    QTest::addColumn<QByteArray>("replacement");
-    QTest::addColumn<bool>("durer");
-
-    QTest::newRow("one byte") << QByteArray(" ") << QByteArray() << false;
-    QTest::newRow("longer replacement") << QByteArray("G01") << QByteArray("G1 ; LIN") << false;
-    QTest::newRow("line end") << QByteArray("\r\n") << QByteArray("\n") << false;
-    QTest::newRow("DURER_OVARE") << QByteArray(".5") << QByteArray(".50") << true;
-}
-
-void TestSendFilters::replaceCharsAcrossChunks()
-{
-    QFETCH(QByteArray, search);
-    QFETCH(QByteArray, replacement);
-    QFETCH(bool, durer);
-    Config().Port.Specificite = durer ? "DURER_OVARE" : "";
-    const QByteArray input = bigProgram();
-    QByteArray expected = QByteArray(input).replace(search, replacement);
-    if (durer) {
-        if (expected.contains("\r\nDOPR"))
-            expected += "\r\n%1";
-        expected.replace("\r\nDOPR", "").replace("\r\n----", "");
-    }
-    const QString file = m_fx.write(u"BIG.NC"_s, input);
-    QVERIFY(ReplaceChars(file, search, replacement));
-    QVERIFY(m_fx.read(file) == expected); // megabytes: no dump on failure
-}
-
-void TestSendFilters::filterSpecialChars_data()
-{
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QByteArray>("replacement");
-    QTest::addColumn<int>("group");
-    QTest::addColumn<QByteArray>("expected");
-
-    const QByteArray accents("N10\tX1\x7fY2\xae\xaf\xf0\xf2\xf6\xf8\xe9\r\n");
-    QTest::newRow("blank") << accents << QByteArray(" ") << 0
-                           << QByteArray("N10 X1 Y2\xae\xaf\xf0\xf2\xf6\xf8 \r\n");
-    QTest::newRow("removed") << accents << QByteArray() << 0
-                             << QByteArray("N10X1Y2\xae\xaf\xf0\xf2\xf6\xf8\r\n");
-    QTest::newRow("lone CR and LF kept")
-        << QByteArray("N1\rN2\nN3\r\n") << QByteArray(" ") << 0 << QByteArray("N1\rN2\nN3\r\n");
-    QTest::newRow("NUL bytes") << raw("N1\0\0X5\r\n") << QByteArray(" ") << 0
-                               << QByteArray("N1  X5\r\n");
-    QTest::newRow("&HE: removed") << QByteArray("&HE:%\r\n&HE:&HE:O1\r\n") << QByteArray(" ") << 0
-                                  << QByteArray("%\r\nO1\r\n");
-    QTest::newRow("group 3 colon") << QByteArray(":1234\r\n:\r\nN1 :2\r\n") << QByteArray(" ") << 3
-                                   << QByteArray("O1234\r\n:\r\nN1 :2\r\n");
-    QTest::newRow("other group colon")
-        << QByteArray(":1234") << QByteArray(" ") << 2 << QByteArray(":1234\r\n");
-    QTest::newRow("empty file untouched") << QByteArray("") << QByteArray(" ") << 0 << QByteArray();
-}
-
-void TestSendFilters::filterSpecialChars()
-{
-    QFETCH(QByteArray, input);
-    QFETCH(QByteArray, replacement);
-    QFETCH(int, group);
-    QFETCH(QByteArray, expected);
-    Config().CodeGroupCN = group;
-    const QString file = m_fx.write(u"Receiv/FromCN.txt"_s, input);
-    QCOMPARE(FilterSpecialChars(file, replacement), !input.isEmpty());
-    QCOMPARE(m_fx.read(file), expected);
-}
 
 QTEST_GUILESS_MAIN(TestSendFilters)
 #include "tst_sendfilters.moc"

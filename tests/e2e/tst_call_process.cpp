@@ -1,11 +1,10 @@
-// Serving calls end to end: a headless server on a pseudo-terminal, the
+// Serving a machine end to end: a headless server on a pseudo-terminal, the
 // simulator playing the machine, nodalisctl playing the program-management
-// application.
+// application. Calls, uploads, sends, stops, and the line going away.
 
 #include "sim/MachineSimulator.h"
 #include "support/ProcessHelpers.h"
 
-#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -25,24 +24,41 @@ const QByteArray kEot = "\x14\r\n";
 
 QByteArray iniFor(const QString& base, const QString& tty, int mode)
 {
+    const QByteArray b = base.toLocal8Bit();
     return "[NODALIS]\r\nPortListen=0\r\nDncAppMode=" + QByteArray::number(mode) +
            "\r\n[DNC]\r\nRefMO=FR1\r\nMethode=0\r\nIsModeEcoute=1\r\nUseRPC=1\r\n"
            "CallSyntax=(APPEL $$$$)\r\nPathFileProgOpen=" +
-           base.toLocal8Bit() +
-           "/Programmes\r\n"
-           "PathFileProgSave=" +
-           base.toLocal8Bit() +
-           "/Remontes\r\n"
-           "PathMacroError=" +
-           base.toLocal8Bit() +
-           "/erreur.txt\r\n"
-           "[COMM]\r\nPortName=" +
-           tty.toLocal8Bit() +
+           b + "/Programmes\r\nPathFileProgSave=" + b + "/Remontes\r\nPathMacroError=" + b +
+           "/erreur.txt\r\n[COMM]\r\nPortName=" + tty.toLocal8Bit() +
            "\r\nBauds=9600\r\nDataBit=8\r\nParite=N\r\nStopBit=1\r\nTimeOut=1\r\nEOB=13,10\r\n"
-           "[OPTION_DNC]\r\nNbBlocAvance=2\r\nIsMultiAppel=1\r\nSepCarMultiAppel=,\r\nCarSepAppel=#"
-           "\r\n"
-           "[OPTION_T]\r\nBOT=18\r\nEOT=20\r\n[OPTION_R]\r\nBOR=17\r\nEOR=19\r\n[SYNTAXE_MO]"
-           "\r\nCarDebProg=O\r\nBlocDeb=%\r\nBlocFin=%\r\n";
+           "[OPTION_DNC]\r\nNbBlocAvance=2\r\nIsMultiAppel=1\r\nSepCarMultiAppel=,\r\n"
+           "CarSepAppel=#\r\n[OPTION_T]\r\nBOT=18\r\nEOT=20\r\n[OPTION_R]\r\nBOR=17\r\nEOR=19\r\n"
+           "[SYNTAXE_MO]\r\nCarDebProg=O\r\nBlocDeb=%\r\nBlocFin=%\r\n";
+}
+
+// Waits until the server listens: its last words on the line are BOR.
+bool listening(MachineSimulator& sim)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!sim.receivedBytes().endsWith("\x11\r\n") && t.elapsed() < 15000)
+        QTest::qWait(20);
+    return sim.receivedBytes().endsWith("\x11\r\n");
+}
+
+// Plays one exchange: once the server listens the machine sends, then the
+// test waits for what comes back to hold the expected end.
+QByteArray exchange(MachineSimulator& sim, const QByteArray& machineSends, const QByteArray& until)
+{
+    if (!listening(sim))
+        return "<not listening>";
+    sim.clearReceived();
+    sim.send(machineSends, 8, 2);
+    QElapsedTimer t;
+    t.start();
+    while (!sim.receivedBytes().contains(until) && t.elapsed() < 15000)
+        QTest::qWait(20);
+    return sim.receivedBytes();
 }
 
 } // namespace
@@ -57,82 +73,54 @@ private:
     MachineSimulator m_sim;
     QProcess m_server;
 
-    QByteArray log() const
+    QByteArray log() const { return journalOf(m_base); }
+    int ctl(const QStringList& args) { return ctlOn(m_base, args); }
+    QByteArray exchange(const QByteArray& sent, const QByteArray& until)
     {
-        return readFile(m_base + QStringLiteral("/LogFiles/Journal (") +
-                        QDate::currentDate().toString(QStringLiteral("dd-MM-yy")) +
-                        QStringLiteral(").txt"));
+        return ::exchange(m_sim, sent, until);
     }
 
-    static QProcessEnvironment env()
+    // A base folder of its own, the machine's line linked in it, and its
+    // configuration in the given mode.
+    QString machineBase(MachineSimulator& machine, const QString& name, int mode)
     {
-        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QStringLiteral("NODALIS_TIME_SCALE"), QStringLiteral("0.2"));
-        return e;
+        const QString base = m_tmp.filePath(name);
+        const QString tty = base + u"/machine.tty"_s;
+        QDir().mkpath(base);
+        if (!machine.open() || !machine.linkAt(tty))
+            return QString();
+        writeFile(base + u"/Nodalis.ini"_s, iniFor(base, tty, mode));
+        writeFile(base + u"/erreur.txt"_s, "%\r\n(MSG, $MSGERROR$)\r\nM30\r\n%\r\n");
+        return base;
     }
 
-    int ctl(const QStringList& args)
+    static void configure(const QString& base, const QByteArray& from, const QByteArray& to)
     {
-        QProcess p;
-        p.start(bin("nodalisctl"), QStringList{QStringLiteral("--base"), m_base} + args);
-        return p.waitForFinished(30000) ? p.exitCode() : -1;
-    }
-
-    // Waits until the server listens: its last words on the line are BOR.
-    bool listening(int ms = 15000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!m_sim.receivedBytes().endsWith("\x11\r\n") && t.elapsed() < ms)
-            QTest::qWait(20);
-        return m_sim.receivedBytes().endsWith("\x11\r\n");
-    }
-
-    // Plays one exchange: once the server listens the machine sends, then
-    // the test waits for what comes back to hold the expected end.
-    QByteArray exchange(const QByteArray& machineSends, const QByteArray& until, int ms = 15000)
-    {
-        if (!listening())
-            return "<not listening>";
-        m_sim.clearReceived();
-        m_sim.send(machineSends, 8, 2);
-        QElapsedTimer t;
-        t.start();
-        while (!m_sim.receivedBytes().contains(until) && t.elapsed() < ms)
-            QTest::qWait(20);
-        return m_sim.receivedBytes();
+        writeFile(base + u"/Nodalis.ini"_s, readFile(base + u"/Nodalis.ini"_s).replace(from, to));
     }
 
 private slots:
     void initTestCase()
     {
-        m_base = m_tmp.filePath(QStringLiteral("fr1"));
-        QVERIFY(m_sim.open());
-        const QString tty = m_base + QStringLiteral("/machine.tty");
-        QDir().mkpath(m_base);
-        QVERIFY(m_sim.linkAt(tty));
-        writeFile(m_base + QStringLiteral("/Nodalis.ini"), iniFor(m_base, tty, 2));
-        writeFile(m_base + QStringLiteral("/Programmes/O1000"), kO1000);
-        writeFile(m_base + QStringLiteral("/Programmes/Tours/O2000.nc"), kO2000);
-        writeFile(m_base + QStringLiteral("/erreur.txt"), "%\r\n(MSG, $MSGERROR$)\r\nM30\r\n%\r\n");
+        m_base = machineBase(m_sim, u"fr1"_s, 2);
+        QVERIFY(!m_base.isEmpty());
+        writeFile(m_base + u"/Programmes/O1000"_s, kO1000);
+        writeFile(m_base + u"/Programmes/Tours/O2000.nc"_s, kO2000);
         // Links inside the program folder that lead out of it.
-        const QString secret = m_tmp.filePath(QStringLiteral("secret"));
+        const QString secret = m_tmp.filePath(u"secret"_s);
         writeFile(secret, "%\r\nSECRET\r\n%\r\n");
-        writeFile(m_tmp.filePath(QStringLiteral("dehors/O4000")), "%\r\nSECRET\r\n%\r\n");
-        QVERIFY(QFile::link(secret, m_base + QStringLiteral("/Programmes/LIEN")));
-        QVERIFY(QFile::link(secret, m_base + QStringLiteral("/Programmes/Tours/LIEN2")));
-        QVERIFY(QFile::link(m_tmp.filePath(QStringLiteral("dehors")),
-                            m_base + QStringLiteral("/Programmes/DEHORS")));
-        m_server.setProcessEnvironment(env());
-        m_server.start(bin("nodalis"),
-                       {QStringLiteral("--headless"), QStringLiteral("--base"), m_base});
-        QVERIFY(m_server.waitForStarted());
-        QVERIFY(listening());
+        writeFile(m_tmp.filePath(u"dehors/O4000"_s), "%\r\nSECRET\r\n%\r\n");
+        QVERIFY(QFile::link(secret, m_base + u"/Programmes/LIEN"_s));
+        QVERIFY(QFile::link(secret, m_base + u"/Programmes/Tours/LIEN2"_s));
+        QVERIFY(QFile::link(m_tmp.filePath(u"dehors"_s), m_base + u"/Programmes/DEHORS"_s));
+        m_server.setProcessEnvironment(scaledTime(0.2));
+        QVERIFY(startHeadless(m_server, m_base, {}, false));
+        QVERIFY(listening(m_sim));
     }
 
     void cleanupTestCase()
     {
-        ctl({QStringLiteral("stop")});
+        ctl({u"stop"_s});
         m_server.waitForFinished(10000);
     }
 
@@ -142,12 +130,8 @@ private slots:
         QVERIFY2(wire.endsWith(kBot + kO1000 + kEot), wire.constData());
         QVERIFY(log().contains("---Code503---APPEL du programme  (O1000)\r\n"));
         QVERIFY(log().contains("---Code903---"));
-    }
-
-    void calledNameFoundInASubFolder()
-    {
-        const QByteArray wire = exchange("(appel O2000)\r\n", kEot);
-        QVERIFY2(wire.endsWith(kBot + kO2000 + kEot), wire.constData());
+        // Found in a sub-folder, the call word in any case.
+        QVERIFY(exchange("(appel O2000)\r\n", kEot).endsWith(kBot + kO2000 + kEot));
     }
 
     // A name outside the program folders, by parent steps or by links, is
@@ -196,33 +180,29 @@ private slots:
         exchange(program, "\x13");
         QTRY_VERIFY_WITH_TIMEOUT(log().contains("---Code703---"), 10000);
         QVERIFY(log().contains("---Code700---REMONTEE d'un programme"));
-        const QStringList stored = QDir(m_base + QStringLiteral("/Receiv"))
-                                       .entryList({QStringLiteral("FromCN_(*).txt")}, QDir::Files);
+        const QStringList stored =
+            QDir(m_base + u"/Receiv"_s).entryList({u"FromCN_(*).txt"_s}, QDir::Files);
         QCOMPARE(stored.size(), 1);
-        QCOMPARE(readFile(m_base + QStringLiteral("/Receiv/") + stored.first()), program);
+        QCOMPARE(readFile(m_base + u"/Receiv/"_s + stored.first()), program);
     }
 
     void trackingMessage()
     {
         exchange("SUIVI-INFO1-\r\n", "\x13");
-        const QString tracking = m_base + QStringLiteral("/Suivi/Suivi (") +
-                                 QDate::currentDate().toString(QStringLiteral("dd-MM-yy")) +
-                                 QStringLiteral(").txt");
+        const QString tracking = m_base + u"/Suivi/Suivi ("_s +
+                                 QDate::currentDate().toString(u"dd-MM-yy"_s) + u").txt"_s;
         QTRY_VERIFY_WITH_TIMEOUT(readFile(tracking).contains("NbPiece=1"), 10000);
     }
 
     void pushedByTheApplicationWithProgress()
     {
-        writeFile(m_base + QStringLiteral("/Send/ToCN.txt"), kO1000);
+        writeFile(m_base + u"/Send/ToCN.txt"_s, kO1000);
         QProcess watch;
-        watch.start(bin("nodalisctl"), {QStringLiteral("--base"), m_base, QStringLiteral("--raw"),
-                                        QStringLiteral("watch")});
+        watch.start(bin("nodalisctl"), {u"--base"_s, m_base, u"--raw"_s, u"watch"_s});
         QVERIFY(watch.waitForStarted());
         QTest::qWait(500);
         m_sim.clearReceived();
-        QCOMPARE(ctl({QStringLiteral("send"), QStringLiteral("T"), QStringLiteral("O1000"),
-                      QStringLiteral("--until"), QStringLiteral("{f}")}),
-                 0);
+        QCOMPARE(ctl({u"send"_s, u"T"_s, u"O1000"_s, u"--until"_s, u"{f}"_s}), 0);
         QTRY_VERIFY_WITH_TIMEOUT(m_sim.receivedBytes().contains(kBot + kO1000 + kEot), 10000);
         QTest::qWait(300);
         watch.terminate();
@@ -237,22 +217,17 @@ private slots:
         QByteArray big = "%\r\nO5000\r\n";
         for (int i = 1; i <= 200; ++i)
             big += "N" + QByteArray::number(i * 10) + " G1 X" + QByteArray::number(i) + "\r\n";
-        big += "M30\r\n%\r\n";
-        writeFile(m_base + QStringLiteral("/Send/ToCN.txt"), big);
+        writeFile(m_base + u"/Send/ToCN.txt"_s, big + "M30\r\n%\r\n");
         // A pause after every block, read again by REINIT.
-        QFile ini(m_base + QStringLiteral("/Nodalis.ini"));
-        QVERIFY(ini.open(QIODevice::Append));
-        ini.write("[TEMPO]\r\nTempoBloc=0.2\r\n");
-        ini.close();
-        QCOMPARE(ctl({QStringLiteral("send"), QStringLiteral("REINIT")}), 0);
-        QVERIFY(listening());
+        configure(m_base, "[SYNTAXE_MO]", "[TEMPO]\r\nTempoBloc=0.2\r\n[SYNTAXE_MO]");
+        QCOMPARE(ctl({u"send"_s, u"REINIT"_s}), 0);
+        QVERIFY(listening(m_sim));
         m_sim.clearReceived();
         QProcess sender;
         sender.start(bin("nodalisctl"),
-                     {QStringLiteral("--base"), m_base, QStringLiteral("send"), QStringLiteral("T"),
-                      QStringLiteral("O5000"), QStringLiteral("--until"), QStringLiteral("{f}")});
+                     {u"--base"_s, m_base, u"send"_s, u"T"_s, u"O5000"_s, u"--until"_s, u"{f}"_s});
         QTRY_VERIFY_WITH_TIMEOUT(m_sim.receivedBytes().contains("N100 "), 10000);
-        QCOMPARE(ctl({QStringLiteral("send"), QStringLiteral("S")}), 0);
+        QCOMPARE(ctl({u"send"_s, u"S"_s}), 0);
         QVERIFY(sender.waitForFinished(15000));
         QTest::qWait(300);
         QVERIFY(!m_sim.receivedBytes().contains("\x14"));
@@ -262,94 +237,105 @@ private slots:
     void callsServedFromTheStore()
     {
         MachineSimulator machine;
-        QVERIFY(machine.open());
-        const QString base = m_tmp.filePath(QStringLiteral("store"));
-        QDir().mkpath(base);
-        const QString tty = base + QStringLiteral("/machine.tty");
-        QVERIFY(machine.linkAt(tty));
-        QByteArray ini = iniFor(base, tty, 0);
-        ini.replace("[DNC]\r\n",
-                    "[DNC]\r\nDataAccess=1\r\nPathData=" + base.toLocal8Bit() + "/Data\r\n");
+        const QString base = machineBase(machine, u"store"_s, 0);
+        QVERIFY(!base.isEmpty());
+        configure(base, "[DNC]\r\n",
+                  "[DNC]\r\nDataAccess=1\r\nPathData=" + base.toLocal8Bit() + "/Data\r\n");
         // Without a closing mark the called name may hold parentheses.
-        ini.replace("CallSyntax=(APPEL $$$$)", "CallSyntax=APPEL $$$$");
-        writeFile(base + QStringLiteral("/Nodalis.ini"), ini);
-        writeFile(base + QStringLiteral("/erreur.txt"), "%\r\n(MSG, $MSGERROR$)\r\nM30\r\n%\r\n");
-        writeFile(m_tmp.filePath(QStringLiteral("p1.nc")), kO1000);
-        writeFile(m_tmp.filePath(QStringLiteral("p2.nc")), kO2000);
-        auto store = [&](const QStringList& args) {
-            QProcess p;
-            p.start(bin("nodalisctl"),
-                    QStringList{QStringLiteral("--base"), base, QStringLiteral("store")} + args);
-            return p.waitForFinished(20000) ? p.exitCode() : -1;
-        };
-        QCOMPARE(store({QStringLiteral("init")}), 0);
-        QCOMPARE(store({QStringLiteral("add"), QStringLiteral("--machine"), QStringLiteral("FR1"),
-                        QStringLiteral("--call"), QStringLiteral("1000"), QStringLiteral("--file"),
-                        m_tmp.filePath(QStringLiteral("p1.nc"))}),
+        configure(base, "CallSyntax=(APPEL $$$$)", "CallSyntax=APPEL $$$$");
+        writeFile(m_tmp.filePath(u"p1.nc"_s), kO1000);
+        writeFile(m_tmp.filePath(u"p2.nc"_s), kO2000);
+        const QStringList add = {u"store"_s, u"add"_s, u"--machine"_s, u"FR1"_s, u"--call"_s};
+        QCOMPARE(ctlOn(base, {u"store"_s, u"init"_s}), 0);
+        QCOMPARE(ctlOn(base, add + QStringList{u"1000"_s, u"--file"_s, m_tmp.filePath(u"p1.nc"_s)}),
                  0);
-        QCOMPARE(store({QStringLiteral("add"), QStringLiteral("--machine"), QStringLiteral("FR1"),
-                        QStringLiteral("--call"), QStringLiteral("2000"), QStringLiteral("--file"),
-                        m_tmp.filePath(QStringLiteral("p2.nc")), QStringLiteral("--downloadable"),
-                        QStringLiteral("1")}),
+        QCOMPARE(ctlOn(base, add + QStringList{u"2000"_s, u"--file"_s, m_tmp.filePath(u"p2.nc"_s),
+                                               u"--downloadable"_s, u"1"_s}),
                  0);
         QProcess server;
-        server.setProcessEnvironment(env());
-        server.start(bin("nodalis"),
-                     {QStringLiteral("--headless"), QStringLiteral("--base"), base});
-        QVERIFY(server.waitForStarted());
-        auto ask = [&](const QByteArray& call) {
-            QElapsedTimer t;
-            t.start();
-            while (!machine.receivedBytes().endsWith("\x11\r\n") && t.elapsed() < 15000)
-                QTest::qWait(20);
-            machine.clearReceived();
-            machine.send(call);
-            while (!machine.receivedBytes().contains(kEot) && t.elapsed() < 30000)
-                QTest::qWait(20);
-            return machine.receivedBytes();
-        };
-        QByteArray wire = ask("APPEL 1000\r\n");
+        server.setProcessEnvironment(scaledTime(0.2));
+        QVERIFY(startHeadless(server, base, {}, false));
+        QByteArray wire = ::exchange(machine, "APPEL 1000\r\n", kEot);
         QVERIFY2(wire.endsWith(kBot + kO1000 + kEot), wire.constData());
-        wire = ask("APPEL 2000\r\n");
+        wire = ::exchange(machine, "APPEL 2000\r\n", kEot);
         QVERIFY2(wire.endsWith(
                      kBot + "%\r\n(MSG, PROGRAMME 2000 NON TELECHARGEABLE)\r\nM30\r\n%\r\n" + kEot),
                  wire.constData());
-        wire = ask("APPEL 3000\r\n");
+        wire = ::exchange(machine, "APPEL 3000\r\n", kEot);
         QVERIFY2(wire.contains("PROGRAMME 3000 INTROUVABLE EN BD ET FICHIER"), wire.constData());
         // The name in the message can neither close its comment nor start a block.
-        wire = ask("APPEL O1)G00Z-50.(\r\n");
+        wire = ::exchange(machine, "APPEL O1)G00Z-50.(\r\n", kEot);
         QVERIFY2(wire.endsWith(kBot +
                                "%\r\n(MSG, PROGRAMME O1 G00Z-50.  INTROUVABLE EN BD ET FICHIER)"
                                "\r\nM30\r\n%\r\n" +
                                kEot),
                  wire.constData());
-        QProcess stop;
-        stop.start(bin("nodalisctl"), {QStringLiteral("--base"), base, QStringLiteral("stop")});
-        stop.waitForFinished(10000);
+        ctlOn(base, {u"stop"_s});
         QVERIFY(server.waitForFinished(10000));
     }
 
     void standAloneSendsTheFileAndEnds()
     {
         MachineSimulator machine;
-        QVERIFY(machine.open());
-        const QString base = m_tmp.filePath(QStringLiteral("alone"));
-        QDir().mkpath(base);
-        const QString tty = base + QStringLiteral("/machine.tty");
-        QVERIFY(machine.linkAt(tty));
-        QByteArray ini = iniFor(base, tty, 1);
-        ini.replace("IsModeEcoute=1", "IsModeEcoute=0");
-        writeFile(base + QStringLiteral("/Nodalis.ini"), ini);
-        const QString program = m_tmp.filePath(QStringLiteral("O7000.nc"));
+        const QString base = machineBase(machine, u"alone"_s, 1);
+        QVERIFY(!base.isEmpty());
+        configure(base, "IsModeEcoute=1", "IsModeEcoute=0");
+        const QString program = m_tmp.filePath(u"O7000.nc"_s);
         writeFile(program, kO2000);
         QProcess alone;
-        alone.setProcessEnvironment(env());
-        alone.start(bin("nodalis"),
-                    {QStringLiteral("--headless"), QStringLiteral("--base"), base, program});
-        QVERIFY(alone.waitForStarted());
+        alone.setProcessEnvironment(scaledTime(0.2));
+        QVERIFY(startHeadless(alone, base, {program}, false));
         QTRY_VERIFY_WITH_TIMEOUT(alone.state() == QProcess::NotRunning, 15000);
         QCOMPARE(alone.exitCode(), 0);
         QTRY_COMPARE(machine.receivedBytes(), kBot + kO2000 + kEot);
+    }
+
+    void listensReceivesAndSurvivesTheLineGoing()
+    {
+        MachineSimulator sim;
+        QVERIFY(sim.open());
+        const QString base = m_tmp.filePath(u"tour"_s);
+        const QString tty = base + u"/machine.tty"_s;
+        QVERIFY(writeFile(base + u"/Nodalis.ini"_s,
+                          "[NODALIS]\r\nPortListen=0\r\nDncAppMode=0\r\n[DNC]\r\nRefMO=TOUR\r\n"
+                          "Methode=0\r\nIsModeEcoute=1\r\n[COMM]\r\nPortName=" +
+                              tty.toLocal8Bit() +
+                              "\r\nBauds=9600\r\nDataBit=7\r\nParite=E\r\nStopBit=1\r\n"
+                              "TimeOut=1\r\nEOB=13,10\r\n[OPTION_R]\r\nBOR=17\r\nEOR=19\r\n"));
+        QVERIFY(sim.linkAt(tty));
+        QProcess server;
+        server.setProcessEnvironment(scaledTime(0.2));
+        QVERIFY(startHeadless(server, base, {}, false));
+        const auto log = [&] { return journalOf(base); };
+
+        // The server opens the line and sends BOR, then listens.
+        QTRY_VERIFY_WITH_TIMEOUT(sim.receivedBytes().startsWith("\x11\r\n"), 10000);
+        sim.send("%\r\nO4000\r\nG0 X5\r\nM30\r\n%\r\n", 6, 2);
+        // End of transmission on silence: EOR, then the next cycle's BOR.
+        QTRY_VERIFY_WITH_TIMEOUT(sim.receivedBytes().contains("\x13\r\n\x11\r\n"), 10000);
+
+        QVERIFY(log().contains("---Code101---"));
+        QVERIFY(log().contains("---Code105---"));
+
+        // S stops the transfer: the running cycle ends without EOR, and the
+        // relaunch timer (30 s, 6 s at this scale) listens again.
+        sim.clearReceived();
+        // A machine that keeps talking: no silence ends this reception.
+        sim.send(QByteArray(80, 'X'), 1, 50);
+        QTRY_VERIFY_WITH_TIMEOUT(log().count("---Code101---") == 2, 10000);
+        QCOMPARE(ctlOn(base, {u"send"_s, u"S"_s}), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains("---Code902---"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(sim.receivedBytes().contains("\x11\r\n"), 15000);
+        QVERIFY(!sim.receivedBytes().contains("\x13"));
+
+        // The machine's line goes away; the server goes on serving its clients.
+        sim.close();
+        QTRY_VERIFY2_WITH_TIMEOUT(log().contains("---Code103---"), log().constData(), 10000);
+        QCOMPARE(ctlOn(base, {u"ping"_s}), 0);
+
+        QCOMPARE(ctlOn(base, {u"stop"_s}), 0);
+        QVERIFY(server.waitForFinished(10000));
+        QCOMPARE(server.exitCode(), 0);
     }
 };
 

@@ -21,28 +21,25 @@ class TestStartupProcess : public QObject
 private:
     QTemporaryDir m_tmp;
 
-    static QString nodalis()
+    static QString nodalis() { return bin("nodalis"); }
+    QString autostart(const char* machine) const
     {
-        return qEnvironmentVariable("NODALIS_BIN_DIR") + QStringLiteral("/nodalis");
+        return m_tmp.filePath(u"xdg/autostart/nodalis-"_s + QLatin1String(machine) + u".desktop"_s);
     }
 
     QString makeBase(const QString& name, const QByteArray& ini)
     {
         const QString base = m_tmp.filePath(name);
         QDir().mkpath(base);
-        if (!ini.isNull()) {
-            QFile f(base + QStringLiteral("/Nodalis.ini"));
-            if (!f.open(QIODevice::WriteOnly))
-                qFatal("cannot write Nodalis.ini");
-            f.write(ini);
-        }
+        if (!ini.isNull())
+            writeFile(base + u"/Nodalis.ini"_s, ini);
         return base;
     }
 
     QProcessEnvironment env() const
     {
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-        e.insert(QStringLiteral("XDG_CONFIG_HOME"), m_tmp.filePath(QStringLiteral("xdg")));
+        e.insert(u"XDG_CONFIG_HOME"_s, m_tmp.filePath(u"xdg"_s));
         return e;
     }
 
@@ -50,35 +47,16 @@ private:
     bool startServer(QProcess& p, const QString& base, const QString& program = nodalis())
     {
         p.setProcessEnvironment(env());
-        p.start(program, {QStringLiteral("--headless"), QStringLiteral("--base"), base});
-        if (!p.waitForStarted(5000))
-            return false;
+        p.start(program, {u"--headless"_s, u"--base"_s, base});
         QByteArray out;
-        while (!out.contains("serving from") && p.state() == QProcess::Running) {
-            p.waitForReadyRead(200);
+        while (!out.contains("serving from") && p.waitForReadyRead(5000))
             out += p.readAllStandardOutput();
-        }
         return out.contains("serving from");
     }
 
-    struct Result
+    Run run(const char* option, const QString& base)
     {
-        int code;
-        QByteArray out;
-        QByteArray err;
-    };
-
-    Result runToEnd(const QStringList& args)
-    {
-        QProcess p;
-        p.setProcessEnvironment(env());
-        p.start(nodalis(), args);
-        if (!p.waitForFinished(15000)) {
-            p.kill();
-            p.waitForFinished();
-            return {-1, {}, {}};
-        }
-        return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+        return runToEnd(nodalis(), {QLatin1String(option), u"--base"_s, base}, env());
     }
 
     static void stop(QProcess& p)
@@ -94,11 +72,11 @@ private slots:
     {
         const QByteArray ini = "; machine M1\r\n[NODALIS]\r\nPortListen=2000\r\nFirstExe=1\r\n\r\n"
                                "[DNC]\r\nRefMO=M1\r\n";
-        const QString base = makeBase(QStringLiteral("m1"), ini);
+        const QString base = makeBase(u"m1"_s, ini);
         QProcess server;
         QVERIFY(startServer(server, base));
 
-        const QString path = base + QStringLiteral("/Nodalis.ini");
+        const QString path = base + u"/Nodalis.ini"_s;
         const QByteArray written = readFile(path);
         QVERIFY(
             written.startsWith("; machine M1\r\n[NODALIS]\r\nPortListen=2000\r\nFirstExe=0\r\n"));
@@ -108,69 +86,64 @@ private slots:
         QVERIFY(written.contains(
             "\r\nLocalPathDir=" + QDir::toNativeSeparators(base).toLocal8Bit() + "\r\n"));
         QVERIFY(written.endsWith("[DNC]\r\nRefMO=M1\r\n"));
-        QVERIFY(QFileInfo(base + QStringLiteral("/Temp")).isDir());
+        QVERIFY(QFileInfo(base + u"/Temp"_s).isDir());
 
-        const QByteArray entry =
-            readFile(m_tmp.filePath(QStringLiteral("xdg/autostart/nodalis-M1.desktop")));
+        const QByteArray entry = readFile(autostart("M1"));
         QVERIFY(entry.contains("Exec=\"" + nodalis().toLocal8Bit() + "\" --base \"" +
                                base.toLocal8Bit() + "\""));
 
-        const Result second =
-            runToEnd({QStringLiteral("--headless"), QStringLiteral("--base"), base});
+        const Run second = run("--headless", base);
         QCOMPARE(second.code, 2);
         QVERIFY(second.err.contains("Le Nodalis est déjà en exécution"));
         QCOMPARE(readFile(path), written);
 
         // Another machine's folder runs beside it.
         QProcess other;
-        QVERIFY(startServer(other, makeBase(QStringLiteral("m2"), "[DNC]\r\nRefMO=M2\r\n")));
+        QVERIFY(startServer(other, makeBase(u"m2"_s, "[DNC]\r\nRefMO=M2\r\n")));
         stop(other);
         stop(server);
 
         // Once stopped, the folder can be served again, without a second registration.
-        QFile::remove(m_tmp.filePath(QStringLiteral("xdg/autostart/nodalis-M1.desktop")));
+        QFile::remove(autostart("M1"));
         QProcess again;
         QVERIFY(startServer(again, base));
         stop(again);
-        QVERIFY(!QFile::exists(m_tmp.filePath(QStringLiteral("xdg/autostart/nodalis-M1.desktop"))));
+        QVERIFY(!QFile::exists(autostart("M1")));
     }
 
     void noRegistrationUnderRuzavar()
     {
-        const QString bin = m_tmp.filePath(QStringLiteral("Install/ruzavar/bin"));
+        const QString bin = m_tmp.filePath(u"Install/ruzavar/bin"_s);
         QDir().mkpath(bin);
-        const QString copy = bin + QStringLiteral("/nodalis");
+        const QString copy = bin + u"/nodalis"_s;
         QVERIFY(QFile::copy(nodalis(), copy));
-        const QString base =
-            makeBase(QStringLiteral("rz"), "[NODALIS]\r\nFirstExe=1\r\n[DNC]\r\nRefMO=RZ\r\n");
+        const QString base = makeBase(u"rz"_s, "[NODALIS]\r\nFirstExe=1\r\n[DNC]\r\nRefMO=RZ\r\n");
         QProcess server;
         QVERIFY(startServer(server, base, copy));
         stop(server);
-        QVERIFY(readFile(base + QStringLiteral("/Nodalis.ini")).contains("FirstExe=1\r\n"));
-        QVERIFY(!QFile::exists(m_tmp.filePath(QStringLiteral("xdg/autostart/nodalis-RZ.desktop"))));
+        QVERIFY(readFile(base + u"/Nodalis.ini"_s).contains("FirstExe=1\r\n"));
+        QVERIFY(!QFile::exists(autostart("RZ")));
     }
 
     void missingConfigurationEndsTheProgram()
     {
-        const QString base = makeBase(QStringLiteral("empty"), QByteArray());
-        const Result r = runToEnd({QStringLiteral("--headless"), QStringLiteral("--base"), base});
+        const QString base = makeBase(u"empty"_s, QByteArray());
+        const Run r = run("--headless", base);
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.contains("Problème durant l'ouverture du fichier Nodalis.ini"));
         QVERIFY(QDir(base).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
 
-        const Result check =
-            runToEnd({QStringLiteral("--check-config"), QStringLiteral("--base"), base});
+        const Run check = run("--check-config", base);
         QCOMPARE(check.code, 1);
         QVERIFY(check.err.contains("Nodalis.ini"));
     }
 
     void checkConfigPrintsEverySetting()
     {
-        const QString base = makeBase(QStringLiteral("check"),
-                                      "[NODALIS]\r\nPortListen=2000.6\r\n[COMM]\r\nEOB=13,10\r\n");
-        const QByteArray before = readFile(base + QStringLiteral("/Nodalis.ini"));
-        const Result r =
-            runToEnd({QStringLiteral("--check-config"), QStringLiteral("--base"), base});
+        const QString base =
+            makeBase(u"check"_s, "[NODALIS]\r\nPortListen=2000.6\r\n[COMM]\r\nEOB=13,10\r\n");
+        const QByteArray before = readFile(base + u"/Nodalis.ini"_s);
+        const Run r = run("--check-config", base);
         QCOMPARE(r.code, 0);
         const QList<QByteArray> lines = r.out.split('\n');
         QVERIFY(lines.contains("NODALIS.PortListen=\"2001\""));
@@ -178,11 +151,9 @@ private slots:
         QVERIFY(lines.contains("OPTION_T.ApercuProgLocal=\"true\""));
         QVERIFY(lines.size() > 130);
         // Checking writes nothing.
-        QCOMPARE(readFile(base + QStringLiteral("/Nodalis.ini")), before);
+        QCOMPARE(readFile(base + u"/Nodalis.ini"_s), before);
 
-        const Result bad =
-            runToEnd({QStringLiteral("--check-config"), QStringLiteral("--base"),
-                      makeBase(QStringLiteral("bad"), "[DNC]\r\nDataAccess=yes\r\n")});
+        const Run bad = run("--check-config", makeBase(u"bad"_s, "[DNC]\r\nDataAccess=yes\r\n"));
         QCOMPARE(bad.code, 1);
         QCOMPARE(bad.err, QByteArray("Nodalis.ini:2: [DNC] DataAccess: \"yes\" is not a number\n"));
     }

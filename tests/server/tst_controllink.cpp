@@ -1,5 +1,6 @@
 // The control link on loopback: socket indices, replies, commands run from
-// the event loop, the allow-list, and clients that misbehave.
+// the event loop, and clients that misbehave. The published port and the
+// allow-list are tested on the whole process (tst_control_process).
 
 #include "dnc/EventMessages.h"
 #include "dnc/ProcessState.h"
@@ -7,7 +8,6 @@
 #include "server/ControlLink.h"
 #include "server/ServerHost.h"
 #include "startup/AppPaths.h"
-#include "startup/IniFile.h"
 #include "startup/Settings.h"
 
 #include "support/ProcessReset.h"
@@ -94,13 +94,6 @@ private slots:
     {
         m_host.reset();
         Clock::setScale(1.0);
-    }
-
-    void publishesTheRealPort()
-    {
-        const QByteArray socket = FNReadIni(Paths().configPath, "NODALIS", "Socket");
-        QVERIFY(port() > 0);
-        QCOMPARE(socket, QByteArray::number(port()));
     }
 
     void indicesFollowTheSocketSetRules()
@@ -191,27 +184,6 @@ private slots:
         QTimer::singleShot(50, a.get(), [&a] { a->write("Info:S|\r\n"); });
         QTRY_VERIFY_WITH_TIMEOUT(stopSeenDuringLong, 5000);
         QCOMPARE(seen, (QList<QByteArray>{"LONG", "S"}));
-    }
-
-    void allowListRefusesOthers()
-    {
-        m_host.reset();
-        Config().ControlAllowFrom = {"10.0.0.0/8", "192.168.1.20"};
-        m_host = std::make_unique<ServerHost>();
-        QVERIFY(m_host->OpenControlLink());
-        Client a = connectTo(port());
-        QVERIFY(a);
-        QTRY_COMPARE_WITH_TIMEOUT(a->state(), QAbstractSocket::UnconnectedState, 5000);
-        QVERIFY(m_host->link().clientIndices().isEmpty());
-
-        m_host.reset();
-        Config().ControlAllowFrom = {"127.0.0.0/8"};
-        m_host = std::make_unique<ServerHost>();
-        QVERIFY(m_host->OpenControlLink());
-        Client b = connectTo(port());
-        waitForClients(1);
-        b->write("Info:PING|\r\n");
-        QCOMPARE(nextLine(*b), QByteArray("Info:OK|\r\n"));
     }
 
     void badClientsDoNotStopTheOthers()

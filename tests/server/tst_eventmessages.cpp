@@ -16,6 +16,7 @@
 #include <QTest>
 
 using namespace nodalis;
+using namespace Qt::StringLiterals;
 
 class TestEventMessages : public QObject
 {
@@ -46,40 +47,26 @@ private slots:
         QTest::addColumn<bool>("progIndice");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("903") << 903 << QByteArray() << QByteArray() << false
-                             << QStringLiteral("Envoi terminé...");
-        QTest::newRow("P0 quoted") << 250 << QByteArray("O1234") << QByteArray() << false
-                                   << QStringLiteral("Envoi du programme \"O1234\"");
-        QTest::newRow("P0 and P1") << 256 << QByteArray("A.NC") << QByteArray("B.NC") << false
-                                   << QStringLiteral("Fichier \"A.NC\" renommé en \"B.NC\"");
-        QTest::newRow("library error with P1")
-            << 215 << QByteArray() << QByteArray("sio_ioctl") << false
-            << QStringLiteral("Mauvais paramètres. (sio_ioctl)");
-        QTest::newRow("unknown library error")
-            << 219 << QByteArray("-9") << QByteArray("sio_open") << false
-            << QStringLiteral("Erreur inconnue : -9 (sio_open)");
-        QTest::newRow("machine name")
-            << 102 << QByteArray() << QByteArray() << false
-            << QStringLiteral("ENVOI d'un programme en mode RS232 sur la CNC TOUR-3");
-        QTest::newRow("machine name and index")
-            << 102 << QByteArray() << QByteArray() << true
-            << QStringLiteral("ENVOI d'un programme en mode RS232 sur la CNC TOUR-3 : B");
-        QTest::newRow("IP-serial address")
-            << 385 << QByteArray() << QByteArray() << false
-            << QStringLiteral("Connexion du Port DNC au serveur IP Serial 10.1.2.3 du socket 4001");
-        QTest::newRow("P0 alone") << 999 << QByteArray("N9000 reprise") << QByteArray() << false
-                                  << QStringLiteral("N9000 reprise");
-        QTest::newRow("P0 holding a marker is not expanded")
-            << 909 << QByteArray("%P1%") << QByteArray("x") << false
-            << QStringLiteral("Erreur pendant l'ouverture du fichier %P1%");
-        QTest::newRow("DSR wait")
-            << 106 << QByteArray("30") << QByteArray() << false
-            << QStringLiteral(
-                   "Déconnexion détectée : ligne RS232 en attente de DSR... Attente : 30sec.");
-        QTest::newRow("unlisted code")
-            << 123 << QByteArray("x") << QByteArray() << false << QString();
-        QTest::newRow("empty code of a range")
-            << 119 << QByteArray() << QByteArray() << false << QString();
+        const auto row = [](const char* name, int code, const char* p0, const char* p1,
+                            bool progIndice, const QString& expected) {
+            QTest::newRow(name) << code << QByteArray(p0) << QByteArray(p1) << progIndice
+                                << expected;
+        };
+        row("P0 quoted", 250, "O1234", "", false, u"Envoi du programme \"O1234\""_s);
+        row("P0 and P1", 256, "A.NC", "B.NC", false, u"Fichier \"A.NC\" renommé en \"B.NC\""_s);
+        row("unknown library error", 219, "-9", "sio_open", false,
+            u"Erreur inconnue : -9 (sio_open)"_s);
+        row("machine name", 102, "", "", false,
+            u"ENVOI d'un programme en mode RS232 sur la CNC TOUR-3"_s);
+        row("machine name and index", 102, "", "", true,
+            u"ENVOI d'un programme en mode RS232 sur la CNC TOUR-3 : B"_s);
+        row("IP-serial address", 385, "", "", false,
+            u"Connexion du Port DNC au serveur IP Serial 10.1.2.3 du socket 4001"_s);
+        row("P0 alone", 999, "N9000 reprise", "", false, u"N9000 reprise"_s);
+        row("P0 holding a marker is not expanded", 909, "%P1%", "x", false,
+            u"Erreur pendant l'ouverture du fichier %P1%"_s);
+        row("unlisted code", 123, "x", "", false, QString());
+        row("empty code of a range", 119, "", "", false, QString());
     }
 
     void texts()
@@ -133,9 +120,9 @@ private slots:
     void logLineFormatAndDailyFile()
     {
         QCOMPARE(QFileInfo(EventLogPath(QDate(2024, 3, 5))).fileName(),
-                 QStringLiteral("Journal (05-03-24).txt"));
+                 u"Journal (05-03-24).txt"_s);
         QCOMPARE(QFileInfo(EventLogPath()).absolutePath(),
-                 QFileInfo(m_dir.filePath(QStringLiteral("LogFiles"))).absoluteFilePath());
+                 QFileInfo(m_dir.filePath(u"LogFiles"_s)).absoluteFilePath());
         SetStatus(903);
         const QByteArray content = log();
         static const QRegularExpression line(QStringLiteral(

@@ -1,14 +1,29 @@
-// INI reads and writes as the Windows private-profile functions do them.
+// INI reads and writes as the Windows private-profile functions do them, and
+// the accessor with remembered context (clsIniVar) on top of them.
 
 #include "platform/AnsiText.h"
 #include "startup/IniFile.h"
+#include "startup/clsIniVar.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace nodalis;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The file the accessor's tests read.
+const QByteArray kAccessorFile = "[S]\r\nSpaced=  abc  \r\n"
+                                 "T1=true\r\nT2=yes\r\nT3=2\r\nT4= 1 \r\nT5=1\r\nEmpty=\r\n"
+                                 "V1=12.5mm\r\nV2=abc\r\nV3=  -3.25e2x\r\nV4=.5\r\nV5=1,5\r\n"
+                                 "[CANAUX]\r\n1=A\r\n'old=B\r\n2=C\r\n"
+                                 "[P1]\r\nPortListen=1\r\n[P2]\r\nNumPort=3\r\n";
+
+} // namespace
 
 class TestIniFile : public QObject
 {
@@ -20,7 +35,7 @@ private:
 
     QString file(const QByteArray& content)
     {
-        const QString path = m_dir.filePath(QStringLiteral("f%1.ini").arg(++m_count));
+        const QString path = m_dir.filePath(u"f%1.ini"_s.arg(++m_count));
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly) || f.write(content) != content.size())
             qFatal("cannot write test file");
@@ -40,69 +55,38 @@ private slots:
         QTest::addColumn<QByteArray>("section");
         QTest::addColumn<QByteArray>("key");
         QTest::addColumn<QByteArray>("expected");
-
+        const auto row = [](const char* name, const QByteArray& content, const char* section,
+                            const char* key, const QByteArray& expected) {
+            QTest::newRow(name) << content << QByteArray(section) << QByteArray(key) << expected;
+        };
         const QByteArray simple = "[DNC]\r\nRefMO=M1\r\nMethode=3\r\n";
-        QTest::newRow("plain") << simple << QByteArray("DNC") << QByteArray("RefMO")
-                               << QByteArray("M1");
-        QTest::newRow("names without case")
-            << simple << QByteArray("dnc") << QByteArray("REFMO") << QByteArray("M1");
-        QTest::newRow("missing key gives default")
-            << simple << QByteArray("DNC") << QByteArray("Nope") << QByteArray("<def>");
-        QTest::newRow("missing section gives default")
-            << simple << QByteArray("COMM") << QByteArray("RefMO") << QByteArray("<def>");
-        QTest::newRow("value keeps its blanks")
-            << QByteArray("[A]\nKey=  abc  \n") << QByteArray("A") << QByteArray("Key")
-            << QByteArray("  abc  ");
-        QTest::newRow("blanks around key and section name")
-            << QByteArray("[  A  ]\n  Key   =v\n") << QByteArray("A") << QByteArray("Key")
-            << QByteArray("v");
-        QTest::newRow("value after the first equals")
-            << QByteArray("[A]\nK=a=b\n") << QByteArray("A") << QByteArray("K")
-            << QByteArray("a=b");
-        QTest::newRow("double quotes removed") << QByteArray("[A]\nK=\" x \"\n") << QByteArray("A")
-                                               << QByteArray("K") << QByteArray(" x ");
-        QTest::newRow("single quotes removed")
-            << QByteArray("[A]\nK='x'\n") << QByteArray("A") << QByteArray("K") << QByteArray("x");
-        QTest::newRow("unmatched quotes kept") << QByteArray("[A]\nK=\"x'\n") << QByteArray("A")
-                                               << QByteArray("K") << QByteArray("\"x'");
-        QTest::newRow("empty value is not the default")
-            << QByteArray("[A]\nK=\n") << QByteArray("A") << QByteArray("K") << QByteArray("");
-        QTest::newRow("bare key reads as missing")
-            << QByteArray("[A]\nK\n") << QByteArray("A") << QByteArray("K") << QByteArray("<def>");
-        QTest::newRow("first section wins")
-            << QByteArray("[A]\nK=1\n[B]\nK=2\n[a]\nK=3\nL=4\n") << QByteArray("A")
-            << QByteArray("K") << QByteArray("1");
-        QTest::newRow("second section of a name unseen")
-            << QByteArray("[A]\nK=1\n[a]\nL=4\n") << QByteArray("A") << QByteArray("L")
-            << QByteArray("<def>");
-        QTest::newRow("first key wins") << QByteArray("[A]\nK=1\nk=2\n") << QByteArray("A")
-                                        << QByteArray("K") << QByteArray("1");
-        QTest::newRow("comment line ignored") << QByteArray("[A]\n;K=1\nK=2\n") << QByteArray("A")
-                                              << QByteArray("K") << QByteArray("2");
-        QTest::newRow("lines before any section belong to none")
-            << QByteArray("K=0\n[A]\n") << QByteArray("") << QByteArray("K") << QByteArray("<def>");
-        QTest::newRow("empty brackets name a section")
-            << QByteArray("K=0\n[]\nK=1\n") << QByteArray("") << QByteArray("K") << QByteArray("1");
-        QTest::newRow("CR alone ends a line")
-            << QByteArray("[A]\rK=1\rL=2") << QByteArray("A") << QByteArray("L") << QByteArray("2");
-        QTest::newRow("LF alone ends a line") << QByteArray("[A]\nK=1\nL=2\n") << QByteArray("A")
-                                              << QByteArray("K") << QByteArray("1");
-        QTest::newRow("open bracket without close is a key")
-            << QByteArray("[A]\n[B\nK=1\n") << QByteArray("A") << QByteArray("K")
-            << QByteArray("1");
-        QTest::newRow("last close bracket ends the name")
-            << QByteArray("[A]x]\nK=1\n") << QByteArray("A]x") << QByteArray("K")
-            << QByteArray("1");
-        QTest::newRow("NUL ends a value") << QByteArray("[A]\nK=ab\0cd\n", 13) << QByteArray("A")
-                                          << QByteArray("K") << QByteArray("ab");
-        QTest::newRow("binary bytes pass") << QByteArray("[A]\nK=\xE9\x01\xFF\n") << QByteArray("A")
-                                           << QByteArray("K") << QByteArray("\xE9\x01\xFF");
-        QTest::newRow("section name with blank inside")
-            << QByteArray("[WORKSHOP ACTIVITY]\nNbActivity=2\n") << QByteArray("workshop activity")
-            << QByteArray("NbActivity") << QByteArray("2");
-        QTest::newRow("value cut at 511")
-            << QByteArray("[A]\nK=" + QByteArray(100000, 'x') + "\n") << QByteArray("A")
-            << QByteArray("K") << QByteArray(511, 'x');
+        row("plain", simple, "DNC", "RefMO", "M1");
+        row("names without case", simple, "dnc", "REFMO", "M1");
+        row("missing key gives default", simple, "DNC", "Nope", "<def>");
+        row("missing section gives default", simple, "COMM", "RefMO", "<def>");
+        row("value keeps its blanks", "[A]\nKey=  abc  \n", "A", "Key", "  abc  ");
+        row("blanks around key and section name", "[  A  ]\n  Key   =v\n", "A", "Key", "v");
+        row("value after the first equals", "[A]\nK=a=b\n", "A", "K", "a=b");
+        row("double quotes removed", "[A]\nK=\" x \"\n", "A", "K", " x ");
+        row("single quotes removed", "[A]\nK='x'\n", "A", "K", "x");
+        row("unmatched quotes kept", "[A]\nK=\"x'\n", "A", "K", "\"x'");
+        row("empty value is not the default", "[A]\nK=\n", "A", "K", "");
+        row("bare key reads as missing", "[A]\nK\n", "A", "K", "<def>");
+        row("first section wins", "[A]\nK=1\n[B]\nK=2\n[a]\nK=3\nL=4\n", "A", "K", "1");
+        row("second section of a name unseen", "[A]\nK=1\n[a]\nL=4\n", "A", "L", "<def>");
+        row("first key wins", "[A]\nK=1\nk=2\n", "A", "K", "1");
+        row("comment line ignored", "[A]\n;K=1\nK=2\n", "A", "K", "2");
+        row("lines before any section belong to none", "K=0\n[A]\n", "", "K", "<def>");
+        row("empty brackets name a section", "K=0\n[]\nK=1\n", "", "K", "1");
+        row("CR alone ends a line", "[A]\rK=1\rL=2", "A", "L", "2");
+        row("open bracket without close is a key", "[A]\n[B\nK=1\n", "A", "K", "1");
+        row("last close bracket ends the name", "[A]x]\nK=1\n", "A]x", "K", "1");
+        row("NUL ends a value", QByteArray("[A]\nK=ab\0cd\n", 13), "A", "K", "ab");
+        row("binary bytes pass", "[A]\nK=\xE9\x01\xFF\n", "A", "K", "\xE9\x01\xFF");
+        row("section name with blank inside", "[WORKSHOP ACTIVITY]\nNbActivity=2\n",
+            "workshop activity", "NbActivity", "2");
+        row("value cut at 511", "[A]\nK=" + QByteArray(100000, 'x') + "\n", "A", "K",
+            QByteArray(511, 'x'));
     }
 
     void read()
@@ -116,9 +100,8 @@ private slots:
 
     void readMissingFileGivesDefault()
     {
-        QCOMPARE(FNReadIni(m_dir.filePath(QStringLiteral("none.ini")), "A", "K", "d"),
-                 QByteArray("d"));
-        QCOMPARE(FNReadIni(m_dir.filePath(QStringLiteral("none.ini")), "A", "K"), QByteArray());
+        QCOMPARE(FNReadIni(m_dir.filePath(u"none.ini"_s), "A", "K", "d"), QByteArray("d"));
+        QCOMPARE(FNReadIni(m_dir.filePath(u"none.ini"_s), "A", "K"), QByteArray());
     }
 
     void readSeesChangesToTheFile()
@@ -169,38 +152,29 @@ private slots:
         QTest::addColumn<QByteArray>("key");
         QTest::addColumn<QByteArray>("value");
         QTest::addColumn<QByteArray>("after");
-
-        QTest::newRow("replace keeps everything else")
-            << QByteArray("; top\r\n[NODALIS]\r\nPortListen=2000\r\n  PID = 12 "
-                          "\r\n\r\n[DNC]\r\nRefMO=M1\r\n")
-            << QByteArray("nodalis") << QByteArray("pid") << QByteArray("345")
-            << QByteArray("; top\r\n[NODALIS]\r\nPortListen=2000\r\n  PID "
-                          "=345\r\n\r\n[DNC]\r\nRefMO=M1\r\n");
-        QTest::newRow("new key at end of its section, before blank lines")
-            << QByteArray("[NODALIS]\r\nPortListen=2000\r\n\r\n[DNC]\r\nRefMO=M1\r\n")
-            << QByteArray("NODALIS") << QByteArray("PID") << QByteArray("7")
-            << QByteArray("[NODALIS]\r\nPortListen=2000\r\nPID=7\r\n\r\n[DNC]\r\nRefMO=M1\r\n");
-        QTest::newRow("new key in last section without final line end")
-            << QByteArray("[A]\nK=1") << QByteArray("A") << QByteArray("L") << QByteArray("2")
-            << QByteArray("[A]\nK=1\nL=2\n");
-        QTest::newRow("new key in an empty section")
-            << QByteArray("[A]\r\n[B]\r\nX=1\r\n") << QByteArray("A") << QByteArray("K")
-            << QByteArray("v") << QByteArray("[A]\r\nK=v\r\n[B]\r\nX=1\r\n");
-        QTest::newRow("new section at the end")
-            << QByteArray("[A]\r\nK=1\r\n") << QByteArray("NODALIS") << QByteArray("PID")
-            << QByteArray("9") << QByteArray("[A]\r\nK=1\r\n[NODALIS]\r\nPID=9\r\n");
-        QTest::newRow("bare key gets its value")
-            << QByteArray("[A]\nK\nL=1\n") << QByteArray("A") << QByteArray("K") << QByteArray("v")
-            << QByteArray("[A]\nK=v\nL=1\n");
-        QTest::newRow("only the first of duplicated keys")
-            << QByteArray("[A]\nK=1\nK=2\n") << QByteArray("A") << QByteArray("K")
-            << QByteArray("3") << QByteArray("[A]\nK=3\nK=2\n");
-        QTest::newRow("CR-only file keeps CR ends")
-            << QByteArray("[A]\rK=1\r") << QByteArray("A") << QByteArray("L") << QByteArray("2")
-            << QByteArray("[A]\rK=1\rL=2\r");
-        QTest::newRow("empty value")
-            << QByteArray("[A]\nK=1\n") << QByteArray("A") << QByteArray("K") << QByteArray("")
-            << QByteArray("[A]\nK=\n");
+        const auto row = [](const char* name, const QByteArray& before, const char* section,
+                            const char* key, const char* value, const QByteArray& after) {
+            QTest::newRow(name) << before << QByteArray(section) << QByteArray(key)
+                                << QByteArray(value) << after;
+        };
+        row("replace keeps everything else",
+            "; top\r\n[NODALIS]\r\nPortListen=2000\r\n  PID = 12 \r\n\r\n[DNC]\r\nRefMO=M1\r\n",
+            "nodalis", "pid", "345",
+            "; top\r\n[NODALIS]\r\nPortListen=2000\r\n  PID =345\r\n\r\n[DNC]\r\nRefMO=M1\r\n");
+        row("new key at end of its section, before blank lines",
+            "[NODALIS]\r\nPortListen=2000\r\n\r\n[DNC]\r\nRefMO=M1\r\n", "NODALIS", "PID", "7",
+            "[NODALIS]\r\nPortListen=2000\r\nPID=7\r\n\r\n[DNC]\r\nRefMO=M1\r\n");
+        row("new key in last section without final line end", "[A]\nK=1", "A", "L", "2",
+            "[A]\nK=1\nL=2\n");
+        row("new key in an empty section", "[A]\r\n[B]\r\nX=1\r\n", "A", "K", "v",
+            "[A]\r\nK=v\r\n[B]\r\nX=1\r\n");
+        row("new section at the end", "[A]\r\nK=1\r\n", "NODALIS", "PID", "9",
+            "[A]\r\nK=1\r\n[NODALIS]\r\nPID=9\r\n");
+        row("bare key gets its value", "[A]\nK\nL=1\n", "A", "K", "v", "[A]\nK=v\nL=1\n");
+        row("only the first of duplicated keys", "[A]\nK=1\nK=2\n", "A", "K", "3",
+            "[A]\nK=3\nK=2\n");
+        row("CR-only file keeps CR ends", "[A]\rK=1\r", "A", "L", "2", "[A]\rK=1\rL=2\r");
+        row("empty value", "[A]\nK=1\n", "A", "K", "", "[A]\nK=\n");
     }
 
     void write()
@@ -248,14 +222,13 @@ private slots:
         const QString tour = QString::fromUtf8("Tour \u20AC");
         QVERIFY(WriteIni(path, "NODALIS", "PID", "42"));
         QVERIFY(WriteIni(path, "DNC", "RefMO", wide ? toAnsi(tour) : tour.toUtf8()));
-        QCOMPARE(contents(path),
-                 encode(QString(before).replace(QStringLiteral("PID=1"), QStringLiteral("PID=42")) +
-                        QStringLiteral("[DNC]\r\nRefMO=") + tour + QStringLiteral("\r\n")));
+        QCOMPARE(contents(path), encode(QString(before).replace(u"PID=1"_s, u"PID=42"_s) +
+                                        u"[DNC]\r\nRefMO="_s + tour + u"\r\n"_s));
     }
 
     void writeCreatesTheFile()
     {
-        const QString path = m_dir.filePath(QStringLiteral("new.ini"));
+        const QString path = m_dir.filePath(u"new.ini"_s);
         QVERIFY(WriteIni(path, "NODALIS", "PID", "1"));
         QCOMPARE(contents(path), QByteArray("[NODALIS]\r\nPID=1\r\n"));
     }
@@ -267,7 +240,110 @@ private slots:
         QVERIFY(!WriteIni(path, "A", "K", "1\r\nInjected=1"));
         QCOMPARE(contents(path), QByteArray("[A]\nK=1\n"));
         // A folder that does not exist is not created.
-        QVERIFY(!WriteIni(m_dir.filePath(QStringLiteral("no/such/dir/x.ini")), "A", "K", "1"));
+        QVERIFY(!WriteIni(m_dir.filePath(u"no/such/dir/x.ini"_s), "A", "K", "1"));
+    }
+
+    void accessorTrimsWhatReadIniKeeps()
+    {
+        const QString path = file(kAccessorFile);
+        clsIniVar ini;
+        ini.Init(path, "S", "Spaced", {});
+        QCOMPARE(ini.Read(), QByteArray("abc"));
+        QCOMPARE(FNReadIni(path, "S", "Spaced"), QByteArray("  abc  "));
+        QCOMPARE(ini.ReadDef("dflt", "Missing"), QByteArray("dflt"));
+        QCOMPARE(ini.ReadDef("dflt", "Empty"), QByteArray("dflt"));
+        QCOMPARE(ini.ReadSectionInTab("CANAUX", path), (QList<QByteArray>{{}, "1=A", "2=C"}));
+        QCOMPARE(ini.ReadSectionInTab("NONE", path), QList<QByteArray>{QByteArray()});
+    }
+
+    void accessorBool_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<bool>("plain");
+        QTest::addColumn<bool>("withTrueDefault");
+        QTest::newRow("true") << QByteArray("T1") << false << false;
+        QTest::newRow("yes") << QByteArray("T2") << false << false;
+        QTest::newRow("2") << QByteArray("T3") << false << false;
+        QTest::newRow("1 with spaces") << QByteArray("T4") << true << true;
+        QTest::newRow("1") << QByteArray("T5") << true << true;
+        QTest::newRow("empty reads as missing") << QByteArray("Empty") << false << true;
+        QTest::newRow("missing") << QByteArray("Nope") << false << true;
+    }
+
+    void accessorBool()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(bool, plain);
+        QFETCH(bool, withTrueDefault);
+        clsIniVar ini;
+        ini.setPath(file(kAccessorFile));
+        ini.setSection("S");
+        QCOMPARE(ini.ReadBool(key), plain);
+        QCOMPARE(ini.ReadBoolDef(true, key), withTrueDefault);
+    }
+
+    void accessorNumber_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("number then unit") << QByteArray("V1") << 12.5;
+        QTest::newRow("no number") << QByteArray("V2") << 0.0;
+        QTest::newRow("blanks, sign, exponent") << QByteArray("V3") << -325.0;
+        QTest::newRow("leading period") << QByteArray("V4") << 0.5;
+        QTest::newRow("comma is not a decimal point") << QByteArray("V5") << 1.0;
+        QTest::newRow("missing") << QByteArray("Nope") << 0.0;
+    }
+
+    void accessorNumber()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(double, expected);
+        QCOMPARE(clsIniVar().ReadVal(key, "S", file(kAccessorFile)), expected);
+    }
+
+    void accessorKeyExists_data()
+    {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("Port is not PortListen") << QByteArray("P1") << QByteArray("Port") << false;
+        QTest::newRow("Port ends NumPort") << QByteArray("P2") << QByteArray("Port") << true;
+        QTest::newRow("case matters") << QByteArray("P2") << QByteArray("numport") << false;
+        QTest::newRow("missing section") << QByteArray("NONE") << QByteArray("Port") << false;
+    }
+
+    void accessorKeyExists()
+    {
+        QFETCH(QByteArray, section);
+        QFETCH(QByteArray, key);
+        QFETCH(bool, exists);
+        clsIniVar ini;
+        ini.Init(file(kAccessorFile), section, key, {});
+        QCOMPARE(ini.FNKeyExist(), exists);
+    }
+
+    void accessorWritesDefaultToProperties()
+    {
+        const QString path = file(kAccessorFile);
+        clsIniVar ini;
+        ini.Init(path, "W", "Str", "fromProperty");
+        ini.WriteStr();
+        QCOMPARE(FNReadIni(path, "W", "Str"), QByteArray("fromProperty"));
+        ini.WriteBool(true, "B1");
+        ini.WriteBool(false, "B0");
+        QCOMPARE(ini.Read("B1"), QByteArray("1"));
+        QCOMPARE(ini.Read("B0"), QByteArray("0"));
+        ini.WriteVal(2500, "Whole");
+        QCOMPARE(ini.ReadVal("Whole"), 2500.0);
+        // Written in the locale's format: under a decimal comma the fraction
+        // is lost on the way back, as it always was.
+        QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+        ini.WriteVal(2.75, "Fraction");
+        QLocale::setDefault(QLocale::c());
+        QCOMPARE(ini.Read("Fraction"), QByteArray("2,75"));
+        QCOMPARE(ini.ReadVal("Fraction"), 2.0);
+        // Other sections of the file are untouched.
+        QCOMPARE(ini.Read("Spaced", "S"), QByteArray("abc"));
     }
 };
 

@@ -45,69 +45,81 @@ public:
         Config().DncAppMode = 1;
         return CreateStore();
     }
-
-    // Adds a program record; its CodeProg.
-    static qint32 addProgram(const QByteArray& machine, const QByteArray& call,
-                             const QList<QPair<int, QByteArray>>& fields = {}, int downloadable = 0)
-    {
-        ProgramDatabase db;
-        if (!OpenProgramDatabase(ProgramDatabasePath(), db))
-            return 0;
-        QString columns = QStringLiteral("RefMO, ProgAppel, Downloadable");
-        QString marks = QStringLiteral("?, ?, ?");
-        QVariantList values{SqlText(machine), SqlText(call), downloadable};
-        for (const auto& [i, value] : fields) {
-            columns += QStringLiteral(", Champ%1").arg(i);
-            marks += QStringLiteral(", ?");
-            values << SqlText(value);
-        }
-        QSqlQuery q;
-        if (!db.exec(q,
-                     QStringLiteral("INSERT INTO PROGRAMME (%1) VALUES (%2)").arg(columns, marks),
-                     values))
-            return 0;
-        return qint32(db.insertedKey(q));
-    }
-
-    // The first column of the first row of a query of the program database.
-    static QVariant value(const QString& sql, const QVariantList& values = {})
-    {
-        ProgramDatabase db;
-        if (!OpenProgramDatabase(ProgramDatabasePath(), db))
-            return QStringLiteral("<no store>");
-        QSqlQuery q;
-        if (!db.exec(q, sql, values) || !q.next())
-            return QVariant();
-        return q.value(0);
-    }
-
-    // The event codes of today's event log, in order.
-    static QList<int> loggedEvents()
-    {
-        QList<int> codes;
-        QFile log(EventLogPath());
-        if (!log.open(QIODevice::ReadOnly))
-            return codes;
-        static const QRegularExpression code(QStringLiteral("---Code(\\d+)---"));
-        auto it = code.globalMatch(QString::fromLatin1(log.readAll()));
-        while (it.hasNext())
-            codes << it.next().captured(1).toInt();
-        return codes;
-    }
-
-    static void writeFile(const QString& file, const QByteArray& bytes)
-    {
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        QFile f(file);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(file));
-    }
-
-    static QByteArray readFile(const QString& file)
-    {
-        QFile f(file);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
 };
+
+// Adds a program record; its CodeProg.
+inline qint32 addProgram(const QByteArray& machine, const QByteArray& call,
+                         const QList<QPair<int, QByteArray>>& fields = {}, int downloadable = 0)
+{
+    ProgramDatabase db;
+    if (!OpenProgramDatabase(ProgramDatabasePath(), db))
+        return 0;
+    QString columns = QStringLiteral("RefMO, ProgAppel, Downloadable");
+    QString marks = QStringLiteral("?, ?, ?");
+    QVariantList values{SqlText(machine), SqlText(call), downloadable};
+    for (const auto& [i, value] : fields) {
+        columns += QStringLiteral(", Champ%1").arg(i);
+        marks += QStringLiteral(", ?");
+        values << SqlText(value);
+    }
+    QSqlQuery q;
+    if (!db.exec(q, QStringLiteral("INSERT INTO PROGRAMME (%1) VALUES (%2)").arg(columns, marks),
+                 values))
+        return 0;
+    return qint32(db.insertedKey(q));
+}
+
+// The first column of the first row of a query of the program database.
+inline QVariant value(const QString& sql, const QVariantList& values = {})
+{
+    ProgramDatabase db;
+    if (!OpenProgramDatabase(ProgramDatabasePath(), db))
+        return QStringLiteral("<no store>");
+    QSqlQuery q;
+    if (!db.exec(q, sql, values) || !q.next())
+        return QVariant();
+    return q.value(0);
+}
+
+// The event codes of today's event log, in order.
+inline QList<int> loggedEvents()
+{
+    QList<int> codes;
+    QFile log(EventLogPath());
+    if (!log.open(QIODevice::ReadOnly))
+        return codes;
+    static const QRegularExpression code(QStringLiteral("---Code(\\d+)---"));
+    auto it = code.globalMatch(QString::fromLatin1(log.readAll()));
+    while (it.hasNext())
+        codes << it.next().captured(1).toInt();
+    return codes;
+}
+
+// Header field 1 (PIECE) and the program number (field 2) identify uploads.
+inline void identifyByPieceAndNumber()
+{
+    Settings& s = Config();
+    s.CarDebProg = "O";
+    s.CarDebCom = "(";
+    s.CarCartouche = "*";
+    s.NbBDFields = 2;
+    s.RecordFields.resize(3);
+    s.RecordFields[1] = {"PIECE", "PIECE", true};
+    s.RecordFields[2] = {"PROG", "PROG", true, true};
+}
+
+inline void writeFile(const QString& file, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(file));
+}
+
+inline QByteArray readFile(const QString& file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
 
 } // namespace nodalis::test

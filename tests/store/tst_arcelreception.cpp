@@ -55,21 +55,17 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("parts"); // sent 60 ms apart
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QByteArray>("answers");
-
+        const QByteArray xon = "\x11", dopr = "DOPR\r", xoff = "\x13"; // DOPR asks for a part
         QTest::newRow("DEL wakes, the first data gets DOPR")
             << QList<QByteArray>{"\x7f", "%\r\nN10 G0\r\nM30\r\n%"}
-            << QByteArray("%\r\nN10 G0\r\nM30\r\n%\r\n")
-            << QByteArray("\x11"
-                          "DOPR\r\x13");
+            << QByteArray("%\r\nN10 G0\r\nM30\r\n%\r\n") << xon + dopr + xoff;
         QTest::newRow("a lone CR wakes, noise before it is dropped")
             << QList<QByteArray>{"XY", "\r", "N10 G0\r\n"} << QByteArray("N10 G0\r\n")
-            << QByteArray("\x11"
-                          "DOPR\r\x13");
+            << xon + dopr + xoff;
         QTest::newRow("N9000 ends a part: the next one is asked for")
             << QList<QByteArray>{"\x7f", "N10 G0\r\nFIN!!..% N9000\r\n", "N20 G1\r\nM30\r\n"}
             << QByteArray("N10 G0\r\nFIN!!..% N9000\r\nN20 G1\r\nM30\r\n")
-            << QByteArray("\x11"
-                          "DOPR\rDOPR\r\x13");
+            << xon + dopr + dopr + xoff;
     }
 
     void reception()

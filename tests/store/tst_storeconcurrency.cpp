@@ -14,7 +14,7 @@
 #include <QSet>
 
 using namespace nodalis;
-using nodalis::test::StoreFixture;
+using namespace nodalis::test;
 using namespace Qt::StringLiterals;
 
 class TestStoreConcurrency : public QObject
@@ -29,45 +29,38 @@ private slots:
     {
         QVERIFY(m_store.reset());
         Clock::setScale(0.05);
-        Settings& s = Config();
-        s.CarDebProg = "O";
-        s.CarDebCom = "(";
-        s.CarCartouche = "*";
-        s.NbBDFields = 2;
-        s.RecordFields.resize(3);
-        s.RecordFields[1] = {"PIECE", "PIECE", true};
-        s.RecordFields[2] = {"PROG", "PROG", true, true};
-        StoreFixture::addProgram("M1", "P1", {{1, "BRIDE"}, {2, "1"}});
+        identifyByPieceAndNumber();
+        addProgram("M1", "P1", {{1, "BRIDE"}, {2, "1"}});
 
         const QString stop = m_store.path(u"stop"_s);
         QProcess peer;
-        peer.start(QStringLiteral(STORE_PEER), {ProgramDatabasePath(), stop});
+        peer.start(QString::fromLocal8Bit(STORE_PEER), {ProgramDatabasePath(), stop});
         QVERIFY(peer.waitForStarted());
         auto stopPeer = qScopeGuard([&] {
             if (peer.state() != QProcess::NotRunning)
                 peer.kill(), peer.waitForFinished();
         });
-        QTRY_VERIFY(StoreFixture::value(u"SELECT COUNT(*) FROM PROGRAMME"_s).toInt() > 100);
+        QTRY_VERIFY(value(u"SELECT COUNT(*) FROM PROGRAMME"_s).toInt() > 100);
 
         QSet<qint32> codes;
         for (int i = 1; i <= 100; ++i) {
             const QByteArray number = QByteArray::number(i % 2 ? 1 : 1000 + i);
-            StoreFixture::writeFile(Paths().receptionFile,
-                                    "%\r\n(*ORVA PIECE BRIDE*)\r\nO" + number + "\r\nM30\r\n%\r\n");
+            writeFile(Paths().receptionFile,
+                      "%\r\n(*ORVA PIECE BRIDE*)\r\nO" + number + "\r\nM30\r\n%\r\n");
             const int result = StoreUploadToDatabase().code;
             QCOMPARE(result, i % 2 ? 701 : 702);
             codes << CurrentUploadCode();
             QVERIFY(QFile::exists(ProgramFilePath(UploadTextPath, CurrentUploadCode())));
         }
-        StoreFixture::writeFile(stop, "");
+        writeFile(stop, "");
         QVERIFY(peer.waitForFinished(20000));
         const QByteArray peerOutput = peer.readAllStandardOutput().trimmed();
         const QList<QByteArray> peerCounts = peerOutput.split(' ');
         qInfo("peer rounds, failures: %s", peerOutput.constData());
 
         QCOMPARE(codes.size(), 100);
-        QCOMPARE(StoreFixture::value(u"SELECT COUNT(*) FROM FROMCN WHERE RefMO<>'PEER' "
-                                     "AND FilePathProg<>'' AND Recorded=0"_s)
+        QCOMPARE(value(u"SELECT COUNT(*) FROM FROMCN WHERE RefMO<>'PEER' "
+                       "AND FilePathProg<>'' AND Recorded=0"_s)
                      .toInt(),
                  100);
         QVERIFY2(peerCounts.size() >= 2 && peerCounts[0].toInt() > 100, peerOutput.constData());

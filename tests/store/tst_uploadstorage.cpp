@@ -1,15 +1,18 @@
 // Uploads through each way of storing them, their comparison with their
-// program, replacements under versioned names, the receipt counter, and
-// stores that fail without losing the upload.
+// program, replacements under versioned names, the receipt counter, stores
+// that fail without losing the upload, dated copies, and the daily
+// production-tracking files over several pieces and days.
 
 #include "StoreFixture.h"
 #include "dnc/ProcessState.h"
 
+#include "dnc/Tracking.h"
 #include "dnc/UploadStorage.h"
+#include "startup/IniFile.h"
 #include "store/ProgramRecords.h"
 
 using namespace nodalis;
-using nodalis::test::StoreFixture;
+using namespace nodalis::test;
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -31,22 +34,11 @@ class TestUploadStorage : public QObject
 private:
     StoreFixture m_store;
 
-    void receive(const QByteArray& text) const
-    {
-        StoreFixture::writeFile(Paths().receptionFile, text);
-    }
+    void receive(const QByteArray& text) const { writeFile(Paths().receptionFile, text); }
 
-    // Header field 1 (PIECE) and the program number (field 2) identify uploads.
-    static void identifyByPieceAndNumber()
+    QString trackingFile(const QByteArray& day) const
     {
-        Settings& s = Config();
-        s.CarDebProg = "O";
-        s.CarDebCom = "(";
-        s.CarCartouche = "*";
-        s.NbBDFields = 2;
-        s.RecordFields.resize(3);
-        s.RecordFields[1] = {"PIECE", "PIECE", true};
-        s.RecordFields[2] = {"PROG", "PROG", true, true};
+        return m_store.path(u"Suivi/Suivi ("_s + QString::fromLatin1(day) + u").txt"_s);
     }
 
     QStringList receptionCopies() const
@@ -71,7 +63,6 @@ private slots:
         QTest::addColumn<QList<int>>("events");
         QTest::addColumn<int>("recorded");
         QTest::addColumn<int>("etat");
-
         const QByteArray same =
             "%\r\nO0012(SUPPORT)\r\nN10  g90 G54\r\nN20 G0 X10 Y20\r\nM30\r\n%\r\n";
         QTest::newRow("identified")
@@ -94,8 +85,8 @@ private slots:
         QFETCH(QList<int>, events);
         QFETCH(int, recorded);
         QFETCH(int, etat);
-        StoreFixture::addProgram("M1", "P1", {{1, "BRIDE"}, {2, known ? "12" : "13"}});
-        StoreFixture::writeFile(ProgramFilePath(ProgramTextPath, 1), programText);
+        addProgram("M1", "P1", {{1, "BRIDE"}, {2, known ? "12" : "13"}});
+        writeFile(ProgramFilePath(ProgramTextPath, 1), programText);
         Config().ReceivProgCompareFiltered = option.contains("compare");
         Config().ReceivProgCrushed = option.contains("crush");
         receive(kUpload);
@@ -103,13 +94,12 @@ private slots:
         QCOMPARE(StoreUploadToDatabase().code, result);
         QCOMPARE(Channel().currentProgramCode, known ? 1 : 0);
         QCOMPARE(CurrentUploadCode(), 1);
-        QCOMPARE(StoreFixture::readFile(ProgramFilePath(UploadTextPath, 1)), kUpload);
-        QCOMPARE(StoreFixture::loggedEvents(), events);
-        QCOMPARE(StoreFixture::value(u"SELECT Recorded FROM FROMCN"_s).toInt(), recorded);
-        QCOMPARE(StoreFixture::value(u"SELECT Champ2 FROM FROMCN"_s).toString(), u"12"_s);
-        QCOMPARE(StoreFixture::value(u"SELECT EtatProg FROM PROGRAMME"_s).toInt(), etat);
-        QCOMPARE(StoreFixture::readFile(ProgramFilePath(ProgramTextPath, 1)),
-                 etat == 3 ? kUpload : programText);
+        QCOMPARE(readFile(ProgramFilePath(UploadTextPath, 1)), kUpload);
+        QCOMPARE(loggedEvents(), events);
+        QCOMPARE(value(u"SELECT Recorded FROM FROMCN"_s).toInt(), recorded);
+        QCOMPARE(value(u"SELECT Champ2 FROM FROMCN"_s).toString(), u"12"_s);
+        QCOMPARE(value(u"SELECT EtatProg FROM PROGRAMME"_s).toInt(), etat);
+        QCOMPARE(readFile(ProgramFilePath(ProgramTextPath, 1)), etat == 3 ? kUpload : programText);
         QVERIFY(receptionCopies().isEmpty());
     }
 
@@ -144,7 +134,7 @@ private slots:
         }
         if (fault == "blocked") {
             QDir(m_store.path(u"data/FROMCN"_s)).removeRecursively();
-            StoreFixture::writeFile(m_store.path(u"data/FROMCN"_s), "a file, not a folder");
+            writeFile(m_store.path(u"data/FROMCN"_s), "a file, not a folder");
         }
         const QByteArray text = fault == "no number" ? QByteArray("N10 G0\r\nN20 G1\r\n") : kUpload;
         receive(text);
@@ -153,13 +143,13 @@ private slots:
                                             : StoreUploadWithIndex().code;
         QCOMPARE(result, 713);
         QCOMPARE(CurrentUploadCode(), 0);
-        QCOMPARE(StoreFixture::readFile(Paths().receptionFile), text);
+        QCOMPARE(readFile(Paths().receptionFile), text);
         const QStringList copies = receptionCopies();
         QCOMPARE(copies.size(), 1);
-        QCOMPARE(StoreFixture::readFile(m_store.path(u"Receiv/"_s + copies[0])), text);
+        QCOMPARE(readFile(m_store.path(u"Receiv/"_s + copies[0])), text);
         QVERIFY(fault != "no store" || !QFile::exists(ProgramDatabasePath())); // none created
         if (fault == "blocked")
-            QCOMPARE(StoreFixture::value(u"SELECT COUNT(*) FROM FROMCN"_s).toInt(), 0);
+            QCOMPARE(value(u"SELECT COUNT(*) FROM FROMCN"_s).toInt(), 0);
     }
 
     void storeUploadToFile_data()
@@ -183,21 +173,21 @@ private slots:
         Config().ReceivProgCrushed = crush;
         Config().CodeGroupCN = 2;
         Config().PathFileProgSave = m_store.path(u"save/"_s);
-        StoreFixture::writeFile(m_store.path(u"save/12.H"_s), "OLD\r\n");
+        writeFile(m_store.path(u"save/12.H"_s), "OLD\r\n");
         receive(kUpload);
 
         QCOMPARE(StoreUploadToFile().code, 703);
         QCOMPARE(CurrentUploadCode(), upload);
         QCOMPARE(receptionCopies().size(), upload == 0 ? 1 : 0);
         if (upload != 0) {
-            QCOMPARE(StoreFixture::readFile(ProgramFilePath(UploadTextPath, 1)), kUpload);
-            QCOMPARE(StoreFixture::value(u"SELECT Recorded FROM FROMCN"_s).toInt(), crush ? 1 : 0);
+            QCOMPARE(readFile(ProgramFilePath(UploadTextPath, 1)), kUpload);
+            QCOMPARE(value(u"SELECT Recorded FROM FROMCN"_s).toInt(), crush ? 1 : 0);
         }
-        QCOMPARE(StoreFixture::readFile(m_store.path(u"save/12.H"_s)),
+        QCOMPARE(readFile(m_store.path(u"save/12.H"_s)),
                  replaced.isEmpty() ? QByteArray("OLD\r\n") : kUpload);
-        QCOMPARE(StoreFixture::readFile(m_store.path(u"save/12_1.H"_s)),
+        QCOMPARE(readFile(m_store.path(u"save/12_1.H"_s)),
                  replaced.isEmpty() ? QByteArray("<missing>") : QByteArray("OLD\r\n"));
-        QCOMPARE(StoreFixture::loggedEvents(), crush ? QList<int>{707} : QList<int>{});
+        QCOMPARE(loggedEvents(), crush ? QList<int>{707} : QList<int>{});
     }
 
     void replaceProgramFileByUpload_data()
@@ -227,13 +217,13 @@ private slots:
         Config().Port.Specificite = specificite;
         Config().PathFileProgSave = m_store.path(u"save/"_s);
         QDir().mkpath(m_store.path(u"save"_s));
-        StoreFixture::writeFile(ProgramFilePath(UploadTextPath, 4), text);
+        writeFile(ProgramFilePath(UploadTextPath, 4), text);
 
         QVERIFY(ReplaceProgramFileByUpload(4));
         const QStringList stored = QDir(m_store.path(u"save"_s)).entryList(QDir::Files);
         QCOMPARE(stored.size(), 1);
         QVERIFY2(QRegularExpression(pattern).match(stored[0]).hasMatch(), qPrintable(stored[0]));
-        QCOMPARE(StoreFixture::readFile(m_store.path(u"save/"_s + stored[0])), text);
+        QCOMPARE(readFile(m_store.path(u"save/"_s + stored[0])), text);
         QVERIFY(!ReplaceProgramFileByUpload(5)); // no such upload
     }
 
@@ -253,11 +243,11 @@ private slots:
         QFETCH(QString, stored);
         Config().PathFileProgSave = m_store.path(u"save/"_s);
         for (const QString& name : present)
-            StoreFixture::writeFile(m_store.path(u"save/"_s + name), "OLD\r\n");
+            writeFile(m_store.path(u"save/"_s + name), "OLD\r\n");
         receive(kUpload);
         const EventReport report = StoreUploadWithIndex();
         QCOMPARE(report.code, 712);
-        QCOMPARE(StoreFixture::readFile(m_store.path(u"save/"_s + stored)), kUpload);
+        QCOMPARE(readFile(m_store.path(u"save/"_s + stored)), kUpload);
         QCOMPARE(report.params, QList<QByteArray>{m_store.path(u"save/"_s + stored).toLatin1()});
     }
 
@@ -266,7 +256,6 @@ private slots:
         QTest::addColumn<QByteArray>("program");
         QTest::addColumn<QByteArray>("upload");
         QTest::addColumn<bool>("same");
-
         const QByteArray program = "N10 G0 (APPROCHE)\r\nN20 G1 X5\r\nN30 M30\r\n";
         const QByteArray three = "A\r\nB\r\nC\r\n";
         QTest::newRow("blanks, case, comment-only lines")
@@ -292,8 +281,8 @@ private slots:
         Config().CarDebCom = "(";
         const QString programFile = m_store.path(u"p.txt"_s);
         const QString uploadFile = m_store.path(u"u.txt"_s);
-        StoreFixture::writeFile(programFile, program);
-        StoreFixture::writeFile(uploadFile, upload);
+        writeFile(programFile, program);
+        writeFile(uploadFile, upload);
         QCOMPARE(CompareProgramTexts(programFile, uploadFile), same);
         QVERIFY(!CompareProgramTexts(programFile, m_store.path(u"missing.txt"_s)));
     }
@@ -306,8 +295,150 @@ private slots:
         QVERIFY(!IsReceiptCountReached());
         IncrementReceiptCount();
         QVERIFY(IsReceiptCountReached());
-        QCOMPARE(StoreFixture::readFile(Paths().preCallCheckFile), "0\r\n");
+        QCOMPARE(readFile(Paths().preCallCheckFile), "0\r\n");
         QVERIFY(!IsReceiptCountReached());
+    }
+
+    void recordTracking_data()
+    {
+        // Each message: "day hh:mm:ss|text"; each expectation: "day|key=value".
+        QTest::addColumn<QList<QByteArray>>("messages");
+        QTest::addColumn<QList<QByteArray>>("expected");
+        QTest::newRow("a piece starts and ends")
+            << QList<QByteArray>{"05-03-24 08:00:00|SUIVI-INFO1-",
+                                 "05-03-24 08:10:00|SUIVI - INFO 0 -"}
+            << QList<QByteArray>{"05-03-24|NbPiece=1", "05-03-24|0=SUIVI|",
+                                 "05-03-24|1=DEBUT:08:00:00|SUIVI|FIN:08:10:00|"};
+        QTest::newRow("an end after an ended piece opens a new one")
+            << QList<QByteArray>{"05-03-24 08:00:00|INFO1-SUIVI", "05-03-24 08:10:00|INFO0-SUIVI",
+                                 "05-03-24 08:20:00|INFO0-SUIVI"}
+            << QList<QByteArray>{"05-03-24|NbPiece=2", "05-03-24|1=DEBUT:08:00:00|FIN:08:10:00|",
+                                 "05-03-24|2=FIN:08:20:00|"};
+        QTest::newRow("information after a start, a start after an end")
+            << QList<QByteArray>{"05-03-24 08:00:00|INFO1-INFOOUTIL!T12-SUIVI",
+                                 "05-03-24 09:00:00|INFO0-INFO1-SUIVI"}
+            << QList<QByteArray>{"05-03-24|NbPiece=2",
+                                 "05-03-24|1=DEBUT:08:00:00|INFOOUTIL:T12|FIN:09:00:00|",
+                                 "05-03-24|2=DEBUT:09:00:00|"};
+        QTest::newRow("a new day counts from 0")
+            << QList<QByteArray>{"05-03-24 22:00:00|INFO1-SUIVI", "05-03-24 23:00:00|INFO1-SUIVI",
+                                 "06-03-24 07:00:00|INFO1-SUIVI"}
+            << QList<QByteArray>{"05-03-24|NbPiece=2", "05-03-24|2=DEBUT:23:00:00|",
+                                 "06-03-24|NbPiece=1", "06-03-24|1=DEBUT:07:00:00|"};
+        QTest::newRow("tracking lines ended by LF, CR and CR LF")
+            << QList<QByteArray>{"05-03-24 08:00:00|SUIVI-INFO1-\nG0 X1\rSUIVI-INFO0-\r\n"}
+            << QList<QByteArray>{"05-03-24|NbPiece=1", "05-03-24|0=SUIVI|",
+                                 "05-03-24|1=DEBUT:08:00:00|SUIVI|FIN:08:00:00|"};
+        QTest::newRow("thousands of items in one message")
+            << QList<QByteArray>{"05-03-24 08:00:00|" + QByteArray("INFO1-INFO0-").repeated(3000) +
+                                 "SUIVI"}
+            << QList<QByteArray>{"05-03-24|NbPiece=3000", "05-03-24|1=DEBUT:08:00:00|FIN:08:00:00|",
+                                 "05-03-24|3000=DEBUT:08:00:00|FIN:08:00:00|"};
+        QTest::newRow("no tracking line")
+            << QList<QByteArray>{"05-03-24 08:00:00|O12 (SUIV)\r\n"} << QList<QByteArray>{};
+    }
+
+    void recordTracking()
+    {
+        QFETCH(QList<QByteArray>, messages);
+        QFETCH(QList<QByteArray>, expected);
+        const QString file = m_store.path(u"Temp/TT_ExamineTrame.txt"_s);
+        for (const QByteArray& message : messages) {
+            const qsizetype bar = message.indexOf('|');
+            const QDateTime at = QDateTime::fromString(QString::fromLatin1(message.left(bar)),
+                                                       u"dd-MM-yy hh:mm:ss"_s)
+                                     .addYears(100);
+            writeFile(file, message.mid(bar + 1));
+            QCOMPARE(RecordTracking(file, at), !expected.isEmpty());
+        }
+        for (const QByteArray& entry : expected) {
+            const QList<QByteArray> parts = entry.split('|');
+            const qsizetype eq = parts[1].indexOf('=');
+            const QByteArray value = entry.mid(entry.indexOf('=') + 1);
+            QCOMPARE(FNReadIni(trackingFile(parts[0]), "GENERAL", parts[1].left(eq)), value);
+        }
+        if (expected.isEmpty())
+            QVERIFY(QDir(m_store.path(u"Suivi"_s)).isEmpty());
+    }
+
+    // The file a message leaves: values changed where they stand, new
+    // pieces after the last line of the section, every other byte kept.
+    void trackingFileContent_data()
+    {
+        QTest::addColumn<QByteArray>("before"); // <missing>: no file yet
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("first message of the day")
+            << QByteArray("<missing>") << QByteArray("INFO1-INFOOUTIL!T3-INFO0-INFO1-SUIVI")
+            << QByteArray("[GENERAL]\r\nNbPiece=2\r\n1=DEBUT:08:00:00|INFOOUTIL:T3|FIN:08:00:00|"
+                          "\r\n2=DEBUT:08:00:00|\r\n");
+        QTest::newRow("other lines and sections kept")
+            << QByteArray("; atelier 3\r\n[GENERAL]\r\nNbPiece=1\r\n1=DEBUT:07:00:00|\r\n\r\n"
+                          "[AUTRE]\r\nX=1\r\n")
+            << QByteArray("INFO0-INFO1-INFOOUTIL!T3-INFO1-SUIVI")
+            << QByteArray("; atelier 3\r\n[GENERAL]\r\nNbPiece=3\r\n1=DEBUT:07:00:00|FIN:08:00:00|"
+                          "\r\n2=DEBUT:08:00:00|INFOOUTIL:T3|\r\n3=DEBUT:08:00:00|\r\n\r\n"
+                          "[AUTRE]\r\nX=1\r\n");
+        QTest::newRow("LF file without a last line end")
+            << QByteArray("[GENERAL]\nNbPiece=1\n1=DEBUT:07:00:00|")
+            << QByteArray("INFO0-INFO1-SUIVI")
+            << QByteArray(
+                   "[GENERAL]\nNbPiece=2\n1=DEBUT:07:00:00|FIN:08:00:00|\n2=DEBUT:08:00:00|\n");
+    }
+
+    void trackingFileContent()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, message);
+        QFETCH(QByteArray, after);
+        const QString tracking = trackingFile("05-03-24");
+        if (before != "<missing>")
+            writeFile(tracking, before);
+        const QString file = m_store.path(u"Temp/TT_ExamineTrame.txt"_s);
+        writeFile(file, message);
+        QVERIFY(RecordTracking(file, QDateTime(QDate(2024, 3, 5), QTime(8, 0))));
+        QCOMPARE(readFile(tracking), after);
+    }
+
+    void storeDatedCopy_data()
+    {
+        QTest::addColumn<QByteArray>("folder");
+        QTest::addColumn<QList<QByteArray>>("uploads"); // received one after the other
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QByteArray>("copy"); // content of the dated copy
+        QTest::newRow("named after its time")
+            << QByteArray("remonte") << QList<QByteArray>{"O1\r\n"} << 712 << QByteArray("O1\r\n");
+        QTest::newRow("same second: the second replaces the first")
+            << QByteArray("remonte ") << QList<QByteArray>{"O1\r\n", "O2\r\n"} << 712
+            << QByteArray("O2\r\n");
+        QTest::newRow("folder missing")
+            << QByteArray("none") << QList<QByteArray>{"O1\r\n"} << 713 << QByteArray("<missing>");
+    }
+
+    void storeDatedCopy()
+    {
+        QFETCH(QByteArray, folder);
+        QFETCH(QList<QByteArray>, uploads);
+        QFETCH(int, result);
+        QFETCH(QByteArray, copy);
+        QDir().mkpath(m_store.path(u"remonte"_s));
+        Config().PathRemonte =
+            QDir::toNativeSeparators(m_store.dir.path()).toLocal8Bit() + '/' + folder;
+        const QDateTime stamp(QDate(2024, 3, 5), QTime(14, 7, 9));
+        for (const QByteArray& upload : uploads) {
+            writeFile(Paths().receptionFile, upload);
+            QFile f(Paths().receptionFile);
+            QVERIFY(f.open(QIODevice::ReadWrite) &&
+                    f.setFileTime(stamp, QFileDevice::FileModificationTime));
+            f.close();
+            QCOMPARE(StoreDatedCopy().code, result);
+        }
+        QCOMPARE(readFile(m_store.path(u"remonte/2024-03-05-14-07-09.txt"_s)), copy);
+        QCOMPARE(QDir(m_store.path(u"remonte"_s)).entryList(QDir::Files).size(),
+                 qsizetype(result == 712 ? 1 : 0));
+        QCOMPARE(readFile(Paths().receptionFile), uploads.last());
+        QCOMPARE(QDir(m_store.path(u"Receiv"_s)).entryList({u"FromCN_(*"_s}).size(),
+                 qsizetype(result == 713 ? 1 : 0));
     }
 };
 

@@ -27,21 +27,8 @@ FakeSerialDevice* FakeSerialDevice::last()
     return g_last.data();
 }
 
-void FakeSerialDevice::feed(const QByteArray& bytes)
+int FakeSerialDevice::open(const QString&, const SerialLineSettings& settings)
 {
-    m_input += bytes;
-    emit readyRead();
-}
-
-void FakeSerialDevice::vanish()
-{
-    m_open = false;
-    emit lost(QStringLiteral("gone"));
-}
-
-int FakeSerialDevice::open(const QString& name, const SerialLineSettings& settings)
-{
-    openedName = name;
     openedSettings = settings;
     m_open = openResult == 0;
     return openResult;

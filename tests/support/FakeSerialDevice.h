@@ -6,9 +6,9 @@
 
 namespace nodalis {
 
-// A scriptable serial device for tests: bytes fed in arrive as input,
-// writes are captured, modem lines and the opening result are set by the
-// test. Installing the factory makes every new device a fake one.
+// A scriptable serial device for tests: writes are captured, modem lines
+// and the opening result are set by the test. Installing the factory makes
+// every new device a fake one.
 class FakeSerialDevice : public SerialDevice
 {
     Q_OBJECT
@@ -22,14 +22,9 @@ public:
     bool hasModemLines = true;
     bool cts = true;
     bool dsr = true;
-    QString openedName;
     SerialLineSettings openedSettings;
     QList<QByteArray> writes;
     bool dtr = false;
-    bool rts = false;
-
-    void feed(const QByteArray& bytes);
-    void vanish();
 
     int open(const QString& name, const SerialLineSettings& settings) override;
     void close() override { m_open = false; }
@@ -41,7 +36,7 @@ public:
     void clearInput() override { m_input.clear(); }
     void clearOutput() override {}
     void setDtr(bool on) override { dtr = on; }
-    void setRts(bool on) override { rts = on; }
+    void setRts(bool) override {}
     bool modemLines(bool& c, bool& d, bool& ring, bool& carrier) const override;
 
 private:

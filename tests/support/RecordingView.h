@@ -20,16 +20,14 @@ public:
     void setStateIcon(int state) override { icons.append(state); }
     void setStatusText(const QString& text) override { statusTexts.append(text); }
     void setProgress(int percent) override { progress.append(percent); }
-    void setBlockDisplay(const QByteArray& text) override { blocks.append(text); }
+    void setBlockDisplay(const QByteArray&) override {}
     void setWindowVisible(bool visible) override { visibility.append(visible); }
-    void setCommandButtons(const QByteArray& mask) override { buttonMasks.append(mask); }
+    void setCommandButtons(const QByteArray&) override {}
 
     QList<int> icons;
     QList<QString> statusTexts;
     QList<int> progress;
-    QList<QByteArray> blocks;
     QList<bool> visibility;
-    QList<QByteArray> buttonMasks;
 };
 
 } // namespace nodalis

@@ -18,19 +18,6 @@ void ScriptedPrompt::showMessage(const QString& title, const QString& text, Icon
     m_messages.append({title, text, icon});
 }
 
-bool ScriptedPrompt::askYesNo(const QString& title, const QString& text, bool defaultAnswer)
-{
-    m_yesNoQuestions.append({title, text});
-    return m_yesNo.isEmpty() ? defaultAnswer : m_yesNo.dequeue();
-}
-
-QString ScriptedPrompt::askText(const QString& title, const QString& label,
-                                const QString& defaultText)
-{
-    m_textQuestions.append({title, label});
-    return m_texts.isEmpty() ? defaultText : m_texts.dequeue();
-}
-
 QStringList ScriptedPrompt::chooseFiles(const QString& title, const QString& filter,
                                         const QString& startFolder, bool several)
 {

@@ -11,16 +11,17 @@
 #include <QTest>
 
 using namespace nodalis;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 class StepsWindow : public StartupWindow
 {
 public:
-    void setCaption(const QString& title) override { steps << QStringLiteral("title ") + title; }
-    void LoadIcones() override { steps << QStringLiteral("pictures"); }
-    void showWindow() override { steps << QStringLiteral("show"); }
-    void AddTrayIcon() override { steps << QStringLiteral("tray"); }
+    void setCaption(const QString& title) override { steps << u"title "_s + title; }
+    void LoadIcones() override { steps << u"pictures"_s; }
+    void showWindow() override { steps << u"show"_s; }
+    void AddTrayIcon() override { steps << u"tray"_s; }
 
     QStringList steps;
 };
@@ -40,21 +41,15 @@ private slots:
         QTest::addColumn<int>("methode");
         QTest::addColumn<bool>("tray");
         QTest::addColumn<QStringList>("steps");
-        const QString title = QStringLiteral("title DNC Server TOUR-12");
-        QTest::newRow("driven, tray")
-            << 0 << 0 << true << QStringList{title, QStringLiteral("tray")};
+        const QString title = u"title DNC Server TOUR-12"_s;
+        const QString pictures = u"pictures"_s, show = u"show"_s, tray = u"tray"_s;
+        QTest::newRow("driven, tray") << 0 << 0 << true << QStringList{title, tray};
         QTest::newRow("driven, no tray") << 0 << 0 << false << QStringList{title};
-        QTest::newRow("stand-alone")
-            << 1 << 0 << false
-            << QStringList{title, QStringLiteral("pictures"), QStringLiteral("show")};
+        QTest::newRow("stand-alone") << 1 << 0 << false << QStringList{title, pictures, show};
         QTest::newRow("stand-alone, tray")
-            << 1 << 0 << true
-            << QStringList{title, QStringLiteral("pictures"), QStringLiteral("show"),
-                           QStringLiteral("tray")};
+            << 1 << 0 << true << QStringList{title, pictures, show, tray};
         QTest::newRow("stand-alone over FTP") << 1 << 4 << false << QStringList{title};
-        QTest::newRow("both, tray")
-            << 2 << 0 << true
-            << QStringList{title, QStringLiteral("pictures"), QStringLiteral("tray")};
+        QTest::newRow("both, tray") << 2 << 0 << true << QStringList{title, pictures, tray};
     }
 
     void windowStepsFollowTheMode()
@@ -64,7 +59,7 @@ private slots:
         QFETCH(bool, tray);
         QFETCH(QStringList, steps);
         QTemporaryDir dir;
-        QFile ini(dir.filePath(QStringLiteral("Nodalis.ini")));
+        QFile ini(dir.filePath(u"Nodalis.ini"_s));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[NODALIS]\r\nDncAppMode=" + QByteArray::number(mode) +
                   "\r\nFirstExe=0\r\nIconTray=" + (tray ? "1" : "0") +
