@@ -8,7 +8,9 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace nodalis {
 
@@ -24,8 +26,11 @@ void logLink(const QString& text)
 ControlLink::ControlLink(QObject* parent) : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &ControlLink::accept);
-    // Room for a burst of clients connecting while a long command runs.
-    m_server.setListenBacklogSize(256);
+    // Room for a burst of clients, or for those connecting while a long
+    // command runs: a connection the queue has no room for is only tried
+    // again by the client's system a second later. The system caps the
+    // size at its own limit.
+    m_server.setListenBacklogSize(4096);
 }
 
 ControlLink::~ControlLink()
@@ -121,10 +126,42 @@ QList<int> ControlLink::clientIndices() const
 
 int ControlLink::freeIndex() const
 {
-    int index = 1;
-    while (m_clients.count(index) > 0)
-        ++index;
-    return index;
+    return m_freeIndices.empty() ? m_endIndex : *m_freeIndices.begin();
+}
+
+void ControlLink::takeIndex(int k)
+{
+    // The listening element may sit above indices freed since it was made.
+    for (int i = m_endIndex; i < k; ++i)
+        m_freeIndices.insert(i);
+    m_endIndex = std::max(m_endIndex, k + 1);
+    m_freeIndices.erase(k);
+}
+
+void ControlLink::releaseIndex(int k)
+{
+    m_freeIndices.insert(k);
+    while (!m_freeIndices.empty() && *m_freeIndices.rbegin() == m_endIndex - 1) {
+        m_freeIndices.erase(std::prev(m_freeIndices.end()));
+        --m_endIndex;
+    }
+}
+
+void ControlLink::publishSoon()
+{
+    // Clients connecting together move the listener many times over the
+    // same port: one rewrite of Socket for them all, once they are in.
+    if (m_publishPending)
+        return;
+    m_publishPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_publishPending = false;
+            if (m_server.isListening())
+                emit listening(m_server.serverPort());
+        },
+        Qt::QueuedConnection);
 }
 
 void ControlLink::accept()
@@ -146,6 +183,7 @@ void ControlLink::accept()
         // The client takes the listening element; listening moves on to a new one.
         const int k = m_listenIndex;
         socket->setParent(this);
+        takeIndex(k);
         Client& client = m_clients[k];
         client.socket = socket;
         // Taken now: once the peer stops sending, the socket layer has
@@ -162,7 +200,7 @@ void ControlLink::accept()
                 remove(k);
         });
         m_listenIndex = freeIndex();
-        emit listening(m_server.serverPort());
+        publishSoon();
     }
 }
 
@@ -184,14 +222,6 @@ void ControlLink::arrival(int k)
     InterpreteDataTalmiron(k, lines);
 }
 
-qsizetype ControlLink::queuedCount() const
-{
-    qsizetype count = m_urgentLines.size();
-    for (const auto& entry : m_clients)
-        count += entry.second.queued.size();
-    return count;
-}
-
 void ControlLink::InterpreteDataTalmiron(int k, const QList<QByteArray>& lines)
 {
     for (const QByteArray& text : lines) {
@@ -202,8 +232,9 @@ void ControlLink::InterpreteDataTalmiron(int k, const QList<QByteArray>& lines)
         Client* client = it == m_clients.end() ? nullptr : &it->second;
         if (m_urgent && m_urgent(line.keyword)) {
             m_urgentLines.append({k, line});
+            ++m_queuedCount;
         } else if (client &&
-                   (client->queued.size() >= MaxQueuedPerClient || queuedCount() >= MaxQueued)) {
+                   (client->queued.size() >= MaxQueuedPerClient || m_queuedCount >= MaxQueued)) {
             // Nobody drives a machine with a thousand commands in hand: a
             // client this far ahead is flooding the link.
             if (!client->overflowReported) {
@@ -218,6 +249,7 @@ void ControlLink::InterpreteDataTalmiron(int k, const QList<QByteArray>& lines)
             return;
         } else if (client) {
             client->queued.append(line);
+            ++m_queuedCount;
         } else {
             continue;
         }
@@ -246,6 +278,7 @@ void ControlLink::runNext()
         k = m_lastServed = it->first;
         line = it->second.queued.takeFirst();
     }
+    --m_queuedCount;
     if (m_runner)
         m_runner(line.keyword, line.arguments, k);
     closeWhenAnswered(k);
@@ -278,8 +311,10 @@ void ControlLink::remove(int k)
         socket->disconnect(this);
         socket->deleteLater();
     }
-    m_urgentLines.removeIf([k](const auto& entry) { return entry.first == k; });
+    m_queuedCount -= it->second.queued.size();
+    m_queuedCount -= m_urgentLines.removeIf([k](const auto& entry) { return entry.first == k; });
     m_clients.erase(it);
+    releaseIndex(k);
 }
 
 int ControlLink::send(const QByteArray& message, int k)

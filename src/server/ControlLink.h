@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 class QTcpSocket;
 
@@ -79,7 +80,9 @@ public:
     void closeClients();
 
 signals:
-    // The listening port changed (opened, or the listener moved to a new element).
+    // The listening port is to be published: at the opening, and after the
+    // listener moved to a new element (once for the connections accepted
+    // in one pass of the event loop).
     void listening(quint16 port);
 
 private:
@@ -96,6 +99,7 @@ private:
     };
 
     void accept();
+    void publishSoon();
     void arrival(int k);
     // Queues the commands of client k's complete lines, each to run in its turn.
     void InterpreteDataTalmiron(int k, const QList<QByteArray>& lines);
@@ -104,12 +108,20 @@ private:
     void closeWhenAnswered(int k);
     void remove(int k);
     int freeIndex() const;
+    void takeIndex(int k);
+    void releaseIndex(int k);
     bool allowed(const QHostAddress& address) const;
-    qsizetype queuedCount() const;
 
     QTcpServer m_server;
     std::map<int, Client> m_clients;
+    // Indices given back below m_endIndex, the one past the highest taken:
+    // the smallest free index without walking the clients.
+    std::set<int> m_freeIndices;
+    int m_endIndex = 1;
     QList<QPair<int, ControlLine>> m_urgentLines;
+    // Lines waiting, urgent ones included, for the cap on all clients.
+    qsizetype m_queuedCount = 0;
+    bool m_publishPending = false;
     int m_lastServed = 0;
     int m_listenIndex = 0;
     CommandRunner m_runner;

@@ -24,12 +24,14 @@ namespace {
 void writeIdentity(const AppPaths& paths)
 {
     const HostIdentity id = ReadHostIdentity();
-    const QString& ini = paths.configPath;
-    const QByteArray section = QByteArrayLiteral("NODALIS");
-    WriteIni(ini, section, QByteArrayLiteral("PID"), QByteArray::number(id.processId));
-    WriteIni(ini, section, QByteArrayLiteral("IPserver"), toAnsi(id.localAddress));
-    WriteIni(ini, section, QByteArrayLiteral("HostName"), toAnsi(id.hostName));
-    WriteIni(ini, section, QByteArrayLiteral("LocalPathDir"), toAnsi(paths.baseFolder));
+    const auto write = [&paths](const QByteArray& key, const QByteArray& value) {
+        // Written again at every start: not worth waiting for the disk.
+        WriteIni(paths.configPath, QByteArrayLiteral("NODALIS"), key, value, IniFlush::ToSystem);
+    };
+    write(QByteArrayLiteral("PID"), QByteArray::number(id.processId));
+    write(QByteArrayLiteral("IPserver"), toAnsi(id.localAddress));
+    write(QByteArrayLiteral("HostName"), toAnsi(id.hostName));
+    write(QByteArrayLiteral("LocalPathDir"), toAnsi(paths.baseFolder));
 }
 
 void registerFirstRun(const QString& applicationFolder, const QString& executable)

@@ -29,9 +29,10 @@ ServerHost::ServerHost()
         m_commands->run(keyword, args, k);
     });
     m_link.setUrgentCheck(&ControlCommands::ActsAtOnce);
+    // Published again at every connection: handed to the system, not synced.
     connect(&m_link, &ControlLink::listening, this, [](quint16 port) {
         WriteIni(Paths().configPath, QByteArrayLiteral("NODALIS"), QByteArrayLiteral("Socket"),
-                 QByteArray::number(port));
+                 QByteArray::number(port), IniFlush::ToSystem);
     });
     SetNotifier(&m_link);
     // A removable drive plugged in becomes the channel's folder (method 12).
@@ -94,7 +95,7 @@ bool ServerHost::OpenControlLink()
                               .arg(error.isEmpty() ? QStringLiteral("port invalide") : error));
         // No link, no port: a client must not find the previous run's.
         WriteIni(Paths().configPath, QByteArrayLiteral("NODALIS"), QByteArrayLiteral("Socket"),
-                 QByteArrayLiteral("0"));
+                 QByteArrayLiteral("0"), IniFlush::ToSystem);
         return false;
     }
     return true;

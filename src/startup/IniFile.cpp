@@ -9,9 +9,12 @@
 #include <QHash>
 #include <QSaveFile>
 #include <QSet>
+#include <QTemporaryFile>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace nodalis {
 
@@ -65,6 +68,50 @@ void reportWriteFailure(const QString& path, const QString& why)
     }
 }
 
+// Writes the text to a new file beside the old one and renames it over it,
+// without waiting for the disk. False with the reason; an empty reason when
+// no file can be made beside it.
+bool replaceUnsynced(const QString& path, const QByteArray& text, QString* why)
+{
+    why->clear();
+    // A link stays a link: its target is what gets replaced.
+    const QFileInfo target(QFileInfo(path).canonicalFilePath());
+    QTemporaryFile temp(target.filePath() + QStringLiteral(".XXXXXX"));
+    if (!temp.open())
+        return false;
+    if (!temp.setPermissions(target.permissions()) || temp.write(text) != text.size() ||
+        !temp.flush()) {
+        *why = temp.errorString();
+        return false;
+    }
+    // Some file systems only tell of a failed write when the file is closed.
+    temp.close();
+    if (temp.error() != QFileDevice::NoError) {
+        *why = temp.errorString();
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::rename(std::filesystem::path(temp.fileName().toStdU16String()),
+                            std::filesystem::path(target.filePath().toStdU16String()), error);
+    if (error) {
+        *why = QString::fromLocal8Bit(error.message());
+        return false;
+    }
+    temp.setAutoRemove(false);
+    return true;
+}
+
+bool replaceSynced(const QString& path, const QByteArray& text, QString* why)
+{
+    QSaveFile file(path);
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+        *why = file.errorString();
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 QByteArray FNReadIni(const QString& path, const QByteArray& section, const QByteArray& key,
@@ -95,7 +142,7 @@ std::shared_ptr<const IniDocument> ReadIniDocument(const QString& path)
 }
 
 bool WriteIni(const QString& path, const QByteArray& section, const QByteArray& key,
-              const QByteArray& value)
+              const QByteArray& value, IniFlush flush)
 {
     for (char c : section + key + value) {
         if (c == '\r' || c == '\n' || c == '\0') {
@@ -110,10 +157,14 @@ bool WriteIni(const QString& path, const QByteArray& section, const QByteArray& 
         return false;
     }
     const QByteArray text = (doc ? *doc : IniDocument()).withValue(section, key, value);
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        reportWriteFailure(path, file.errorString());
+    QString why;
+    // A new file, or a folder where nothing can be made beside the file,
+    // takes the synced write, which knows how to create one or write in place.
+    bool written = flush == IniFlush::ToSystem && doc && replaceUnsynced(path, text, &why);
+    if (!written && why.isEmpty())
+        written = replaceSynced(path, text, &why);
+    if (!written) {
+        reportWriteFailure(path, why);
         return false;
     }
     cache().remove(path);

@@ -8,6 +8,7 @@
 #include "server/ControlLink.h"
 #include "server/ServerHost.h"
 #include "startup/AppPaths.h"
+#include "startup/IniFile.h"
 #include "startup/Settings.h"
 
 #include "support/ProcessReset.h"
@@ -116,6 +117,32 @@ private slots:
         b->write("Info:PING|\r\n");
         QCOMPARE(nextLine(*b), QByteArray("Info:OK|\r\n"));
         QCOMPARE(drain(*c, 200), QByteArray());
+        // The listener sits above the highest client, which goes: the next
+        // listener takes its index back.
+        Client d = connectTo(port());
+        waitForClients(3);
+        QCOMPARE(link.listeningIndex(), 4);
+        c->disconnectFromHost();
+        waitForClients(2);
+        Client e = connectTo(port());
+        waitForClients(3);
+        QCOMPARE(link.clientIndices(), (QList<int>{1, 2, 4}));
+        QCOMPARE(link.listeningIndex(), 3);
+    }
+
+    void socketPublishedAgainAfterConnections()
+    {
+        // Clients that connect together get one rewrite, and a later
+        // connection another, whatever the file held meanwhile.
+        const QString ini = Paths().configPath;
+        std::vector<Client> clients;
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(WriteIni(ini, "NODALIS", "Socket", "1"));
+            for (int i = 0; i < 3; ++i)
+                clients.push_back(connectTo(port()));
+            QTRY_COMPARE_WITH_TIMEOUT(FNReadIni(ini, "NODALIS", "Socket"),
+                                      QByteArray::number(port()), 5000);
+        }
     }
 
     void commandsFromOneArrival()

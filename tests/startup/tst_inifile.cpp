@@ -5,7 +5,9 @@
 #include "startup/IniFile.h"
 #include "startup/clsIniVar.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -184,11 +186,37 @@ private slots:
         QFETCH(QByteArray, key);
         QFETCH(QByteArray, value);
         QFETCH(QByteArray, after);
-        const QString path = file(before);
-        QVERIFY(FNReadIni(path, section, key, "x") != value || value.isEmpty());
-        QVERIFY(WriteIni(path, section, key, value));
-        QCOMPARE(contents(path), after);
-        QCOMPARE(FNReadIni(path, section, key, "<def>"), value);
+        // Synced or not, the same bytes.
+        for (const IniFlush flush : {IniFlush::ToDisk, IniFlush::ToSystem}) {
+            const QString path = file(before);
+            QVERIFY(FNReadIni(path, section, key, "x") != value || value.isEmpty());
+            QVERIFY(WriteIni(path, section, key, value, flush));
+            QCOMPARE(contents(path), after);
+            QCOMPARE(FNReadIni(path, section, key, "<def>"), value);
+        }
+    }
+
+    // The unsynced write renames a new file over the old one: the file keeps
+    // its mode, a link stays a link, and nothing is left beside it.
+    void unsyncedWriteReplacesTheFileInPlace()
+    {
+        QTemporaryDir dir;
+        const QString real = dir.filePath(u"real.ini"_s);
+        const QString link = dir.filePath(u"Nodalis.ini"_s);
+        QFile f(real);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("[NODALIS]\r\nSocket=1\r\n") > 0);
+        f.close();
+        QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                 QFile::ReadOther));
+        const QFile::Permissions mode = QFileInfo(real).permissions();
+        QVERIFY(QFile::link(real, link));
+
+        QVERIFY(WriteIni(link, "NODALIS", "Socket", "4100", IniFlush::ToSystem));
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(contents(real), QByteArray("[NODALIS]\r\nSocket=4100\r\n"));
+        QCOMPARE(QFileInfo(real).permissions(), mode);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 (QStringList{u"Nodalis.ini"_s, u"real.ini"_s}));
     }
 
     void encodings_data()
