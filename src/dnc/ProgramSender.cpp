@@ -204,7 +204,10 @@ ProgramSender::Drain ProgramSender::waitOutput(const PortSettings& r, qint64 all
         // A line that went away took the rest of the text with it.
         if (!com.PortOpen())
             return Drain::Failed;
-        const qint64 count = com.OutBufferCount();
+        // While the process itself holds more than allowed, what it holds
+        // tells the progress; the driver's queue is read only near the end.
+        const qint64 held = com.OutBufferHeld();
+        const qint64 count = held > allowed ? held : com.OutBufferCount();
         if (count <= allowed)
             return Drain::Done;
         if (stopRequested())
@@ -334,16 +337,28 @@ bool ProgramSender::sendBody(const PortSettings& r, int method, const QString& f
     qint64 sent = 0;
     bool lastBlock = false;
     const int perCycle = qMax(1, r.NbBlocAvance);
+    // Without pacing, character mode or a flow mode nothing needs the text to
+    // leave block by block: the line's queue is kept full instead.
+    const bool freeRunning =
+        !arcel && (method == 0 || method == 1) && r.TempoBloc <= 0 && r.CtrlFluxSend == 0;
+    QueueFiller filler(*this, r);
+    QList<QByteArray> blocks;
     for (bool more = any; more && !lastBlock;) {
         if (stopRequested())
             return false;
-        QList<QByteArray> blocks;
+        blocks.clear();
         QByteArray line;
         while (blocks.size() < perCycle && (more = lines.readLine(line)))
             blocks.append(line);
         if (r.CtrlFluxSend > 3 && !waitDataSetReady(sendTimeOut))
             return false;
         m_engine.comDNC().setSThreshold(1);
+        if (freeRunning) {
+            if (!filler.write(blocks, r.EOB, sent))
+                return false;
+            ShowProgress(total > 0 ? int(qMin<qint64>(100, sent * 100 / total)) : 100);
+            continue;
+        }
         for (const QByteArray& block : blocks) {
             if (method != 0 && method != 1 && method != 2)
                 break;
@@ -361,11 +376,51 @@ bool ProgramSender::sendBody(const PortSettings& r, int method, const QString& f
         }
         ShowProgress(total > 0 ? int(qMin<qint64>(100, sent * 100 / total)) : 100);
     }
+    if (freeRunning && !lastBlock && !filler.flush())
+        return false;
     if (arcel) {
         ShowProgress(100);
         Pause(8000);
     }
     return true;
+}
+
+ProgramSender::QueueFiller::QueueFiller(ProgramSender& sender, const PortSettings& r)
+    : m_sender(sender), m_record(r)
+{
+    m_batch.reserve(BatchBytes + 4096);
+}
+
+bool ProgramSender::QueueFiller::write(const QList<QByteArray>& blocks, const QByteArray& eob,
+                                       qint64& sent)
+{
+    for (const QByteArray& block : blocks) {
+        m_batch += block;
+        m_batch += eob;
+        sent += block.size() + eob.size();
+    }
+    if (!blocks.isEmpty())
+        m_last = blocks.last();
+    return m_batch.size() < BatchBytes || flush();
+}
+
+bool ProgramSender::QueueFiller::flush()
+{
+    if (m_batch.isEmpty())
+        return true;
+    SerialControl& com = m_sender.m_engine.comDNC();
+    View().setBlockDisplay(m_last);
+    WriteText(com, m_batch);
+    m_batch.clear();
+    if (!com.PortOpen())
+        return false;
+    // Each wake-up hands the line a whole batch; a stop drops what is still
+    // queued, so that it ends the send on the wire too.
+    if (m_sender.waitOutput(m_record, QueueBytes, 0) == Drain::Done)
+        return true;
+    if (com.PortOpen())
+        com.clearOutBuffer();
+    return false;
 }
 
 bool ProgramSender::waitDataSetReady(int sendTimeOut)

@@ -2,6 +2,8 @@
 
 #include "startup/PortSettings.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -78,6 +80,25 @@ private:
     // Writes one block, character by character with TempoCar for method 2.
     bool writeBlock(const PortSettings& r, int method, const QByteArray& text);
     bool arcelCheck(const QByteArray& block, bool& lastBlock);
+    // Writes unpaced blocks in batches and keeps the line's queue full: each
+    // batch waits only until the queue is down to QueueBytes.
+    class QueueFiller
+    {
+    public:
+        static constexpr qsizetype BatchBytes = 64 * 1024;
+        static constexpr qint64 QueueBytes = 192 * 1024;
+        QueueFiller(ProgramSender& sender, const PortSettings& r);
+        // Adds the blocks (each with eob) and counts them in `sent`.
+        bool write(const QList<QByteArray>& blocks, const QByteArray& eob, qint64& sent);
+        // Hands what is batched to the line; false on a stop or a lost line.
+        bool flush();
+
+    private:
+        ProgramSender& m_sender;
+        const PortSettings& m_record;
+        QByteArray m_batch;
+        QByteArray m_last;
+    };
     void reset();
 
     PortEngine& m_engine;

@@ -22,6 +22,7 @@ public:
     qint64 write(const QByteArray& bytes) override;
     // Also what the driver still holds: empty means the bytes left us.
     qint64 bytesToWrite() const override;
+    qint64 bytesHeld() const override { return m_port.bytesToWrite(); }
     void clearInput() override;
     void clearOutput() override;
     void setDtr(bool on) override;

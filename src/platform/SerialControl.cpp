@@ -126,6 +126,11 @@ int SerialControl::OutBufferCount() const
     return m_device->isOpen() ? int(qMin<qint64>(m_device->bytesToWrite(), INT_MAX)) : 0;
 }
 
+int SerialControl::OutBufferHeld() const
+{
+    return m_device->isOpen() ? int(qMin<qint64>(m_device->bytesHeld(), INT_MAX)) : 0;
+}
+
 void SerialControl::clearOutBuffer()
 {
     m_device->clearOutput();

@@ -71,6 +71,8 @@ public:
     int InBufferCount() const;
     void clearInBuffer();
     int OutBufferCount() const;
+    // The part of OutBufferCount the process still holds, before the driver.
+    int OutBufferHeld() const;
     void clearOutBuffer();
 
     int InputLen() const { return m_inputLen; }

@@ -49,6 +49,9 @@ public:
     virtual QByteArray read(qint64 maxBytes) = 0;
     virtual qint64 write(const QByteArray& bytes) = 0;
     virtual qint64 bytesToWrite() const = 0;
+    // The part of bytesToWrite() the process still holds (not yet handed to
+    // the driver): cheaper to read, and never more than bytesToWrite().
+    virtual qint64 bytesHeld() const { return bytesToWrite(); }
     virtual void clearInput() = 0;
     virtual void clearOutput() = 0;
 
