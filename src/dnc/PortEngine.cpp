@@ -42,6 +42,7 @@ bool stopRequested()
 PortEngine::PortEngine(SerialControl& comDNC, QObject* parent) : QObject(parent), m_com(comDNC)
 {
     m_timRS232.setSingleShot(true);
+    m_timRS232.setTimerType(Qt::PreciseTimer);
     connect(&m_timRS232, &QTimer::timeout, this, &PortEngine::InactivityTimeout);
     connect(&m_relaunch, &QTimer::timeout, this, &PortEngine::RelaunchTick);
     m_retry.setSingleShot(true);
@@ -324,22 +325,19 @@ bool PortEngine::PolledReception(ReceptionSteps* steps)
                 // A machine that woke the port up has announced its program.
                 if (!steps && r.TimeOutEcoute >= 1 && Clock::secondsSince(start) > r.TimeOutEcoute)
                     break;
-                Pause(20);
-                continue;
-            }
-            if (!m_timRS232.isActive())
-                m_timRS232.start();
-            DoEvents();
-            if (m_silence) {
+            } else if (m_silence) {
                 ended = true;
                 break;
             }
-            Pause(20);
+            // Asleep until the line, the silence timer, a command or a stop
+            // wakes us; only a listening time-out needs a look now and then.
+            WaitForEvents(!receiving && r.TimeOutEcoute >= 1 ? ListenTimeOutStepMs : IdleWakeMs);
             continue;
         }
         if (steps)
             steps->beforeChunk(m_com);
         m_timRS232.stop();
+        m_silence = false;
         pending += m_com.Input();
         if (!pending.isEmpty()) {
             if (steps)
@@ -357,8 +355,10 @@ bool PortEngine::PolledReception(ReceptionSteps* steps)
             file.flush();
             if (steps)
                 steps->afterChunk();
+            // The silence is counted from the last chunk; the timer's own
+            // event ends the reception.
+            m_timRS232.start();
         }
-        Pause(20);
     }
     if (ended && !pending.isEmpty()) {
         file.write(pending + "\r\n");
