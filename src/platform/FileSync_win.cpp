@@ -15,4 +15,10 @@ bool SyncToDisk(QFileDevice& file)
     return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
 }
 
+QByteArray FileIdentity(const QString&)
+{
+    // An open file cannot be deleted or replaced here: nothing to tell apart.
+    return {};
+}
+
 } // namespace nodalis

@@ -2,6 +2,7 @@
 
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
+#include "platform/FileSync.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
 #include "store/FileUtils.h"
@@ -9,6 +10,8 @@
 
 #include <QDir>
 #include <QSqlDriver>
+
+#include <deque>
 
 namespace nodalis {
 
@@ -23,6 +26,31 @@ const QString kPostgres = QStringLiteral("QPSQL");
 // every short gap that a busy program-management application leaves, and
 // between steps a stop request or a socket is served.
 constexpr qint64 kBusyStepMs = 5;
+
+// Open connections no operation holds, newest first, a few at most.
+struct KeptConnection
+{
+    QString key;
+    QString name;
+    QByteArray file;
+};
+constexpr std::size_t kKeptConnections = 4;
+
+std::deque<KeptConnection>& keptConnections()
+{
+    static std::deque<KeptConnection> kept;
+    return kept;
+}
+
+void dropConnection(const QString& name)
+{
+    {
+        QSqlDatabase c = QSqlDatabase::database(name, false);
+        if (c.isOpen())
+            c.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
 
 QString accessConnection(const QString& path)
 {
@@ -77,13 +105,19 @@ void ProgramDatabase::close()
 {
     if (m_name.isEmpty())
         return;
-    {
-        QSqlDatabase c = QSqlDatabase::database(m_name, false);
-        if (c.isOpen())
-            c.close();
+    // A sound connection is kept for the next operation.
+    if (!m_broken && m_transactionDepth == 0 && connection().isOpen()) {
+        std::deque<KeptConnection>& kept = keptConnections();
+        kept.push_front({m_key, m_name, m_file});
+        while (kept.size() > kKeptConnections) {
+            dropConnection(kept.back().name);
+            kept.pop_back();
+        }
+    } else {
+        dropConnection(m_name);
     }
-    QSqlDatabase::removeDatabase(m_name);
     m_name.clear();
+    m_broken = false;
     m_transactionDepth = 0;
 }
 
@@ -108,6 +142,8 @@ bool ProgramDatabase::busy(const QSqlError& error) const
 bool ProgramDatabase::fail(const QSqlError& error)
 {
     m_lastBusy = busy(error);
+    // Anything but a lock may have left the connection unusable.
+    m_broken = m_broken || !m_lastBusy;
     m_error = error.text();
     return false;
 }
@@ -210,6 +246,27 @@ bool OpenProgramDatabase(const QString& path, ProgramDatabase& db, bool create)
     if (sqlite && create)
         MakeFolders(FolderOf(path));
 
+    db.m_key = db.m_driver + QLatin1Char('\n') + path + QLatin1Char('\n') + fromAnsi(s.DbName) +
+               QLatin1Char('\n') + fromAnsi(s.DbHost) + QLatin1Char(':') +
+               QString::number(s.DbPort) + QLatin1Char('\n') + fromAnsi(s.DbUser) +
+               QLatin1Char('\n') + fromAnsi(s.DbPassword);
+    const QByteArray file = sqlite ? FileIdentity(path) : QByteArray();
+    std::deque<KeptConnection>& kept = keptConnections();
+    for (auto it = kept.begin(); it != kept.end(); ++it) {
+        if (it->key != db.m_key)
+            continue;
+        const KeptConnection found = *it;
+        kept.erase(it);
+        // A store file replaced under the kept connection is opened anew.
+        if (found.file == file && QSqlDatabase::database(found.name, false).isOpen()) {
+            db.m_name = found.name;
+            db.m_file = found.file;
+            return true;
+        }
+        dropConnection(found.name);
+        break;
+    }
+
     db.m_name = QStringLiteral("nodalis-store-%1").arg(++serial);
     QSqlDatabase c = QSqlDatabase::addDatabase(db.m_driver, db.m_name);
     if (sqlite) {
@@ -234,6 +291,8 @@ bool OpenProgramDatabase(const QString& path, ProgramDatabase& db, bool create)
         db.close();
         return false;
     }
+    // The file the connection holds, as SQLite found or created it.
+    db.m_file = sqlite ? FileIdentity(path) : QByteArray();
     if (sqlite) {
         // The program-management application reads while we write: WAL lets
         // readers go on. A store held in another mode at this moment keeps it.

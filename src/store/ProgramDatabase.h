@@ -13,9 +13,11 @@
 namespace nodalis {
 
 // The program store is shared with the program-management application: two
-// databases (programs and uploads, and the journal) opened for the time of
-// one operation only. SQLite files in PathData by default; DbDriver chooses
-// an ODBC data source or a PostgreSQL server instead.
+// databases (programs and uploads, and the journal), each taken for the time
+// of one operation. The connection behind it stays open between operations
+// (dropped after an error, or when the store's file was replaced). SQLite
+// files in PathData by default; DbDriver chooses an ODBC data source or a
+// PostgreSQL server instead.
 
 // Qt Sql driver of the store: "QSQLITE", "QODBC" or "QPSQL".
 QString StoreDriverName();
@@ -71,6 +73,9 @@ private:
     bool fail(const QSqlError& error);
 
     QString m_name;
+    QString m_key;     // what the connection connects to
+    QByteArray m_file; // the SQLite file it opened (FileIdentity)
+    bool m_broken = false;
     QString m_driver;
     QString m_error;
     bool m_lastBusy = false;
