@@ -330,8 +330,9 @@ bool PortEngine::PolledReception(ReceptionSteps* steps)
                 break;
             }
             // Asleep until the line, the silence timer, a command or a stop
-            // wakes us; only a listening time-out needs a look now and then.
-            WaitForEvents(!receiving && r.TimeOutEcoute >= 1 ? ListenTimeOutStepMs : IdleWakeMs);
+            // wakes us (every flag of this loop is set by one of them); only
+            // a listening time-out needs a look now and then.
+            WaitForEvents(!receiving && r.TimeOutEcoute >= 1 ? ListenTimeOutStepMs : -1);
             continue;
         }
         if (steps)

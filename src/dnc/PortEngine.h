@@ -25,9 +25,7 @@ public:
     static constexpr int RelaunchMs = 30000;
     // Pause before listening again when the reception file cannot be written.
     static constexpr int RetryMs = 3000;
-    // Longest sleep of a listening line with nothing to do, and the step at
-    // which a listening time-out (whole seconds) is looked at.
-    static constexpr int IdleWakeMs = 60000;
+    // Step at which a listening time-out (whole seconds) is looked at.
     static constexpr int ListenTimeOutStepMs = 1000;
 
     explicit PortEngine(SerialControl& comDNC, QObject* parent = nullptr);

@@ -94,12 +94,14 @@ void Pause(qint64 ms)
 void WaitForEvents(qint64 ms)
 {
     if (!QCoreApplication::instance()) {
-        QThread::msleep(ulong(Clock::realMs(ms)));
+        // Without an event loop nothing could end an unlimited wait.
+        QThread::msleep(ulong(Clock::realMs(ms >= 0 ? ms : 20)));
         return;
     }
     QTimer timer;
     timer.setSingleShot(true);
-    timer.start(Clock::realMs(ms));
+    if (ms >= 0)
+        timer.start(Clock::realMs(ms));
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 

@@ -31,7 +31,8 @@ void DoEvents();
 // Waits ms milliseconds of the server's own time while letting events run.
 void Pause(qint64 ms);
 
-// Waits for the next events (at most ms of the server's own time) and runs them.
+// Waits for the next events (at most ms of the server's own time; no limit when
+// ms is negative) and runs them.
 void WaitForEvents(qint64 ms);
 
 } // namespace nodalis
