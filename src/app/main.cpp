@@ -5,6 +5,7 @@
 #include "dnc/ProcessState.h"
 #include "platform/Desktop.h"
 #include "platform/OperatorPrompt.h"
+#include "platform/ProcessLimits.h"
 #include "platform/StopSignal.h"
 #include "server/ServerHost.h"
 #include "server/window/WidgetPrompt.h"
@@ -92,6 +93,7 @@ int main(int argc, char** argv)
     }
 
     SetHeadless(headless || cl.headless);
+    RaiseOpenFileLimit();
     WidgetPrompt widgetPrompt;
     if (!IsHeadless())
         SetPrompt(&widgetPrompt);
