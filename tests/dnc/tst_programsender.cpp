@@ -137,16 +137,33 @@ private slots:
         QCOMPARE(wire(), QByteArray("\x12\r\n")); // no block, no EOT
     }
 
+    void stopEndsTheSendWithoutEot_data()
+    {
+        QTest::addColumn<double>("tempoBloc");
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<int>("stopAfterMs");
+        QTest::newRow("paced blocks") << 1.0 << kProgram << 120; // 50 ms a block at this scale
+        QByteArray big = "%\r\n";
+        while (big.size() < 8 * 1024 * 1024)
+            big += "N10 G1 X12.125 Y-4.5 Z-0.02 F1200\r\n";
+        // Unpaced, the queued text is dropped too: nothing more leaves.
+        QTest::newRow("unpaced, queue full") << 0.0 << big << 10;
+    }
+
     void stopEndsTheSendWithoutEot()
     {
-        Config().Port.TempoBloc = 1; // 50 ms a block at this scale
+        QFETCH(double, tempoBloc);
+        QFETCH(QByteArray, program);
+        QFETCH(int, stopAfterMs);
+        Config().Port.TempoBloc = tempoBloc;
         Config().Port.NbBlocAvance = 1;
-        writeSendFile(kProgram);
-        QTimer::singleShot(120, [] { State().stopRequested = true; });
+        writeSendFile(program);
+        QTimer::singleShot(stopAfterMs, [] { State().stopRequested = true; });
         QVERIFY(!m_sender->SendDispatcher());
-        const QByteArray sent = wire();
+        const QByteArray sent = wire(300);
         QVERIFY(sent.startsWith("\x12\r\n%\r\n"));
         QVERIFY(!sent.contains('\x14'));
+        QVERIFY(sent.size() < program.size());
         QVERIFY(logged(907));
     }
 
