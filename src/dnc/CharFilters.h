@@ -26,6 +26,8 @@ class CharReplacement
 public:
     CharReplacement(ChunkSource& input, const QByteArray& search, const QByteArray& replacement);
     ChunkSource& output() { return *m_last; }
+    // Something was replaced in the bytes given so far.
+    bool changed() const;
 
 private:
     std::unique_ptr<ReplacingSource> m_replace;
@@ -43,7 +45,18 @@ bool FilterSpecialChars(const QString& file, const QByteArray& replacement);
 // The special-character rules applied to one line.
 void FilterSpecialLine(QByteArray& line, const QByteArray& replacement);
 
+// Whether FilterSpecialLine leaves the line as it is.
+bool SpecialLineKept(QByteArrayView line);
+
+// False when FilterSpecialLine leaves every line of the text as it is; true
+// when some line may change. One quick pass, for whole runs of lines.
+bool MayHoldSpecialChars(QByteArrayView text);
+
 // Each line without its leading and trailing blanks, through "TT_TrimBlocs.txt".
 bool TrimBlocks(const QString& file);
+
+// False when no line of a run of whole lines begins or ends with a blank;
+// true when some line may. One quick pass.
+bool MayHoldEdgeBlanks(QByteArrayView lines);
 
 } // namespace nodalis

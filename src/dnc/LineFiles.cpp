@@ -4,29 +4,28 @@
 #include "startup/AppPaths.h"
 #include "store/FileUtils.h"
 
+#include <QtEndian>
+
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace nodalis {
 
 namespace {
 
-constexpr qsizetype kChunk = 256 * 1024;
+constexpr qsizetype kChunk = 1024 * 1024;
+
+// Bytes written straight from the caller's memory rather than through the
+// writer's buffer: whole runs of lines a filter leaves as they are.
+constexpr qsizetype kDirect = 64 * 1024;
 
 // Position of the next CR LF from from, or -1.
 qsizetype findCrLf(const QByteArray& text, qsizetype from)
 {
     const char* begin = text.constData();
-    const char* end = begin + text.size();
-    for (const char* p = begin + from; p < end;) {
-        p = static_cast<const char*>(std::memchr(p, '\r', size_t(end - p)));
-        if (!p || p + 1 >= end)
-            return -1;
-        if (p[1] == '\n')
-            return p - begin;
-        ++p;
-    }
-    return -1;
+    const char* at = FindCrLf(begin + from, begin + text.size());
+    return at ? at - begin : -1;
 }
 
 // Position of the next CR or LF from from, or -1.
@@ -38,6 +37,26 @@ qsizetype findCrOrLf(const QByteArray& text, qsizetype from)
             return p - begin;
     }
     return -1;
+}
+
+// Drops the first n bytes, keeping the room of the array (and its start at
+// the start of that room, so that growing it later moves nothing).
+void dropFront(QByteArray& bytes, qsizetype n)
+{
+    const qsizetype rest = bytes.size() - n;
+    if (rest > 0)
+        std::memmove(bytes.data(), bytes.constData() + n, size_t(rest));
+    bytes.resize(rest);
+}
+
+// Room for n more bytes at the end of out; returns where they go.
+char* grow(QByteArray& out, qsizetype n)
+{
+    const qsizetype before = out.size();
+    if (out.capacity() < before + n)
+        out.reserve(std::max(before + n, 2 * out.capacity()));
+    out.resize(before + n);
+    return out.data() + before;
 }
 
 } // namespace
@@ -63,19 +82,38 @@ qsizetype FindText(QByteArrayView text, QByteArrayView search, qsizetype from)
     return -1;
 }
 
+const char* FindLastCrLf(const char* from, const char* end)
+{
+    if (end - from < 2)
+        return nullptr;
+    const char* const near = end - std::min<qsizetype>(end - from, 4096);
+    for (const char* lf = end - 1; lf > near; --lf) {
+        if (*lf == '\n' && lf[-1] == '\r')
+            return lf - 1;
+    }
+    // None in the last bytes: the last one before them, if any.
+    const char* last = nullptr;
+    for (const char* at = FindCrLf(from, near + 1); at; at = FindCrLf(at + 2, near + 1))
+        last = at;
+    return last;
+}
+
 bool FileSource::readChunk(QByteArray& out)
 {
     if (m_failed)
         return false;
-    // Small files, the usual case, take no more room than they need.
-    const qint64 left = m_file.size() - m_file.pos();
-    const qsizetype want = left > 0 ? qsizetype(qMin<qint64>(left, kChunk)) : 4096;
+    // The size is asked once: small files, the usual case, take no more room
+    // than they need, and a file that grows while read is read to its end.
+    if (m_left < 0)
+        m_left = std::max<qint64>(0, m_file.size() - m_file.pos());
+    const qsizetype want = m_left > 0 ? qsizetype(std::min<qint64>(m_left, kChunk)) : 4096;
     const qsizetype before = out.size();
-    out.resize(before + want);
-    const qint64 n = m_file.read(out.data() + before, want);
+    const qint64 n = m_file.read(grow(out, want), want);
     out.resize(before + (n > 0 ? n : 0));
     if (n < 0)
         m_failed = true;
+    if (n > 0)
+        m_left = std::max<qint64>(0, m_left - n);
     return n > 0;
 }
 
@@ -85,50 +123,119 @@ ReplacingSource::ReplacingSource(ChunkSource& input, const QByteArray& search,
 {
 }
 
+void ReplacingSource::replaceInPlace(QByteArray& bytes, qsizetype from)
+{
+    const char search = m_search[0];
+    if (m_replacement.size() == 1) {
+        // One character for another (a tab for a blank).
+        char* p = bytes.data() + from;
+        char* const end = bytes.data() + bytes.size();
+        while ((p = static_cast<char*>(std::memchr(p, search, size_t(end - p))))) {
+            *p++ = m_replacement[0];
+            ++m_count;
+        }
+        return;
+    }
+    // A character removed (the blanks of a program): the bytes close up, by
+    // eight-byte words. In each word the bytes found are taken out from the
+    // highest down, the bytes above moving down by one each time; the word
+    // is stored whole and the output moves on by the bytes kept.
+    constexpr quint64 ones = 0x0101010101010101;
+    constexpr quint64 low7 = 0x7f7f7f7f7f7f7f7f;
+    const quint64 pattern = ones * static_cast<unsigned char>(search);
+    char* const begin = bytes.data() + from;
+    const char* in = begin;
+    const char* const end = bytes.constData() + bytes.size();
+    char* o = begin;
+    for (; end - in >= 8; in += 8) {
+        quint64 word = qFromLittleEndian<quint64>(in);
+        const quint64 t = word ^ pattern;
+        quint64 found = ~(((t & low7) + low7) | t | low7); // bit 7 of each byte equal
+        int removed = 0;
+        while (found != 0) {
+            const int top = 63 - std::countl_zero(found);
+            const quint64 below = (quint64(1) << (top - 7)) - 1; // the bytes under it
+            word = (word & below) | ((word >> 8) & ~below);
+            found &= ~(quint64(1) << top);
+            ++removed;
+        }
+        // Within the word just read: o never passes in.
+        qToLittleEndian(word, o);
+        o += 8 - removed;
+    }
+    for (; in < end; ++in) {
+        *o = *in;
+        o += *in != search;
+    }
+    m_count += end - o;
+    bytes.resize(o - bytes.constData());
+}
+
+void ReplacingSource::replaceByte(QByteArray& out)
+{
+    const char search = m_search[0];
+    const char* in = m_pending.constData();
+    const char* const end = in + m_pending.size();
+    qsizetype from = 0;
+    for (;;) {
+        const auto* at =
+            static_cast<const char*>(std::memchr(in + from, search, size_t(end - in - from)));
+        if (!at)
+            break;
+        out.append(in + from, at - in - from);
+        out += m_replacement;
+        from = at - in + 1;
+        ++m_count;
+    }
+    out.append(in + from, m_pending.size() - from);
+}
+
+qsizetype ReplacingSource::replaceText(QByteArray& out, qsizetype limit)
+{
+    out.reserve(out.size() + m_pending.size());
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = FindText(m_pending, m_search, from);
+        if (at < 0 || at >= limit)
+            break;
+        out.append(m_pending.constData() + from, at - from);
+        out += m_replacement;
+        from = at + m_search.size();
+        ++m_count;
+    }
+    return from;
+}
+
 bool ReplacingSource::readChunk(QByteArray& out)
 {
     if (m_ended)
         return false;
+    if (m_search.isEmpty() || (m_search.size() == 1 && m_replacement.size() <= 1)) {
+        // Nothing that grows the text: read straight into out, replaced there.
+        const qsizetype before = out.size();
+        const bool more = m_input.readChunk(out);
+        if (!m_search.isEmpty())
+            replaceInPlace(out, before);
+        return finish(out, more);
+    }
     const bool more = m_input.readChunk(m_pending);
-    if (m_search.size() == 1 && m_replacement.size() == 1) {
-        // One character for another (a tab for a blank): in place.
-        char* p = m_pending.data();
-        char* const end = p + m_pending.size();
-        while ((p = static_cast<char*>(std::memchr(p, m_search[0], size_t(end - p))))) {
-            *p++ = m_replacement[0];
-            ++m_count;
-        }
-        out += m_pending;
-        m_pending.resize(0);
-    } else if (m_search.isEmpty()) {
-        out += m_pending;
-        m_pending.resize(0);
+    if (m_search.size() == 1) {
+        replaceByte(out);
+        m_pending.resize(0); // keeps its room for the next chunk
     } else {
         // Only bytes that cannot begin an occurrence completed by the next
         // chunk are final.
         const qsizetype limit = more ? m_pending.size() - m_search.size() + 1 : m_pending.size();
-        const char* const data = m_pending.constData();
-        const auto find = [&](qsizetype from) -> qsizetype {
-            if (m_search.size() > 1)
-                return m_pending.indexOf(m_search, from);
-            const void* at = std::memchr(data + from, m_search[0], size_t(m_pending.size() - from));
-            return at ? static_cast<const char*>(at) - data : -1;
-        };
-        out.reserve(out.size() + m_pending.size());
-        qsizetype from = 0;
-        for (;;) {
-            const qsizetype at = find(from);
-            if (at < 0 || at >= limit)
-                break;
-            out.append(m_pending.constData() + from, at - from);
-            out += m_replacement;
-            from = at + m_search.size();
-            ++m_count;
-        }
+        const qsizetype from = replaceText(out, limit);
         const qsizetype done = more ? std::max(from, limit) : m_pending.size();
         out.append(m_pending.constData() + from, done - from);
-        m_pending.remove(0, done);
+        dropFront(m_pending, done);
     }
+    return finish(out, more);
+}
+
+bool ReplacingSource::finish(QByteArray& out, bool more)
+{
     if (!more) {
         m_ended = true;
         if (m_count > 0)
@@ -142,7 +249,7 @@ bool LineReader::fill()
     if (m_ended)
         return false;
     if (m_pos > 0) {
-        m_buffer.remove(0, m_pos);
+        dropFront(m_buffer, m_pos);
         m_scan -= m_pos;
         m_pos = 0;
     }
@@ -185,7 +292,7 @@ bool LineReader::readLine(QByteArray& line)
             // A long line is handed over rather than copied: only the bytes
             // after it are copied back into the buffer.
             if (m_pos > 0)
-                m_buffer.remove(0, m_pos);
+                dropFront(m_buffer, m_pos);
             end -= m_pos;
             line = std::move(m_buffer);
             m_buffer = line.mid(end + length);
@@ -215,45 +322,133 @@ bool LineReader::readLine(QByteArray& line)
     }
 }
 
+bool LineReader::readLines(QByteArrayView& lines)
+{
+    for (;;) {
+        // The run ends at the last CR LF read; no CR LF begins before m_scan.
+        const char* const data = m_buffer.constData();
+        const char* const cr = FindLastCrLf(data + std::max(m_pos, m_scan), data + m_buffer.size());
+        if (cr) {
+            lines = QByteArrayView(data + m_pos, cr + 2 - (data + m_pos));
+            m_pos = m_scan = cr + 2 - data;
+            return true;
+        }
+        m_scan = std::max(m_pos, m_buffer.size() - 1);
+        if (!fill()) {
+            if (m_pos >= m_buffer.size())
+                return false;
+            m_buffer += "\r\n";
+            lines = QByteArrayView(m_buffer.constData() + m_pos, m_buffer.size() - m_pos);
+            m_pos = m_scan = m_buffer.size();
+            return true;
+        }
+    }
+}
+
 LineWriter::~LineWriter()
 {
-    close();
+    // A writer left before close() without a file made leaves none.
+    if (!m_source)
+        close();
 }
 
 bool LineWriter::open(const QString& path)
 {
-    m_buffer.clear();
+    if (!m_data)
+        m_data = std::make_unique<char[]>(size_t(kBuffer));
+    m_source = nullptr;
+    m_unchanged = false;
+    m_used = 0;
     m_ok = OpenForWrite(path, FileMode::Output, m_file);
     return m_ok;
 }
 
+bool LineWriter::open(const QString& path, QFile& source)
+{
+    if (!m_data)
+        m_data = std::make_unique<char[]>(size_t(kBuffer));
+    m_path = path;
+    m_source = &source;
+    m_sourceSize = source.size();
+    m_kept = 0;
+    m_unchanged = false;
+    m_used = kBuffer; // every write goes through differ() first
+    m_ok = true;
+    return true;
+}
+
+void LineWriter::keep(QByteArrayView bytes)
+{
+    if (m_source && m_kept + bytes.size() <= m_sourceSize) {
+        m_kept += bytes.size();
+        return;
+    }
+    write(bytes);
+}
+
+void LineWriter::differ()
+{
+    if (!m_source)
+        return;
+    QFile& source = *m_source;
+    m_source = nullptr;
+    m_used = 0;
+    m_ok = OpenForWrite(m_path, FileMode::Output, m_file);
+    if (!m_ok || m_kept == 0)
+        return;
+    // The source bytes kept so far, read again from its start.
+    const qint64 at = source.pos();
+    bool ok = source.seek(0);
+    for (qint64 left = m_kept; ok && left > 0;) {
+        const qint64 n = source.read(m_data.get(), std::min<qint64>(left, kBuffer));
+        ok = n > 0 && m_file.write(m_data.get(), n) == n;
+        left -= n;
+    }
+    m_ok = ok && source.seek(at);
+}
+
 void LineWriter::flush()
 {
-    if (m_ok && !m_buffer.isEmpty())
-        m_ok = m_file.write(m_buffer) == m_buffer.size();
-    m_buffer.resize(0); // keeps its room for the next lines
+    if (m_ok && m_used > 0)
+        m_ok = m_file.write(m_data.get(), m_used) == m_used;
+    m_used = 0;
 }
 
 void LineWriter::write(QByteArrayView bytes)
 {
-    if (m_buffer.size() + bytes.size() > kChunk)
-        flush();
-    if (bytes.size() >= kChunk) {
-        if (m_ok)
-            m_ok = m_file.write(bytes.data(), bytes.size()) == bytes.size();
+    const qsizetype n = bytes.size();
+    if (n == 0 || !m_data)
+        return;
+    if (n < kDirect && n <= kBuffer - m_used) {
+        std::memcpy(m_data.get() + m_used, bytes.data(), size_t(n));
+        m_used += n;
         return;
     }
-    m_buffer.append(bytes);
+    differ();
+    flush();
+    if (n >= kDirect) {
+        if (m_ok)
+            m_ok = m_file.write(bytes.data(), n) == n;
+        return;
+    }
+    std::memcpy(m_data.get(), bytes.data(), size_t(n));
+    m_used = n;
 }
 
-void LineWriter::writeLine(QByteArrayView line)
+void LineWriter::writeLineAcross(QByteArrayView line)
 {
     write(line);
-    write("\r\n");
+    write(QByteArrayView("\r\n", 2));
 }
 
 bool LineWriter::close()
 {
+    if (m_source && m_ok && m_kept == m_sourceSize) {
+        m_source = nullptr;
+        m_unchanged = true;
+        return true;
+    }
+    differ();
     if (!m_file.isOpen())
         return m_ok;
     flush();
@@ -280,12 +475,17 @@ QString TempFilePath(const QString& name)
 
 bool ReplaceByResult(const QString& input, const QString& result)
 {
+    // Events keep being served between a filter and the next step, as
+    // during the pauses of a copy.
+    DoEvents();
+    if (RenameOver(result, input))
+        return true;
     Pause(10);
-    bool ok = CopyFile(result, input);
+    bool ok = CopyScratchFile(result, input);
     if (!ok && FileExists(input)) {
         DeleteFile(input);
         Pause(10);
-        ok = CopyFile(result, input);
+        ok = CopyScratchFile(result, input);
     }
     Pause(10);
     return ok;

@@ -1,5 +1,6 @@
 #include "dnc/ReceptionFilters.h"
 
+#include "dnc/CharFilters.h"
 #include "dnc/CharLists.h"
 #include "dnc/LineFiles.h"
 #include "startup/Settings.h"
@@ -19,7 +20,7 @@ struct LinePattern
     {
     }
 
-    bool matches(const QByteArray& line) const
+    bool matches(QByteArrayView line) const
     {
         if (core.isEmpty())
             return false;
@@ -38,6 +39,48 @@ struct LinePattern
     QByteArray core;
     bool starStart;
     bool starEnd;
+};
+
+// Which lines of a run of whole lines the patterns drop. It keeps where the
+// core of each pattern next occurs in the run: a line that ends before that
+// cannot match, and is not searched.
+struct LineDropper
+{
+    // Starts a run; false when no line of it can match.
+    bool startRun(QByteArrayView run)
+    {
+        lines = run;
+        next.resize(patterns.size());
+        bool any = false;
+        for (size_t i = 0; i < patterns.size(); ++i) {
+            next[i] = find(i, 0);
+            any = any || (!patterns[i].core.isEmpty() && next[i] < lines.size());
+        }
+        return any;
+    }
+
+    // For the lines of the run, in order.
+    bool drops(QByteArrayView line)
+    {
+        const qsizetype at = line.data() - lines.data();
+        for (size_t i = 0; i < patterns.size(); ++i) {
+            if (next[i] < at)
+                next[i] = find(i, at);
+            if (next[i] <= at + line.size() && patterns[i].matches(line))
+                return true;
+        }
+        return false;
+    }
+
+    qsizetype find(size_t i, qsizetype from) const
+    {
+        const qsizetype at = FindText(lines, patterns[i].core, from);
+        return at < 0 ? lines.size() : at;
+    }
+
+    std::vector<LinePattern> patterns;
+    std::vector<qsizetype> next;
+    QByteArrayView lines;
 };
 
 } // namespace
@@ -72,19 +115,29 @@ QList<QByteArray> ReceptionLinePatterns()
 
 bool FilterReceivedLines(const QString& file)
 {
-    std::vector<LinePattern> patterns;
+    LineDropper dropper;
     for (const QByteArray& pattern : ReceptionLinePatterns())
-        patterns.emplace_back(pattern);
-    if (patterns.empty())
+        dropper.patterns.emplace_back(pattern);
+    if (dropper.patterns.empty())
         return false;
-    return FilterFileLines(file, TempFilePath(QStringLiteral("FiltreLigne.txt")),
-                           [&patterns](const QByteArray& line, LineWriter& out) {
-                               for (const LinePattern& pattern : patterns) {
-                                   if (pattern.matches(line))
-                                       return;
-                               }
-                               out.writeLine(TrimmedView(line));
-                           });
+    return FilterFileRuns(
+        file, TempFilePath(QStringLiteral("FiltreLigne.txt")),
+        [&dropper](QByteArrayView lines, LineWriter& out) {
+            if (!dropper.startRun(lines) && !MayHoldEdgeBlanks(lines)) {
+                out.keep(lines);
+                return;
+            }
+            const auto trimmed = [](QByteArrayView line) {
+                return line.isEmpty() || (line.front() != ' ' && line.back() != ' ');
+            };
+            WriteLines(
+                lines, out,
+                [&](QByteArrayView line) { return !dropper.drops(line) && trimmed(line); },
+                [&](QByteArrayView line, LineWriter& o) {
+                    if (!dropper.drops(line))
+                        o.writeLine(TrimmedView(line));
+                });
+        });
 }
 
 } // namespace nodalis

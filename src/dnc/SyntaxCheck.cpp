@@ -21,6 +21,59 @@ bool beginsWithProgramChar(QByteArrayView block)
     return false;
 }
 
+// The line without its comment.
+QByteArrayView blockOf(QByteArrayView line)
+{
+    const qsizetype comment = CommentStart(line);
+    return comment < 0 ? line : line.first(comment);
+}
+
+// Whether a run of lines holds an LF that does not end a line (a line end
+// other than CR LF). Tested without a branch, many bytes at once.
+bool holdsBareLf(QByteArrayView lines)
+{
+    if (lines.isEmpty())
+        return false;
+    const char* const b = lines.data();
+    unsigned char bare = b[0] == '\n';
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        bare |= static_cast<unsigned char>((b[i] == '\n') & (b[i - 1] != '\r'));
+    return bare != 0;
+}
+
+// The block of the last line of a run whose block is not blank; false when
+// there is none. Looked for from the end: only the last one counts.
+bool lastBlock(QByteArrayView lines, QByteArrayView& block)
+{
+    const char* const b = lines.data();
+    const char* end = b + lines.size() - 2; // the CR LF of the line looked at
+    for (;;) {
+        const char* const before = FindLastCrLf(b, end);
+        const char* const start = before ? before + 2 : b;
+        block = blockOf(QByteArrayView(start, end - start));
+        if (!TrimmedView(block).isEmpty())
+            return true;
+        if (!before)
+            return false;
+        end = before;
+    }
+}
+
+// A line with a bare LF, written with each LF made CR LF; an LF that ends
+// the line gives no second line end. Piece by piece: the line may be the
+// whole program.
+void writeSplitAtLf(QByteArrayView line, LineWriter& out)
+{
+    QByteArrayView rest(line);
+    if (rest.endsWith('\n'))
+        rest.chop(1);
+    for (qsizetype lf = rest.indexOf('\n'); lf >= 0; lf = rest.indexOf('\n')) {
+        out.writeLine(rest.first(lf));
+        rest = rest.sliced(lf + 1);
+    }
+    out.writeLine(rest);
+}
+
 } // namespace
 
 QList<int> SyntaxReport::events() const
@@ -46,38 +99,38 @@ SyntaxReport ExamineSyntax(const QString& file)
     bool startFound = s.BlocDeb.isEmpty();
     bool programCharFound = false;
     bool endFound = false; // in the last block that is not blank
-    qint64 number = 0;
-    report.written = FilterFileLines(
+    qint64 number = 0;     // lines examined for the start block
+    report.written = FilterFileRuns(
         file, TempFilePath(QStringLiteral("TT_CheckSyntaxeInProg.txt")),
-        [&](QByteArray& line, LineWriter& out) {
-            ++number;
-            const qsizetype comment = CommentStart(line);
-            const QByteArrayView block =
-                comment < 0 ? QByteArrayView(line) : QByteArrayView(line).first(comment);
-            if (s.NbMaxCarBloc > 0 && block.size() > s.NbMaxCarBloc)
-                report.blockTooLong = true;
-            if (number == 1 && !s.BlocDeb.isEmpty())
-                startFound = block.startsWith(s.BlocDeb);
-            if ((number == 1 && s.BlocDeb.isEmpty()) || (number == 2 && !s.BlocDeb.isEmpty()))
-                programCharFound = beginsWithProgramChar(block);
-            if (!s.BlocFin.isEmpty() && !TrimmedView(block).isEmpty())
+        [&](QByteArrayView lines, LineWriter& out) {
+            // The start block and the program number open the program.
+            for (const char *p = lines.data(), *end = p + lines.size(); number < 2 && p < end;) {
+                const char* const lineEnd = FindCrLf(p, end);
+                const QByteArrayView block = blockOf(QByteArrayView(p, lineEnd - p));
+                p = lineEnd + 2;
+                ++number;
+                if (number == 1 && !s.BlocDeb.isEmpty())
+                    startFound = block.startsWith(s.BlocDeb);
+                if ((number == 1 && s.BlocDeb.isEmpty()) || (number == 2 && !s.BlocDeb.isEmpty()))
+                    programCharFound = beginsWithProgramChar(block);
+            }
+            if (s.NbMaxCarBloc > 0 && !report.blockTooLong) {
+                ForEachLine(lines, [&](QByteArrayView line) {
+                    if (line.size() > s.NbMaxCarBloc && blockOf(line).size() > s.NbMaxCarBloc)
+                        report.blockTooLong = true;
+                });
+            }
+            QByteArrayView block;
+            if (!s.BlocFin.isEmpty() && lastBlock(lines, block))
                 endFound = FindText(block, s.BlocFin) >= 0;
-            if (!line.contains('\n')) {
-                out.writeLine(line);
+            if (!holdsBareLf(lines)) {
+                out.keep(lines);
                 return;
             }
-            // Each LF becomes CR LF, and an LF that ends the line gives no
-            // second line end. Written piece by piece: the line may be the
-            // whole program.
             report.lineEndError = true;
-            QByteArrayView rest(line);
-            if (rest.endsWith('\n'))
-                rest.chop(1);
-            for (qsizetype lf = rest.indexOf('\n'); lf >= 0; lf = rest.indexOf('\n')) {
-                out.writeLine(rest.first(lf));
-                rest = rest.sliced(lf + 1);
-            }
-            out.writeLine(rest);
+            WriteLines(
+                lines, out, [](QByteArrayView line) { return !line.contains('\n'); },
+                writeSplitAtLf);
         });
     if (report.written) {
         report.startBlockMissing = !startFound;

@@ -11,15 +11,20 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSaveFile>
+#include <QtEndian>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 namespace nodalis {
 
 namespace {
 
 // Programs can weigh hundreds of megabytes: copies and filters go by chunks.
-constexpr qint64 kChunk = 256 * 1024;
+constexpr qint64 kChunk = 1024 * 1024;
 
 bool isBlank(const QString& text)
 {
@@ -124,53 +129,190 @@ QString executablePrefix()
     return name.isEmpty() ? QStringLiteral("nod") : name.left(3);
 }
 
-// Writes in to out with every line ended by CR LF. A line ends at CR or CR LF
-// (a lone LF stays inside the line). Each LF inside a line becomes CR LF, and
-// a line whose text ends with LF gets no second line end.
+// Copies the bytes before the next CR or LF (or the end) from p to o, eight
+// at a time, and leaves p on that CR or LF; withCr false: the text holds no
+// CR. o must have room for eight bytes more than it is given. True when it
+// copied any.
+template <bool withCr> bool copyToLineEnd(const char*& p, const char* const end, char*& o)
+{
+    constexpr quint64 ones = 0x0101010101010101;
+    constexpr quint64 low7 = 0x7f7f7f7f7f7f7f7f;
+    const auto equal = [](quint64 t) { return ~(((t & low7) + low7) | t | low7); };
+    const char* const from = p;
+    while (end - p >= 8) {
+        const quint64 word = qFromLittleEndian<quint64>(p);
+        quint64 found = equal(word ^ (ones * '\n'));
+        if constexpr (withCr)
+            found |= equal(word ^ (ones * '\r'));
+        std::memcpy(o, p, 8);
+        if (found != 0) {
+            const int k = std::countr_zero(found) >> 3; // the first one, in memory order
+            o += k;
+            p += k;
+            return p > from;
+        }
+        o += 8;
+        p += 8;
+    }
+    while (p < end && *p != '\r' && *p != '\n')
+        *o++ = *p++;
+    return p > from;
+}
+
+// Writes what is left of in to out with every line ended by CR LF, from the
+// start of a line. A line ends at CR or CR LF (a lone LF stays inside the
+// line). Each LF inside a line becomes CR LF, and a line whose text ends with
+// LF gets no second line end.
 bool writeWithCrLf(QFile& in, QFile& out)
 {
-    bool afterCr = false;     // the byte before ended a line with CR
+    bool afterCr = false;     // the last byte of the chunk before ended a line with CR
     bool lineStarted = false; // bytes since the last line end
     bool endsWithLf = false;  // the current line's last byte is LF
     QByteArray chunk(kChunk, Qt::Uninitialized);
-    QByteArray converted;
+    QByteArray converted(2 * kChunk + 8, Qt::Uninitialized); // each byte may become CR LF
     for (;;) {
         const qint64 n = in.read(chunk.data(), kChunk);
         if (n < 0)
             return false;
         if (n == 0)
             break;
-        converted.clear();
-        converted.reserve(2 * n);
-        for (qint64 i = 0; i < n; ++i) {
-            const char c = chunk[i];
-            if (afterCr) {
-                afterCr = false;
-                if (c == '\n')
-                    continue;
-            }
-            if (c == '\r') {
-                if (!endsWithLf)
-                    converted += CrLf;
-                afterCr = true;
-                lineStarted = false;
+        const char* p = chunk.constData();
+        const char* const end = p + n;
+        char* o = converted.data();
+        if (afterCr && *p == '\n')
+            ++p;
+        afterCr = false;
+        // Texts written on Linux have no CR at all: only LF is looked for.
+        const bool withCr = std::memchr(p, '\r', size_t(end - p)) != nullptr;
+        while (p < end) {
+            if (withCr ? copyToLineEnd<true>(p, end, o) : copyToLineEnd<false>(p, end, o)) {
+                lineStarted = true;
                 endsWithLf = false;
-            } else if (c == '\n') {
-                converted += CrLf;
+            }
+            if (p == end)
+                break;
+            if (*p == '\n') {
+                *o++ = '\r';
+                *o++ = '\n';
                 lineStarted = true;
                 endsWithLf = true;
-            } else {
-                converted += c;
-                lineStarted = true;
-                endsWithLf = false;
+                ++p;
+                continue;
             }
+            if (!endsWithLf) {
+                *o++ = '\r';
+                *o++ = '\n';
+            }
+            lineStarted = false;
+            endsWithLf = false;
+            if (p + 1 == end)
+                afterCr = true; // an LF opening the next chunk belongs to this CR
+            p += p + 1 < end && p[1] == '\n' ? 2 : 1;
         }
-        if (out.write(converted) != converted.size())
+        const qint64 size = o - converted.constData();
+        if (out.write(converted.constData(), size) != size)
             return false;
     }
     if (lineStarted && !endsWithLf && out.write(CrLf) != CrLf.size())
         return false;
     return in.error() == QFileDevice::NoError;
+}
+
+// Whether every byte pair of b[0..n] (n + 1 bytes) is right for CR LF line
+// ends: a CR, and only a CR, before each LF. Written so that the compiler
+// checks many pairs at once.
+bool crLfPairsRight(const char* b, qsizetype n)
+{
+    unsigned char wrong = 0;
+    for (qsizetype i = 0; i < n; ++i)
+        wrong |= static_cast<unsigned char>((b[i] == '\r') != (b[i + 1] == '\n'));
+    return wrong == 0;
+}
+
+constexpr qint64 kReadError = -2;
+
+// Offset of the start of the first line whose end is not a plain CR LF (the
+// first line to rewrite), -1 when every line ends right (an empty file too),
+// kReadError when the file could not be read.
+qint64 firstWrongLine(QFile& in)
+{
+    // buffer[0] is the last byte of the chunk before (none: a NUL), so that
+    // pairs across chunks are checked too.
+    QByteArray buffer(kChunk + 1, Qt::Uninitialized);
+    char* const b = buffer.data();
+    b[0] = 0;
+    qint64 start = 0;  // offset of b[1]
+    qint64 lineAt = 0; // start of the last line begun before this chunk
+    for (;;) {
+        const qint64 n = in.read(b + 1, kChunk);
+        if (n < 0)
+            return kReadError;
+        if (n == 0)
+            break;
+        const bool right = crLfPairsRight(b, n);
+        qsizetype last = n; // from where to look back for the last line end
+        if (!right) {
+            // The wrong byte: a CR without LF, or an LF without CR.
+            qsizetype i = 0;
+            while ((b[i] == '\r') == (b[i + 1] == '\n'))
+                ++i;
+            last = b[i] == '\r' ? i - 1 : i;
+        }
+        while (last >= 0 && b[last] != '\n')
+            --last;
+        if (last >= 0)
+            lineAt = start + last;
+        if (!right)
+            return lineAt;
+        b[0] = b[n];
+        start += n;
+    }
+    if (in.error() != QFileDevice::NoError)
+        return kReadError;
+    // The last line lacks its CR LF (or ends with a CR alone).
+    return start > 0 && b[0] != '\n' ? lineAt : -1;
+}
+
+// Copies the next count bytes of in to out.
+bool copyBytes(QFile& in, QFile& out, qint64 count)
+{
+    QByteArray buffer(kChunk, Qt::Uninitialized);
+    while (count > 0) {
+        const qint64 n = in.read(buffer.data(), std::min(count, kChunk));
+        if (n <= 0 || out.write(buffer.constData(), n) != n)
+            return false;
+        count -= n;
+    }
+    return true;
+}
+
+std::filesystem::path fsPath(const QString& path)
+{
+    return std::filesystem::path(path.toStdU16String());
+}
+
+// The file a name stands for: a link's target (as QSaveFile follows it).
+QString linkTarget(const QString& path)
+{
+    QFileInfo info(path);
+    int depth = 128;
+    while (--depth && info.isSymLink())
+        info.setFile(info.symLinkTarget());
+    return depth > 0 ? info.filePath() : path;
+}
+
+// Opens a new file of a unique name beside path, for a copy that takes its
+// place once complete.
+bool openBeside(const QString& path, QFile& file)
+{
+    for (int tries = 0; tries < 100; ++tries) {
+        file.setFileName(path + u'.' + QString::number(QRandomGenerator::global()->generate(), 36));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return true;
+        if (!QFileInfo::exists(file.fileName()))
+            return false; // the folder refuses new files
+    }
+    return false;
 }
 
 } // namespace
@@ -292,6 +434,53 @@ bool CopyFile(const QString& source, const QString& destination)
         return false;
     }
     return out.commit();
+}
+
+bool CopyScratchFile(const QString& source, const QString& destination)
+{
+    if (isBlank(source) || isBlank(destination))
+        return false;
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    // As CopyFile: a write-protected destination or a folder is refused,
+    // and the replaced file keeps its permissions.
+    const QString target = linkTarget(destination);
+    const QFileInfo existing(target);
+    if (existing.exists() && (existing.isDir() || !existing.isWritable()))
+        return false;
+    QFile out;
+    if (!openBeside(target, out))
+        return false;
+    bool ok = streamInto(in, out);
+    out.close();
+    ok = ok && out.error() == QFileDevice::NoError &&
+         (!existing.exists() || out.setPermissions(existing.permissions()));
+    std::error_code error;
+    if (ok)
+        std::filesystem::rename(fsPath(out.fileName()), fsPath(target), error);
+    if (!ok || error) {
+        out.remove();
+        return false;
+    }
+    return true;
+}
+
+bool RenameOver(const QString& source, const QString& destination)
+{
+    if (isBlank(source) || isBlank(destination))
+        return false;
+    const QString target = linkTarget(destination);
+    const QFileInfo existing(target);
+    if (existing.isDir())
+        return false;
+    // A write-protected file is replaced by a plain one, as when it is
+    // deleted and copied again.
+    if (existing.exists() && existing.isWritable())
+        QFile::setPermissions(source, existing.permissions());
+    std::error_code error;
+    std::filesystem::rename(fsPath(source), fsPath(target), error);
+    return !error;
 }
 
 bool RenameFile(const QString& oldPath, const QString& newPath)
@@ -443,41 +632,31 @@ QString NextVersionName(const QString& path)
     return next;
 }
 
-namespace {
-
-bool sameContent(const QString& a, const QString& b)
-{
-    QFile fa(a);
-    QFile fb(b);
-    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
-        return false;
-    while (!fa.atEnd()) {
-        if (fa.read(1 << 16) != fb.read(1 << 16))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
 bool NormaliseLineEnds(const QString& path)
 {
     QFile in(path);
     if (isBlank(path) || !in.open(QIODevice::ReadOnly))
         return false;
+    // Most texts have their line ends right already: those are only read.
+    const qint64 wrong = firstWrongLine(in);
+    if (wrong == kReadError)
+        return false;
+    if (wrong < 0)
+        return true;
     const QString work = Paths().tempFolder.isEmpty() ? TempFolder() : Paths().tempFolder;
     MakeFolders(work);
     const QString copyPath = WithTrailingBackslash(work) + QStringLiteral("TT_FiltreCRLF.txt");
     QFile copy(copyPath);
     if (!copy.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    const bool written = writeWithCrLf(in, copy) && copy.flush();
+    // The lines before the first wrong one are right: copied as they are.
+    bool written = in.seek(0) && copyBytes(in, copy, wrong) && writeWithCrLf(in, copy);
     in.close();
     copy.close();
-    // A text whose line ends were right already is left as it is.
-    const bool unchanged = written && sameContent(path, copyPath);
-    const bool replaced = written && (unchanged || CopyFile(copyPath, path));
-    QFile::remove(copyPath);
+    written = written && copy.error() == QFileDevice::NoError;
+    const bool replaced =
+        written && (RenameOver(copyPath, path) || CopyScratchFile(copyPath, path));
+    QFile::remove(copyPath); // left only when it was copied
     return replaced;
 }
 

@@ -65,6 +65,17 @@ bool DeleteFile(const QString& path);
 // failed copy leaves the destination as it was. False on any error.
 bool CopyFile(const QString& source, const QString& destination);
 
+// CopyFile for working files (Temp/, Send/), which are made again when lost:
+// the same checked copy that replaces the destination whole, without waiting
+// for the disk to hold it.
+bool CopyScratchFile(const QString& source, const QString& destination);
+
+// Renames source over destination, which is replaced in one step and keeps
+// its permissions (a link: its target is replaced). False, with both files
+// as they were, when they lie on different file systems or the system
+// refuses (a destination in use on Windows): the caller copies instead.
+bool RenameOver(const QString& source, const QString& destination);
+
 // Renames (or moves on the same volume); fails when the new name exists.
 // The result may be ignored.
 bool RenameFile(const QString& oldPath, const QString& newPath);
@@ -118,9 +129,10 @@ QString NewTempFile(const QString& extension = QString());
 QString NextVersionName(const QString& path);
 
 // Gives every line of the file a CR LF end: bare LF ends become CR LF, existing
-// CR LF are kept, a lone CR becomes CR LF. Streamed through "TT_FiltreCRLF.txt"
-// in the server's Temp folder, which then replaces the file. An empty file
-// stays empty. False when the file cannot be read or replaced.
+// CR LF are kept, a lone CR becomes CR LF. A file whose line ends are right
+// already is only read; any other is written once, through "TT_FiltreCRLF.txt"
+// in the server's Temp folder, which then replaces it. An empty file stays
+// empty. False when the file cannot be read or replaced.
 bool NormaliseLineEnds(const QString& path);
 
 // Bit of ChooseFile's flags that lets the operator pick several files.

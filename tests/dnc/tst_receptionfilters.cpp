@@ -8,6 +8,8 @@
 #include "dnc/ReceptionFilters.h"
 #include "dnc/SyntaxCheck.h"
 
+#include <QRandomGenerator>
+
 using namespace nodalis;
 using namespace nodalis::testing;
 using namespace Qt::StringLiterals;
@@ -24,6 +26,26 @@ const QByteArray kUpload = "%\r\n"
                            "M01 M01X\r\n"
                            "N30 M30  \r\n"
                            "%\r\n";
+
+// Each line (cut at CR LF) without its leading and trailing blanks, ended by CR LF.
+QByteArray trimmedLines(const QByteArray& text)
+{
+    QByteArray out;
+    for (qsizetype from = 0; from < text.size();) {
+        qsizetype end = text.indexOf("\r\n", from);
+        if (end < 0)
+            end = text.size();
+        qsizetype first = from;
+        qsizetype last = end;
+        while (first < last && text[first] == ' ')
+            ++first;
+        while (last > first && text[last - 1] == ' ')
+            --last;
+        out += text.mid(first, last - first) + "\r\n";
+        from = end + 2;
+    }
+    return out;
+}
 
 } // namespace
 
@@ -132,6 +154,18 @@ private slots:
         row("CR LF split at the end", "N1 \r\n\r\n", "N1\r\n\r\n");
         row("NUL and upper half", raw(" \0N1\xff "), raw("\0N1\xff\r\n"));
         row("empty file untouched", "", "");
+        // Megabytes of lines, read in chunks: a CR LF across every power-of-two
+        // boundary, whatever the chunk size.
+        QRandomGenerator random(7);
+        QByteArray lines;
+        while (lines.size() < 1500000)
+            lines +=
+                QByteArrayView("N10 G1 X5\r\n \r\n  \n\r\r\nX \r\n").sliced(random.bounded(20));
+        for (int k = 10; k <= 20; ++k) {
+            lines[(1 << k) - 1] = '\r';
+            lines[1 << k] = '\n';
+        }
+        row("lines across chunks", lines, trimmedLines(lines));
         const QByteArray longLine(10 * 1024 * 1024, 'X');
         row("10 MB line", "N1\r\n  " + longLine + "  \r\nN2", "N1\r\n" + longLine + "\r\nN2\r\n");
     }
@@ -177,6 +211,9 @@ private slots:
         row("Heidenhain cut short", heidenhain, "1 TOOL CALL 5 Z\r\n2 L X+0 ; END PGM",
             "1 TOOL CALL 5 Z\r\n2 L X+0 ; END PGM\r\n", {923, 924});
         row("empty file", iso, "", "");
+        // The end block counts even when megabytes of empty lines follow it.
+        const QByteArray tail = isoProgram + QByteArray(600000, '\n').replace("\n", "\r\n");
+        row("empty lines after the end block", iso, tail, tail);
     }
 
     void checkSyntax()

@@ -99,6 +99,8 @@ private slots:
         row("header line sent empty", "H", "", "", "", kIso,
             "%\r\n\r\nO1234 \r\nN10 G90 G54 G17\r\nN20 T1 M6 \r\nN30 S2500 M3\r\nN40 M30\r\n"
             "%\r\n");
+        row("empty lines sent, comments cut", "E", "", "", "", kIso,
+            "%\r\nO1234 \r\nN10 G90 G54 G17\r\nN20 T1 M6 \r\n\r\nN30 S2500 M3\r\nN40 M30\r\n%\r\n");
         row("blanks removed", "CHE", "32", "", "", kIso,
             "%\r\n(*ORVAMACHINE:DMU50*)\r\nO1234(BRIDESUPPORT)\r\nN10G90G54G17\r\n"
             "N20T1M6(FRAISED20)\r\n\r\nN30S2500M3\r\nN40M30\r\n%\r\n");

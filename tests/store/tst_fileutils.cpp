@@ -148,17 +148,51 @@ private slots:
         QFETCH(QString, destination);
         QFETCH(QByteArray, content);
         QFETCH(bool, ok);
-        writeFile(at(u"src"_s), content);
+        // The working-file copy keeps the same rules, without the disk wait.
+        for (const auto copy : {&CopyFile, &CopyScratchFile}) {
+            writeFile(at(u"src"_s), content);
+            writeFile(at(u"dst"_s), "OLD");
+            QFile::remove(at(u"other"_s));
+            QDir().mkpath(at(u"sub"_s));
+            QCOMPARE(copy(at(source), at(destination)), ok);
+            if (ok)
+                QCOMPARE(readFile(at(destination)), content);
+            else
+                QCOMPARE(readFile(at(u"dst"_s)), QByteArray("OLD"));
+            // Nothing half-written is left beside the destination.
+            QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(),
+                     destination == u"other"_s ? 3 : 2);
+        }
+    }
+
+    void renameOver_data()
+    {
+        QTest::addColumn<QString>("destination"); // "dst" holds "OLD", "link" points to it
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("replaced") << u"dst"_s << true;
+        QTest::newRow("made") << u"new"_s << true;
+        QTest::newRow("link kept, its target replaced") << u"link"_s << true;
+        QTest::newRow("folder refused") << u"sub"_s << false;
+    }
+
+    void renameOver()
+    {
+        QFETCH(QString, destination);
+        QFETCH(bool, ok);
+        writeFile(at(u"src"_s), "NEW");
         writeFile(at(u"dst"_s), "OLD");
+        const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+        QVERIFY(QFile::setPermissions(at(u"dst"_s), mode));
+        QVERIFY(QFile::link(at(u"dst"_s), at(u"link"_s)));
         QDir().mkpath(at(u"sub"_s));
-        QCOMPARE(CopyFile(at(source), at(destination)), ok);
-        if (ok)
-            QCOMPARE(readFile(at(destination)), content);
-        else
-            QCOMPARE(readFile(at(u"dst"_s)), QByteArray("OLD"));
-        // Nothing half-written is left beside the destination.
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files).size(),
-                 destination == u"other"_s ? 3 : 2);
+        QCOMPARE(RenameOver(at(u"src"_s), at(destination)), ok);
+        QCOMPARE(FileExists(at(u"src"_s)), !ok);
+        QCOMPARE(readFile(at(destination == u"sub"_s ? u"dst"_s : destination)),
+                 QByteArray(ok ? "NEW" : "OLD"));
+        QVERIFY(QFileInfo(at(u"link"_s)).isSymLink());
+        // The replaced file keeps its permissions, as a copy onto it would.
+        if (ok && destination != u"new"_s)
+            QCOMPARE(QFile::permissions(at(u"dst"_s)) & 0x7077, mode); // owner, group, others
     }
 
     void copyAndDeleteFolder()
@@ -339,6 +373,19 @@ private slots:
             big[1 << k] = '\n';
         }
         QTest::newRow("several chunks") << big << crLfReference(big);
+
+        // Right lines, then a wrong line end opening a line where a chunk ends
+        // (a power of two): the right lines are kept as they are, once.
+        const auto right = [](qsizetype size) {
+            QByteArray text;
+            for (int n = 1; text.size() < size - 40; ++n)
+                text += "N" + QByteArray::number(n * 10) + " G1 X5\r\n";
+            return text + QByteArray(size - 2 - text.size(), 'X') + "\r\n";
+        };
+        const QByteArray loneCr = right((1 << 18) - 1) + "\rY\r\nZ\r\n";
+        QTest::newRow("lone CR ending a chunk") << loneCr << crLfReference(loneCr);
+        const QByteArray bareLf = right(1 << 18) + "\nY\r\n";
+        QTest::newRow("bare LF opening a chunk") << bareLf << crLfReference(bareLf);
     }
 
     void normaliseLineEnds()
