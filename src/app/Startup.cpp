@@ -34,7 +34,7 @@ bool takeCommandLineFile(const QString& file)
     const QString& send = Paths().sendFile;
     MakeFolders(FolderOf(send));
     DeleteFile(send);
-    return CopyFile(file, send);
+    return CopyScratchFile(file, send);
 }
 
 } // namespace

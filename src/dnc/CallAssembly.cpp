@@ -308,7 +308,7 @@ bool CallResolution::CopyToSendFile(const QString& path, int& error)
         CopyFolder(companion, send + QStringLiteral(".dir"));
     }
     MakeFolders(QFileInfo(send).absolutePath());
-    if (!CopyFile(source, send)) {
+    if (!CopyScratchFile(source, send)) {
         error = 555;
         SetStatus(505);
         return false;

@@ -105,7 +105,7 @@ void CallResolution::ExamineReceivedData()
     const QString frame = TempFilePath(QStringLiteral("TT_ExamineTrame.txt"));
     MakeFolders(Paths().tempFolder);
     DeleteFile(frame);
-    if (!CopyFile(Paths().receptionFile, frame)) {
+    if (!CopyScratchFile(Paths().receptionFile, frame)) {
         // Nothing arrived (or nothing readable): a transaction without data.
         noiseCheck(Paths().receptionFile);
         ResetTransaction();
