@@ -32,8 +32,12 @@ test-asan: deps
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
 
-bench: build
-	for b in build/bin/bench_*; do echo "== $$b"; $$b || exit 1; done
+# Release build, then one table: each figure measured from outside against
+# an outside program doing the same job (bench/run.py; NODALIS_BENCH_PAIRS).
+bench: deps
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS) --target nodalis nodalisctl bench_program_text
+	bench/run.py
 
 # Layout is .clang-format's: `make format` rewrites the tree, the check fails
 # on any file that differs.
