@@ -160,9 +160,9 @@ private slots:
         writeSendFile(program);
         QTimer::singleShot(stopAfterMs, [] { State().stopRequested = true; });
         QVERIFY(!m_sender->SendDispatcher());
+        // What left is the start of the whole send, never its end.
         const QByteArray sent = wire(300);
-        QVERIFY(sent.startsWith("\x12\r\n%\r\n"));
-        QVERIFY(!sent.contains('\x14'));
+        QVERIFY(("\x12\r\n" + program).startsWith(sent));
         QVERIFY(sent.size() < program.size());
         QVERIFY(logged(907));
     }
