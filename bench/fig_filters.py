@@ -4,7 +4,7 @@ before the clock starts), against `cp` of the same program, process start
 included on both sides. The first run of each filter is checked byte for
 byte against what the filter must make of the program. A filter that leaves
 the program as it is writes nothing: those are measured again on a program
-they change in every block."""
+they change."""
 import os, shutil, subprocess, time
 
 import benchlib
@@ -92,13 +92,15 @@ def figure(base, text, name, make_input, expect):
 
 
 # The filters that leave this program as it is only read it. Each again on
-# a program it changes in every block, so that the rewrite is measured too.
+# a program it changes, so that the rewrite is measured too.
 REWRITTEN = [
     ("special-chars", "a tab in every block",
      lambda t: t.replace(b" F1200", b"\tF1200"), lambda t: t),
     ("trim-blocks", "blanks around every block",
      lambda t: joined(b" " + l + b"  " for l in lines_of(t)), lambda t: t),
-    ("syntax-check", "LF line ends", lambda t: t.replace(b"\r\n", b"\n"), lambda t: t),
+    # Two bare LF in the first line: made CR LF, the rest written as it is.
+    ("syntax-check", "bare LF in the first line",
+     lambda t: t.replace(b"\r\n", b"\n", 2), lambda t: t),
     ("line-ends", "CR LF already", None, lambda t: t),
 ]
 

@@ -44,7 +44,7 @@ void replaceSpecials(QByteArrayView lines, char by, bool group3, QByteArray& out
         const bool control = (c < 32) & (c != 10) & (c != 13);
         const bool upper = (c >= 127) & (c != 174) & (c != 175) & (c != 240) & (c != 242) &
                            (c != 246) & (c != 248);
-        o[i] = control | upper ? by : char(c);
+        o[i] = (control | upper) ? by : char(c);
     }
     if (!group3)
         return;
@@ -238,20 +238,30 @@ bool MayHoldEdgeBlanks(QByteArrayView lines)
 
 bool TrimBlocks(const QString& file)
 {
-    return FilterFileRuns(
-        file, TempFilePath(QStringLiteral("TT_TrimBlocs.txt")),
-        [](QByteArrayView lines, LineWriter& out) {
-            if (!MayHoldEdgeBlanks(lines)) {
-                out.keep(lines);
-                return;
-            }
-            WriteLines(
-                lines, out,
-                [](QByteArrayView line) {
-                    return line.isEmpty() || (line.front() != ' ' && line.back() != ' ');
-                },
-                [](QByteArrayView line, LineWriter& o) { o.writeLine(TrimmedView(line)); });
-        });
+    // Uploads that pad one block usually pad them all: after a run with
+    // trimmed lines, the next is not tested as a whole first.
+    bool trimming = false;
+    const auto trimRun = [&trimming](QByteArrayView lines, LineWriter& out) {
+        if (!trimming && !MayHoldEdgeBlanks(lines)) {
+            out.keep(lines);
+            return;
+        }
+        trimming = false;
+        WriteLines(
+            lines, out,
+            [](QByteArrayView line) {
+                return line.isEmpty() || (line.front() != ' ' && line.back() != ' ');
+            },
+            [&trimming](QByteArrayView line, LineWriter& o) {
+                trimming = true;
+                while (!line.isEmpty() && line.front() == ' ')
+                    line = line.sliced(1);
+                while (!line.isEmpty() && line.back() == ' ')
+                    line.chop(1);
+                o.writeLine(line);
+            });
+    };
+    return FilterFileRuns(file, TempFilePath(QStringLiteral("TT_TrimBlocs.txt")), trimRun);
 }
 
 } // namespace nodalis

@@ -377,19 +377,8 @@ bool LineWriter::open(const QString& path, QFile& source)
     return true;
 }
 
-void LineWriter::keep(QByteArrayView bytes)
+void LineWriter::makeFile()
 {
-    if (m_source && m_kept + bytes.size() <= m_sourceSize) {
-        m_kept += bytes.size();
-        return;
-    }
-    write(bytes);
-}
-
-void LineWriter::differ()
-{
-    if (!m_source)
-        return;
     QFile& source = *m_source;
     m_source = nullptr;
     m_used = 0;

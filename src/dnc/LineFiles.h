@@ -161,8 +161,8 @@ public:
 
     // Creates the file (and its missing folders), truncating it.
     bool open(const QString& path);
-    // Opens for an output that may prove to be source, an open file of
-    // that size, read from its start; the file at path is made only if not.
+    // Opens for an output that may prove to be source (an open file, read
+    // from its start): the file at path is made only once they differ.
     bool open(const QString& path, QFile& source);
     void writeLine(QByteArrayView line)
     {
@@ -180,9 +180,19 @@ public:
     }
     void write(QByteArrayView bytes);
     // The next bytes of the source, none left out, passed as they are.
-    void keep(QByteArrayView bytes);
+    void keep(QByteArrayView bytes)
+    {
+        if (m_source && m_kept + bytes.size() <= m_sourceSize)
+            m_kept += bytes.size();
+        else if (!bytes.isEmpty())
+            write(bytes);
+    }
     // The output differs from the source from here on.
-    void differ();
+    void differ()
+    {
+        if (m_source)
+            makeFile();
+    }
     // Flushes and closes; true when every byte was written.
     bool close();
     // After close(): the output was the source itself, and no file was made.
@@ -193,6 +203,8 @@ private:
 
     void writeLineAcross(QByteArrayView line);
     void flush();
+    // Makes the file, with the source bytes kept so far.
+    void makeFile();
 
     QFile m_file;
     QString m_path;
@@ -226,7 +238,7 @@ QString TempFilePath(const QString& name);
 // Puts the result of a filter in place of its input. On one file system
 // the result is renamed over the input, which is replaced in one step, and
 // is gone. Otherwise (or when the input refuses to be replaced so) it is
-// copied onto the input's name as whole, with a short pause on each side so
+// copied whole onto the input's name, with a short pause on each side so
 // that a program reading the file does not see it change under it; a failed
 // copy leaves the input as it was, and only a copy refused over the existing
 // file (write-protected) deletes it first.
@@ -246,9 +258,9 @@ template <class PerLine> void ForEachLine(QByteArrayView lines, PerLine&& f)
 }
 
 // Writes a run of whole lines to out: the lines keep(line) passes as they
-// are (LineWriter::keep), every other one through rewrite(line, out). Lines kept side by side
-// are written in one piece, so that a program the filter leaves as it is
-// costs little more than a copy.
+// are (LineWriter::keep), every other one through rewrite(line, out). Lines
+// kept side by side go in one piece, so that a program the filter leaves as
+// it is costs a read and no write.
 template <class Keep, class Rewrite>
 void WriteLines(QByteArrayView lines, LineWriter& out, Keep&& keep, Rewrite&& rewrite)
 {
@@ -259,7 +271,8 @@ void WriteLines(QByteArrayView lines, LineWriter& out, Keep&& keep, Rewrite&& re
         const char* const lineEnd = FindCrLf(p, end);
         const QByteArrayView line(p, lineEnd - p);
         if (!keep(line)) {
-            out.keep(QByteArrayView(kept, p - kept));
+            if (p != kept)
+                out.keep(QByteArrayView(kept, p - kept));
             out.differ();
             rewrite(line, out);
             kept = lineEnd + 2;
