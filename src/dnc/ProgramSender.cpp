@@ -344,8 +344,12 @@ bool ProgramSender::sendBody(const PortSettings& r, int method, const QString& f
     QueueFiller filler(*this, r);
     QList<QByteArray> blocks;
     for (bool more = any; more && !lastBlock;) {
-        if (stopRequested())
+        if (stopRequested()) {
+            // What an unpaced send queued does not leave after a stop either.
+            if (freeRunning)
+                m_engine.comDNC().clearOutBuffer();
             return false;
+        }
         blocks.clear();
         QByteArray line;
         while (blocks.size() < perCycle && (more = lines.readLine(line)))
