@@ -224,6 +224,7 @@ public:
     // False when the file is missing, unreadable or empty.
     bool open(const QString& path, LineEnds ends = LineEnds::CrLfOnly);
     bool readLine(QByteArray& line) { return m_reader && m_reader->readLine(line); }
+    bool readLines(QByteArrayView& lines) { return m_reader && m_reader->readLines(lines); }
     bool failed() const { return m_source && m_source->failed(); }
 
 private:

@@ -334,22 +334,17 @@ bool ProgramSender::sendBody(const PortSettings& r, int method, const QString& f
     input.close();
     FileLines lines;
     const bool any = total > 0 && lines.open(file);
-    qint64 sent = 0;
-    bool lastBlock = false;
-    const int perCycle = qMax(1, r.NbBlocAvance);
     // Without pacing, character mode or a flow mode nothing needs the text to
     // leave block by block: the line's queue is kept full instead.
-    const bool freeRunning =
-        !arcel && (method == 0 || method == 1) && r.TempoBloc <= 0 && r.CtrlFluxSend == 0;
-    QueueFiller filler(*this, r);
+    if (!arcel && (method == 0 || method == 1) && r.TempoBloc <= 0 && r.CtrlFluxSend == 0)
+        return sendUnpaced(r, file, lines, total);
+    const int perCycle = qMax(1, r.NbBlocAvance);
+    qint64 sent = 0;
+    bool lastBlock = false;
     QList<QByteArray> blocks;
     for (bool more = any; more && !lastBlock;) {
-        if (stopRequested()) {
-            // What an unpaced send queued does not leave after a stop either.
-            if (freeRunning)
-                m_engine.comDNC().clearOutBuffer();
+        if (stopRequested())
             return false;
-        }
         blocks.clear();
         QByteArray line;
         while (blocks.size() < perCycle && (more = lines.readLine(line)))
@@ -357,12 +352,6 @@ bool ProgramSender::sendBody(const PortSettings& r, int method, const QString& f
         if (r.CtrlFluxSend > 3 && !waitDataSetReady(sendTimeOut))
             return false;
         m_engine.comDNC().setSThreshold(1);
-        if (freeRunning) {
-            if (!filler.write(blocks, r.EOB, sent))
-                return false;
-            ShowProgress(total > 0 ? int(qMin<qint64>(100, sent * 100 / total)) : 100);
-            continue;
-        }
         for (const QByteArray& block : blocks) {
             if (method != 0 && method != 1 && method != 2)
                 break;
@@ -380,13 +369,41 @@ bool ProgramSender::sendBody(const PortSettings& r, int method, const QString& f
         }
         ShowProgress(total > 0 ? int(qMin<qint64>(100, sent * 100 / total)) : 100);
     }
-    if (freeRunning && !lastBlock && !filler.flush())
+    if (lines.failed()) {
+        SetStatus(909, {toAnsi(file)});
         return false;
+    }
     if (arcel) {
         ShowProgress(100);
         Pause(8000);
     }
     return true;
+}
+
+bool ProgramSender::sendUnpaced(const PortSettings& r, const QString& file, FileLines& lines,
+                                qint64 total)
+{
+    SerialControl& com = m_engine.comDNC();
+    QueueFiller filler(*this, r);
+    qint64 sent = 0;
+    QByteArrayView run;
+    while (total > 0 && lines.readLines(run)) {
+        if (stopRequested()) {
+            // What an unpaced send queued does not leave after a stop either.
+            com.clearOutBuffer();
+            return false;
+        }
+        com.setSThreshold(1);
+        if (!filler.write(run, r.EOB, sent))
+            return false;
+        ShowProgress(int(qMin<qint64>(100, sent * 100 / total)));
+    }
+    if (lines.failed()) {
+        com.clearOutBuffer();
+        SetStatus(909, {toAnsi(file)});
+        return false;
+    }
+    return filler.flush();
 }
 
 ProgramSender::QueueFiller::QueueFiller(ProgramSender& sender, const PortSettings& r)
@@ -395,16 +412,22 @@ ProgramSender::QueueFiller::QueueFiller(ProgramSender& sender, const PortSetting
     m_batch.reserve(BatchBytes + 4096);
 }
 
-bool ProgramSender::QueueFiller::write(const QList<QByteArray>& blocks, const QByteArray& eob,
-                                       qint64& sent)
+bool ProgramSender::QueueFiller::write(QByteArrayView run, const QByteArray& eob, qint64& sent)
 {
-    for (const QByteArray& block : blocks) {
-        m_batch += block;
-        m_batch += eob;
-        sent += block.size() + eob.size();
-    }
-    if (!blocks.isEmpty())
-        m_last = blocks.last();
+    // A run of whole lines, each with its CR LF.
+    const qsizetype before = m_batch.size();
+    if (eob == "\r\n")
+        m_batch += run;
+    else
+        ForEachLine(run, [&](QByteArrayView line) {
+            m_batch += line;
+            m_batch += eob;
+        });
+    sent += m_batch.size() - before;
+    const char* const lastEnd = run.data() + run.size() - 2;
+    const char* const previousEnd = FindLastCrLf(run.data(), lastEnd);
+    const char* const lastLine = previousEnd ? previousEnd + 2 : run.data();
+    m_last = QByteArray(lastLine, lastEnd - lastLine);
     return m_batch.size() < BatchBytes || flush();
 }
 

@@ -3,6 +3,7 @@
 #include "startup/PortSettings.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -10,6 +11,7 @@
 
 namespace nodalis {
 
+class FileLines;
 class PortEngine;
 
 // Writes the channel's send file to the machine by the current method:
@@ -75,6 +77,8 @@ private:
     bool sendBody(const PortSettings& r, int method, const QString& file, bool arcel,
                   int sendTimeOut);
     bool sendTrailer(const PortSettings& r);
+    // The program's lines without pacing: the line's queue is kept full.
+    bool sendUnpaced(const PortSettings& r, const QString& file, FileLines& lines, qint64 total);
     // DSR flow: waits for the machine's DSR, at most sendTimeOut seconds (907).
     bool waitDataSetReady(int sendTimeOut);
     // Writes one block, character by character with TempoCar for method 2.
@@ -88,8 +92,9 @@ private:
         static constexpr qsizetype BatchBytes = 64 * 1024;
         static constexpr qint64 QueueBytes = 192 * 1024;
         QueueFiller(ProgramSender& sender, const PortSettings& r);
-        // Adds the blocks (each with eob) and counts them in `sent`.
-        bool write(const QList<QByteArray>& blocks, const QByteArray& eob, qint64& sent);
+        // Adds a run of whole lines (as LineReader::readLines gives them),
+        // each ended by eob, and counts them in `sent`.
+        bool write(QByteArrayView run, const QByteArray& eob, qint64& sent);
         // Hands what is batched to the line; false on a stop or a lost line.
         bool flush();
 

@@ -92,17 +92,25 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("specificite");
         QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QByteArray>("eob");
+        const QByteArray crLf = "\r\n";
         QTest::newRow("block mode")
-            << 0 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n";
+            << 0 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n"
+            << crLf;
+        QTest::newRow("block mode, other line end, last line open")
+            << 0 << QByteArray("%\r\nN1\r\nN2") << QByteArray()
+            << QByteArray("\x12\n%\nN1\nN2\n\x14\n") << QByteArray("\n");
         QTest::newRow("character mode")
-            << 2 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n";
+            << 2 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n"
+            << crLf;
         QTest::newRow("serial library")
-            << 3 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n";
+            << 3 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n"
+            << crLf;
         QTest::newRow("empty file: BOT and EOT only")
-            << 1 << QByteArray() << QByteArray() << QByteArray("\x12\r\n\x14\r\n");
+            << 1 << QByteArray() << QByteArray() << QByteArray("\x12\r\n\x14\r\n") << crLf;
         QTest::newRow("clear sequence first")
             << 0 << QByteArray("N1\r\n") << QByteArray("CLEAR_ARCEL")
-            << QByteArray("\x12\r\n%CLF\r\nMPF1\r\nSPF1, 120\r\nM30\r\nN1\r\n\x14\r\n");
+            << QByteArray("\x12\r\n%CLF\r\nMPF1\r\nSPF1, 120\r\nM30\r\nN1\r\n\x14\r\n") << crLf;
     }
 
     void sendsTheFile()
@@ -111,6 +119,8 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, specificite);
         QFETCH(QByteArray, expected);
+        QFETCH(QByteArray, eob);
+        Config().Port.EOB = eob;
         Config().Port.Methode = method;
         Config().Port.Specificite = specificite;
         Config().Port.TempoCar = 0.01;
