@@ -21,4 +21,9 @@ QByteArray FileIdentity(const QString&)
     return {};
 }
 
+SystemCopy CopyInSystem(QFileDevice&, QFileDevice&)
+{
+    return SystemCopy::Unsupported;
+}
+
 } // namespace nodalis

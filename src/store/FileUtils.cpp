@@ -1,5 +1,6 @@
 #include "store/FileUtils.h"
 
+#include "platform/FileSync.h"
 #include "platform/OperatorPrompt.h"
 #include "platform/SystemPaths.h"
 #include "startup/AppPaths.h"
@@ -38,9 +39,12 @@ QString folderPrefix(const QString& path)
     return path.left(path.size() - FileNameOf(path).size());
 }
 
-// Copies what is left of in to out, chunk by chunk.
-bool streamInto(QFile& in, QIODevice& out)
+// Copies what is left of in to out: inside the system where it can, else
+// chunk by chunk.
+bool streamInto(QFile& in, QFileDevice& out)
 {
+    if (const SystemCopy copy = CopyInSystem(in, out); copy != SystemCopy::Unsupported)
+        return copy == SystemCopy::Done;
     QByteArray buffer(kChunk, Qt::Uninitialized);
     for (;;) {
         const qint64 n = in.read(buffer.data(), kChunk);
