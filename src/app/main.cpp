@@ -1,143 +1,21 @@
 // nodalis: DNC server for one machine tool.
+//
+// This program holds no widgets, so a headless server (a service, a
+// stand-alone send from a script) starts without loading them. Where a
+// window is wanted it hands over to nodalis-window, the same server with its
+// window.
 
-#include "app/CommandLine.h"
-#include "app/Startup.h"
-#include "dnc/ProcessState.h"
-#include "platform/Desktop.h"
-#include "platform/OperatorPrompt.h"
-#include "platform/ProcessLimits.h"
-#include "platform/StopSignal.h"
-#include "server/ServerHost.h"
-#include "server/window/WidgetPrompt.h"
-#include "server/window/frmNodaliseur.h"
-#include "startup/AppPaths.h"
-#include "startup/ConfigCheck.h"
-#include "startup/ConfigLoader.h"
-#include "startup/SettingsDump.h"
-
-#include <QApplication>
-#include <QCoreApplication>
-#include <QFileInfo>
+#include "app/ServerMain.h"
+#include "platform/ProgramSwitch.h"
 
 #include <cstdio>
-#include <memory>
-
-using namespace nodalis;
-
-namespace {
-
-// The server a stop signal stops; none before it exists.
-ServerHost* g_host = nullptr;
-
-bool argumentsAskHeadless(int argc, char** argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        if (arg == "--headless" || arg == "--check-config" || arg == "--help" || arg == "-h" ||
-            arg == "--version")
-            return true;
-    }
-    return !DisplayAvailable();
-}
-
-int checkConfig(const QString& path)
-{
-    Settings settings;
-    const ConfigLoadResult result = ReadConfiguration(path, settings);
-    if (!result.loaded) {
-        std::fprintf(stderr, "%s\n", "Problème durant l'ouverture du fichier Nodalis.ini");
-        return Startup::ExitConfigError;
-    }
-    const QByteArray dump = DumpSettings(settings);
-    std::fwrite(dump.constData(), 1, std::size_t(dump.size()), stdout);
-    std::fflush(stdout);
-    bool failed = false;
-    for (const ConfigFinding& finding : CheckConfiguration(path, settings)) {
-        std::fprintf(stderr, "%s\n", qPrintable(finding.text));
-        failed = failed || finding.error;
-    }
-    // The check judges every value the loader converts; should it miss one
-    // the loader could not use, the loader's word still counts.
-    if (!failed) {
-        for (const QString& problem : result.problems)
-            std::fprintf(stderr, "%s\n", qPrintable(problem));
-    }
-    return failed || !result.problems.isEmpty() ? Startup::ExitConfigError : 0;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
-    const bool headless = argumentsAskHeadless(argc, argv);
-    std::unique_ptr<QCoreApplication> app;
-    if (headless)
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    else
-        app = std::make_unique<QApplication>(argc, argv);
-    QCoreApplication::setApplicationVersion(QStringLiteral(NODALIS_VERSION));
-
-    const CommandLine cl = CommandLine::Parse(QCoreApplication::arguments());
-    if (!cl.error.isEmpty()) {
-        std::fprintf(stderr, "nodalis: %s\n\n%s", qPrintable(cl.error),
-                     qPrintable(CommandLine::Usage()));
-        return 64;
+    using namespace nodalis;
+    if (!ArgumentsAskHeadless(argc, argv)) {
+        const QByteArray failure = RunInstead("nodalis-window", argc, argv);
+        std::fprintf(stderr, "nodalis: no window (%s); serving without one\n", failure.constData());
     }
-    if (cl.showHelp) {
-        std::printf("%s", qPrintable(CommandLine::Usage()));
-        return 0;
-    }
-    if (cl.showVersion) {
-        std::printf("nodalis %s\n", NODALIS_VERSION);
-        return 0;
-    }
-
-    SetHeadless(headless || cl.headless);
-    RaiseOpenFileLimit();
-    WidgetPrompt widgetPrompt;
-    if (!IsHeadless())
-        SetPrompt(&widgetPrompt);
-
-    if (cl.checkConfig) {
-        AppPaths paths;
-        paths.setBaseFolder(cl.baseFolder.isEmpty()
-                                ? DefaultBaseFolder(QCoreApplication::applicationDirPath())
-                                : QFileInfo(cl.baseFolder).absoluteFilePath());
-        return checkConfig(paths.configPath);
-    }
-
-    // Installed first: a stop asked for during start-up ends the server
-    // as soon as its event loop runs. A service manager's stop is the
-    // server's own stop command: event 902, clients told, ports closed.
-    InstallStopSignalHandler([] {
-        if (g_host) {
-            g_host->ArretNodalis();
-            return;
-        }
-        State().stopRequested = true;
-        QCoreApplication::exit(0);
-    });
-    ServerHost host;
-    g_host = &host;
-    Startup startup(&host);
-    // The window exists, hidden, from here to the end; start-up decides
-    // whether it shows. A run without a display keeps the headless view.
-    std::unique_ptr<frmNodaliseur> window;
-    if (!IsHeadless()) {
-        // Closing a dialog while the window is hidden must not end the server.
-        QApplication::setQuitOnLastWindowClosed(false);
-        window = std::make_unique<frmNodaliseur>(host);
-        SetView(window.get());
-        startup.setWindow(window.get());
-    }
-    const StartOutcome outcome = startup.Main(cl.baseFolder, cl.file);
-    if (!outcome.keepRunning)
-        return outcome.exitCode;
-    if (State().stopRequested)
-        return 0;
-    const int code = QCoreApplication::exec();
-    g_host = nullptr;
-    SetView(nullptr);
-    SetPrompt(nullptr);
-    return code;
+    return ServerMain(argc, argv, nullptr);
 }

@@ -14,6 +14,7 @@ cmake --install "$build" --prefix "$prefix" > /dev/null
 expected="bin/nodalis
 bin/nodalis-machine
 bin/nodalis-sim
+bin/nodalis-window
 bin/nodalisctl
 lib/systemd/system/nodalis@.service
 lib/tmpfiles.d/nodalis.conf
