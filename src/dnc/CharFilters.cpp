@@ -29,33 +29,62 @@ const std::array<bool, 256>& specialTable()
     return table;
 }
 
-// The special-character filter over a run of whole lines without "&", with
-// a one-byte replacement: byte for byte, so that the compiler handles many
-// bytes at once; then the ":" opening a line of more than one character on
-// group-3 machines.
-void replaceSpecials(QByteArrayView lines, char by, bool group3, QByteArray& out)
+// What replaceSpecials met.
+struct SpecialsMet
+{
+    bool changed = false;   // out differs from the lines
+    bool ampersand = false; // an "&": out is not the filter's result
+};
+
+// The special-character filter over a run of whole lines, with a one-byte
+// replacement: byte for byte, so that the compiler handles many bytes at
+// once; then the ":" opening a line of more than one character on group-3
+// machines. A run with an "&" (of "&HE:") is the line-by-line filter's.
+SpecialsMet replaceSpecials(QByteArrayView lines, char by, bool group3, QByteArray& out)
 {
     const auto* const in = reinterpret_cast<const unsigned char*>(lines.data());
     const qsizetype n = lines.size();
     out.resize(n);
     char* const o = out.data();
+    unsigned char changed = 0;
+    unsigned char ampersand = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned char c = in[i];
         const bool control = (c < 32) & (c != 10) & (c != 13);
         const bool upper = (c >= 127) & (c != 174) & (c != 175) & (c != 240) & (c != 242) &
                            (c != 246) & (c != 248);
-        o[i] = (control | upper) ? by : char(c);
+        const bool special = control | upper;
+        o[i] = special ? by : char(c);
+        changed |= special & (c != static_cast<unsigned char>(by));
+        ampersand |= c == '&';
     }
-    if (!group3)
-        return;
+    SpecialsMet met{changed != 0, ampersand != 0};
+    if (!group3 || met.ampersand)
+        return met;
     const char* const end = lines.data() + n;
     for (const char* at = lines.data();
          (at = static_cast<const char*>(std::memchr(at, ':', size_t(end - at)))); ++at) {
         const qsizetype q = at - lines.data();
         const bool opens = q == 0 || (q >= 2 && in[q - 2] == '\r' && in[q - 1] == '\n');
-        if (opens && !(in[q + 1] == '\r' && in[q + 2] == '\n'))
+        if (opens && !(in[q + 1] == '\r' && in[q + 2] == '\n')) {
             o[q] = 'O';
+            met.changed = true;
+        }
     }
+    return met;
+}
+
+// Tests [0, size) block by block with hitIn(from, to): each block is tested
+// without a branch, many bytes at once, and the test ends with the first
+// block that hits.
+template <class HitIn> bool AnyBlockHits(qsizetype size, HitIn&& hitIn)
+{
+    constexpr qsizetype kBlock = 4096;
+    for (qsizetype from = 0; from < size; from += kBlock) {
+        if (hitIn(from, std::min(size, from + kBlock)))
+            return true;
+    }
+    return false;
 }
 
 // Puts the bytes of view in bytes, in the room bytes has already.
@@ -166,18 +195,22 @@ bool MayHoldSpecialChars(QByteArrayView text)
     // tests many bytes at once.
     const bool colon = Config().CodeGroupCN == 3;
     const auto* b = reinterpret_cast<const unsigned char*>(text.data());
-    unsigned char hit = colon && b[0] == ':';
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const unsigned char c = b[i];
-        const unsigned char outside = static_cast<unsigned char>(c - 32) > 94;
-        const unsigned char lineEnd = (c == '\r') | (c == '\n');
-        hit |= (outside & !lineEnd) | (c == '&');
-    }
-    if (colon) {
-        for (qsizetype i = 1; i < text.size(); ++i)
-            hit |= (b[i] == ':') & (b[i - 1] == '\n');
-    }
-    return hit != 0;
+    if (colon && b[0] == ':')
+        return true;
+    return AnyBlockHits(text.size(), [&](qsizetype from, qsizetype to) {
+        unsigned char hit = 0;
+        for (qsizetype i = from; i < to; ++i) {
+            const unsigned char c = b[i];
+            const unsigned char outside = static_cast<unsigned char>(c - 32) > 94;
+            const unsigned char lineEnd = (c == '\r') | (c == '\n');
+            hit |= (outside & !lineEnd) | (c == '&');
+        }
+        if (colon) {
+            for (qsizetype i = std::max<qsizetype>(from, 1); i < to; ++i)
+                hit |= (b[i] == ':') & (b[i - 1] == '\n');
+        }
+        return hit != 0;
+    });
 }
 
 bool SpecialLineKept(QByteArrayView line)
@@ -203,21 +236,23 @@ bool FilterSpecialChars(const QString& file, const QByteArray& replacement)
             out.keep(lines);
             return;
         }
+        if (replacement.size() == 1) {
+            const SpecialsMet met = replaceSpecials(lines, replacement[0], group3, changed);
+            if (!met.ampersand) {
+                if (met.changed)
+                    out.write(changed);
+                else
+                    out.keep(lines);
+                return;
+            }
+        }
         // "&HE:" and a removed character change the length of a line: those
         // go line by line.
-        if (replacement.size() != 1 || std::memchr(lines.data(), '&', size_t(lines.size()))) {
-            WriteLines(lines, out, SpecialLineKept, [&](QByteArrayView line, LineWriter& o) {
-                setBytes(changed, line);
-                FilterSpecialLine(changed, replacement);
-                o.writeLine(changed);
-            });
-            return;
-        }
-        replaceSpecials(lines, replacement[0], group3, changed);
-        if (QByteArrayView(changed) == lines)
-            out.keep(lines);
-        else
-            out.write(changed);
+        WriteLines(lines, out, SpecialLineKept, [&](QByteArrayView line, LineWriter& o) {
+            setBytes(changed, line);
+            FilterSpecialLine(changed, replacement);
+            o.writeLine(changed);
+        });
     };
     return FilterFileRuns(file, TempFilePath(QStringLiteral("TT_FiltreCarSpec.txt")), filterRun);
 }
@@ -229,11 +264,15 @@ bool MayHoldEdgeBlanks(QByteArrayView lines)
     // A blank after an LF or before a CR: a superset of the blanks that
     // open or close a line, tested many bytes at once.
     const char* const b = lines.data();
-    unsigned char hit = b[0] == ' ';
-    for (qsizetype i = 1; i < lines.size(); ++i)
-        hit |= static_cast<unsigned char>(((b[i] == ' ') & (b[i - 1] == '\n')) |
-                                          ((b[i - 1] == ' ') & (b[i] == '\r')));
-    return hit != 0;
+    if (b[0] == ' ')
+        return true;
+    return AnyBlockHits(lines.size(), [b](qsizetype from, qsizetype to) {
+        unsigned char hit = 0;
+        for (qsizetype i = std::max<qsizetype>(from, 1); i < to; ++i)
+            hit |= static_cast<unsigned char>(((b[i] == ' ') & (b[i - 1] == '\n')) |
+                                              ((b[i - 1] == ' ') & (b[i] == '\r')));
+        return hit != 0;
+    });
 }
 
 bool TrimBlocks(const QString& file)
