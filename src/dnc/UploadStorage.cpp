@@ -183,7 +183,7 @@ EventReport StoreUploadToFile()
     CurrentUploadCode() = 0;
     if (s.DncAppMode == 0) {
         ProgramDatabase db;
-        if (OpenProgramDatabase(ProgramDatabasePath(), db))
+        if (AwaitProgramDatabase(ProgramDatabasePath(), db))
             CurrentUploadCode() = InsertUploadRecord(header, db, Channel().currentProgramCode);
         if (CurrentUploadCode() < 1)
             logStoreProblem(db);
@@ -225,7 +225,7 @@ EventReport StoreUploadToDatabase(const HeaderValues* identification)
     const QString& reception = Paths().receptionFile;
     CurrentUploadCode() = 0;
     ProgramDatabase db;
-    if (!OpenProgramDatabase(ProgramDatabasePath(), db)) {
+    if (!AwaitProgramDatabase(ProgramDatabasePath(), db)) {
         logStoreProblem(db);
         return storeFailed();
     }

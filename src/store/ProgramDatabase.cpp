@@ -26,6 +26,9 @@ const QString kPostgres = QStringLiteral("QPSQL");
 // every short gap that a busy program-management application leaves, and
 // between steps a stop request or a socket is served.
 constexpr qint64 kBusyStepMs = 5;
+// Step of the wait for a database server that went away.
+constexpr qint64 kReconnectStepMs = 200;
+constexpr int kConnectTimeOutS = 5;
 
 // Open connections no operation holds, newest first, a few at most.
 struct KeptConnection
@@ -50,6 +53,45 @@ void dropConnection(const QString& name)
             c.close();
     }
     QSqlDatabase::removeDatabase(name);
+}
+
+// Every kept connection to what key names: after one of them lost its
+// server, the others have lost it too.
+void dropKept(const QString& key)
+{
+    std::deque<KeptConnection>& kept = keptConnections();
+    for (auto it = kept.begin(); it != kept.end();) {
+        if (it->key == key) {
+            dropConnection(it->name);
+            it = kept.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// A server that refuses who we are, or knows no such database, will not
+// change its mind while we wait.
+bool refusedForGood(const QString& error)
+{
+    return error.contains(QLatin1String("authentication"), Qt::CaseInsensitive) ||
+           error.contains(QLatin1String("does not exist")) ||
+           error.contains(QLatin1String("pg_hba.conf")) ||
+           error.contains(QLatin1String("no Qt Sql driver"));
+}
+
+// Opens path into db; a server that cannot be reached is waited for, up to
+// StoreBusyTimeOutMs from start.
+bool openWaiting(const QString& path, ProgramDatabase& db, qint64 start)
+{
+    for (;;) {
+        if (OpenProgramDatabase(path, db))
+            return true;
+        if (db.driver() != kPostgres || refusedForGood(db.errorText()) ||
+            Clock::nowMs() - start >= StoreBusyTimeOutMs)
+            return false;
+        Pause(kReconnectStepMs);
+    }
 }
 
 QString accessConnection(const QString& path)
@@ -139,9 +181,31 @@ bool ProgramDatabase::busy(const QSqlError& error) const
     return false;
 }
 
+bool ProgramDatabase::lost(const QSqlError& error) const
+{
+    // A database server that went away (restarted, network cut) answers with
+    // no state at all, or a connection (08) or shutdown (57P) state.
+    if (m_driver != kPostgres || error.type() == QSqlError::NoError)
+        return false;
+    const QString code = error.nativeErrorCode();
+    return code.isEmpty() || code.startsWith(QLatin1String("08")) ||
+           code.startsWith(QLatin1String("57P"));
+}
+
+bool ProgramDatabase::reconnect(qint64 start)
+{
+    const QString path = m_path;
+    const QString key = m_key;
+    m_broken = true;
+    close();
+    dropKept(key);
+    return openWaiting(path, *this, start);
+}
+
 bool ProgramDatabase::fail(const QSqlError& error)
 {
     m_lastBusy = busy(error);
+    m_lastLost = lost(error);
     // Anything but a lock may have left the connection unusable.
     m_broken = m_broken || !m_lastBusy;
     m_error = error.text();
@@ -151,6 +215,7 @@ bool ProgramDatabase::fail(const QSqlError& error)
 bool ProgramDatabase::exec(QSqlQuery& query, const QString& sql, const QVariantList& values)
 {
     m_lastBusy = false;
+    m_lastLost = false;
     if (!isOpen()) {
         m_error = QStringLiteral("store not open");
         return false;
@@ -158,7 +223,12 @@ bool ProgramDatabase::exec(QSqlQuery& query, const QString& sql, const QVariantL
     const qint64 start = Clock::nowMs();
     for (;;) {
         query = QSqlQuery(connection());
-        if (query.prepare(sql)) {
+        // Statements without values run as they are: PostgreSQL prepares
+        // only queries and row changes, never a CREATE or a DROP.
+        if (values.isEmpty()) {
+            if (query.exec(sql))
+                return true;
+        } else if (query.prepare(sql)) {
             for (const QVariant& value : values)
                 query.addBindValue(value);
             if (query.exec())
@@ -166,9 +236,16 @@ bool ProgramDatabase::exec(QSqlQuery& query, const QString& sql, const QVariantL
         }
         const QSqlError error = query.lastError();
         // Inside a transaction only the whole of it may be run again.
-        if (!busy(error) || m_transactionDepth > 0 || Clock::nowMs() - start >= StoreBusyTimeOutMs)
+        if ((!busy(error) && !lost(error)) || m_transactionDepth > 0 ||
+            Clock::nowMs() - start >= StoreBusyTimeOutMs)
             return fail(error);
-        query.finish();
+        query = QSqlQuery();
+        if (lost(error)) {
+            // The server is back when the statement can run: it waits until then.
+            if (!reconnect(start))
+                return fail(error);
+            continue;
+        }
         Pause(kBusyStepMs);
     }
 }
@@ -187,6 +264,8 @@ bool ProgramDatabase::write(const std::function<bool()>& work)
     const qint64 start = Clock::nowMs();
     for (;;) {
         m_lastBusy = false;
+        m_lastLost = false;
+        c = connection();
         if (c.transaction()) {
             ++m_transactionDepth;
             bool done = work();
@@ -199,9 +278,14 @@ bool ProgramDatabase::write(const std::function<bool()>& work)
         } else {
             fail(c.lastError());
         }
-        if (!m_lastBusy || Clock::nowMs() - start >= StoreBusyTimeOutMs)
+        if ((!m_lastBusy && !m_lastLost) || Clock::nowMs() - start >= StoreBusyTimeOutMs)
             return false;
-        Pause(kBusyStepMs);
+        // A lost server rolled the work back: it runs again whole once the
+        // server is back.
+        if (m_lastLost && !reconnect(start))
+            return false;
+        if (m_lastBusy)
+            Pause(kBusyStepMs);
     }
 }
 
@@ -246,6 +330,7 @@ bool OpenProgramDatabase(const QString& path, ProgramDatabase& db, bool create)
     if (sqlite && create)
         MakeFolders(FolderOf(path));
 
+    db.m_path = path;
     db.m_key = db.m_driver + QLatin1Char('\n') + path + QLatin1Char('\n') + fromAnsi(s.DbName) +
                QLatin1Char('\n') + fromAnsi(s.DbHost) + QLatin1Char(':') +
                QString::number(s.DbPort) + QLatin1Char('\n') + fromAnsi(s.DbUser) +
@@ -280,13 +365,23 @@ bool OpenProgramDatabase(const QString& path, ProgramDatabase& db, bool create)
             c.setHostName(fromAnsi(s.DbHost));
         if (s.DbPort > 0)
             c.setPort(s.DbPort);
+        // An unreachable host must not hold the server for minutes.
+        if (db.m_driver == kPostgres)
+            c.setConnectOptions(QStringLiteral("connect_timeout=%1").arg(kConnectTimeOutS));
     }
     if (!s.DbUser.isEmpty())
         c.setUserName(fromAnsi(s.DbUser));
     if (!s.DbPassword.isEmpty())
         c.setPassword(fromAnsi(s.DbPassword));
     if (!c.open()) {
-        db.m_error = c.lastError().text();
+        // Who tried to connect where, never with what password.
+        db.m_error =
+            sqlite ? c.lastError().text()
+                   : QStringLiteral("%1 %2@%3:%4 %5: %6")
+                         .arg(db.m_driver, fromAnsi(s.DbUser),
+                              s.DbHost.isEmpty() ? QStringLiteral("localhost") : fromAnsi(s.DbHost),
+                              s.DbPort > 0 ? QString::number(s.DbPort) : QStringLiteral("default"),
+                              fromAnsi(s.DbName), c.lastError().text().simplified());
         c = QSqlDatabase();
         db.close();
         return false;
@@ -300,6 +395,11 @@ bool OpenProgramDatabase(const QString& path, ProgramDatabase& db, bool create)
         q.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
     }
     return true;
+}
+
+bool AwaitProgramDatabase(const QString& path, ProgramDatabase& db)
+{
+    return openWaiting(path, db, Clock::nowMs());
 }
 
 QVariant SqlText(const QByteArray& text)

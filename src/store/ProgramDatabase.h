@@ -52,12 +52,14 @@ public:
     const QString& errorText() const { return m_error; }
 
     // Runs one statement with its values bound in order into query. While
-    // another writer holds the store the statement is run again (outside a
-    // write(), up to StoreBusyTimeOutMs). False with errorText() set.
+    // another writer holds the store, or its database server is restarting,
+    // the statement is run again (outside a write(), up to
+    // StoreBusyTimeOutMs). False with errorText() set.
     bool exec(QSqlQuery& query, const QString& sql, const QVariantList& values = {});
 
     // Runs work inside one transaction; when the store was locked under it,
-    // rolls back and runs it again from the start, up to StoreBusyTimeOutMs.
+    // or its server went away, rolls back (the server did) and runs it again
+    // from the start, up to StoreBusyTimeOutMs.
     // True when work succeeded and was committed.
     bool write(const std::function<bool()>& work);
 
@@ -70,15 +72,22 @@ public:
 private:
     friend bool OpenProgramDatabase(const QString& path, ProgramDatabase& db, bool create);
     bool busy(const QSqlError& error) const;
+    // The database server went away under the connection.
+    bool lost(const QSqlError& error) const;
+    // Opens the same database anew, waiting for its server up to
+    // StoreBusyTimeOutMs from start.
+    bool reconnect(qint64 start);
     bool fail(const QSqlError& error);
 
     QString m_name;
+    QString m_path;
     QString m_key;     // what the connection connects to
     QByteArray m_file; // the SQLite file it opened (FileIdentity)
     bool m_broken = false;
     QString m_driver;
     QString m_error;
     bool m_lastBusy = false;
+    bool m_lastLost = false;
     int m_transactionDepth = 0;
 };
 
@@ -86,6 +95,11 @@ private:
 // into db. A missing SQLite file is an error unless create is set. False on
 // any failure, without a message: the caller decides what it means.
 bool OpenProgramDatabase(const QString& path, ProgramDatabase& db, bool create = false);
+
+// As OpenProgramDatabase, but a database server that cannot be reached (it
+// is restarting, the network is down) is waited for, up to
+// StoreBusyTimeOutMs: for what must not be lost, an upload's record.
+bool AwaitProgramDatabase(const QString& path, ProgramDatabase& db);
 
 // Texts of the store are the single-byte code page in our memory and
 // Unicode text in the database.
