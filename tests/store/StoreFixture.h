@@ -1,7 +1,8 @@
 #pragma once
 
 // A temporary base folder holding an empty program store, for the tests of
-// the store and of upload storage.
+// the store and of upload storage: SQLite files, or the tables of a private
+// PostgreSQL cluster.
 
 #include "dnc/EventMessages.h"
 #include "dnc/PortState.h"
@@ -12,6 +13,7 @@
 #include "store/ProgramDatabase.h"
 #include "store/StoreSchema.h"
 #include "store/UploadRecords.h"
+#include "support/PgServer.h"
 #include "support/ProcessReset.h"
 
 #include <QDir>
@@ -23,17 +25,30 @@
 
 namespace nodalis::test {
 
+// The engines every store test runs on, as the global data of a test.
+inline void addStoreEngines()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::newRow("sqlite") << QStringLiteral("sqlite");
+    QTest::newRow("postgresql") << QStringLiteral("postgresql");
+}
+
 class StoreFixture
 {
 public:
     QTemporaryDir dir;
+    QString engine = QStringLiteral("sqlite");
+    QString problem; // why the last reset failed
 
     QString path(const QString& relative) const
     {
         return QDir::toNativeSeparators(dir.path() + QLatin1Char('/') + relative);
     }
 
-    // Fresh settings, paths and an empty store; waits 1000 times shorter.
+    bool postgres() const { return engine == QLatin1String("postgresql"); }
+
+    // Fresh settings, paths and an empty store on the engine; waits 1000
+    // times shorter.
     bool reset()
     {
         Clock::setScale(0.001);
@@ -43,9 +58,49 @@ public:
         Config().PathData = path(QStringLiteral("data/"));
         Config().RefMO = "M1";
         Config().DncAppMode = 1;
-        return CreateStore();
+        if (postgres() && !usePostgres(problem))
+            return false;
+        return CreateStore(&problem);
+    }
+
+    // Points the settings at the cluster's database, emptied.
+    static bool usePostgres(QString& problem)
+    {
+        PgServer& server = PgServer::instance();
+        if (!server.start()) {
+            problem = server.why();
+            return false;
+        }
+        Settings& s = Config();
+        s.DbDriver = "PSQL";
+        s.DbHost = "127.0.0.1";
+        s.DbPort = server.port();
+        s.DbName = "nodalis";
+        s.DbUser = "nodalis";
+        s.DbPassword = "nodalis-test";
+        ProgramDatabase db;
+        QSqlQuery q;
+        if (OpenProgramDatabase(ProgramDatabasePath(), db) &&
+            db.exec(q, QStringLiteral("DROP TABLE IF EXISTS PROGRAMME, FROMCN, JOURNAL")))
+            return true;
+        problem = db.errorText();
+        return false;
     }
 };
+
+// Resets the fixture for the next case on the engine of the global data
+// (addStoreEngines); skips it where PostgreSQL is not installed, and fails
+// when the cluster does not start.
+#define NODALIS_STORE_RESET(fixture)                                                               \
+    do {                                                                                           \
+        QFETCH_GLOBAL(QString, engine);                                                            \
+        (fixture).engine = engine;                                                                 \
+        if (!(fixture).reset()) {                                                                  \
+            if ((fixture).postgres() && PgServer::instance().missing())                            \
+                QSKIP(qPrintable(PgServer::instance().why()));                                     \
+            QFAIL(qPrintable(QStringLiteral("no store: ") + (fixture).problem));                   \
+        }                                                                                          \
+    } while (false)
 
 // Adds a program record; its CodeProg.
 inline qint32 addProgram(const QByteArray& machine, const QByteArray& call,

@@ -1,4 +1,4 @@
-// The program store on a temporary SQLite store: lookups by call name and
+// The program store, on SQLite and on PostgreSQL: lookups by call name and
 // machine, upload records, replacements, the journal and list filling; and
 // nodalisctl store, with which a shop fills and reads its store without the
 // program-management application. Waiting out a locked store is tested
@@ -56,6 +56,7 @@ private:
     }
 
 private slots:
+    void initTestCase_data() { addStoreEngines(); }
     void initTestCase()
     {
         writeFile(m_admin.filePath(u"Nodalis.ini"_s),
@@ -63,8 +64,9 @@ private slots:
                       "\r\n[RECORDFIELDS]\r\nNbBDFields=1\r\nRefChamp1=PIECE\r\n");
         writeFile(m_admin.filePath(u"p.nc"_s), "%\r\nO12\r\nM30\r\n%\r\n");
     }
-    void init() { QVERIFY(m_store.reset()); }
+    void init() { NODALIS_STORE_RESET(m_store); }
     void cleanup() { Clock::setScale(1.0); }
+    void cleanupTestCase() { PgServer::instance().stop(); }
 
     void calledPrograms_data()
     {
@@ -305,6 +307,22 @@ private slots:
         QCOMPARE(value(u"SELECT COUNT(*) FROM PROGRAMME"_s).toInt(), 3);
     }
 
+    // A database server restarted between two uploads: the connection kept
+    // from the first is dead, and the second upload gets its record anyway.
+    void serverRestartIsRiddenOut()
+    {
+        if (!m_store.postgres())
+            QSKIP("SQLite has no server");
+        ProgramDatabase db;
+        QVERIFY(OpenProgramDatabase(ProgramDatabasePath(), db));
+        QCOMPARE(InsertUploadRecord(header("M1", {}), db, 0), 1);
+        db.close(); // kept for the next operation
+        QVERIFY(PgServer::instance().restart());
+        QVERIFY(OpenProgramDatabase(ProgramDatabasePath(), db));
+        QCOMPARE(InsertUploadRecord(header("M1", {}), db, 0), 2);
+        QCOMPARE(value(u"SELECT COUNT(*) FROM FROMCN"_s).toInt(), 2);
+    }
+
     // The rows run in order on one store.
     void storeCommands_data()
     {
@@ -336,6 +354,8 @@ private slots:
         QFETCH(QString, line);
         QFETCH(int, status);
         QFETCH(QString, output);
+        if (m_store.postgres())
+            QSKIP("nodalisctl on PostgreSQL runs in the whole-process test");
         QString out;
         line.replace(u"FILE"_s, m_admin.filePath(u"p.nc"_s)).replace(u"DIR"_s, m_admin.path());
         QCOMPARE(runCtl(u"--base "_s + m_admin.path() + u' ' + line, out), status);

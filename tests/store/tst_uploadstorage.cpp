@@ -47,9 +47,11 @@ private:
     }
 
 private slots:
+    void initTestCase_data() { addStoreEngines(); }
+    void cleanupTestCase() { PgServer::instance().stop(); }
     void init()
     {
-        QVERIFY(m_store.reset());
+        NODALIS_STORE_RESET(m_store);
         identifyByPieceAndNumber();
     }
     void cleanup() { Clock::setScale(1.0); }
@@ -112,6 +114,8 @@ private slots:
         QTest::newRow("database: store missing") << QByteArray("db") << QByteArray("no store");
         QTest::newRow("database: server unreachable")
             << QByteArray("db") << QByteArray("no server");
+        QTest::newRow("database: wrong password")
+            << QByteArray("db") << QByteArray("wrong password");
         QTest::newRow("database: text folder blocked") << QByteArray("db") << QByteArray("blocked");
         QTest::newRow("file: text folder blocked") << QByteArray("file") << QByteArray("blocked");
         QTest::newRow("index: no program number") << QByteArray("index") << QByteArray("no number");
@@ -125,8 +129,15 @@ private slots:
         Config().DncAppMode = 0;
         Config().PathFileProgSave = m_store.path(fault == "no folder" ? u"none/"_s : u"save/"_s);
         QDir().mkpath(m_store.path(u"save"_s));
-        if (fault == "no store")
+        if (fault == "no store") {
             QFile::remove(ProgramDatabasePath());
+            Config().DbName = "missing";
+        }
+        if (fault == "wrong password") {
+            if (!m_store.postgres())
+                QSKIP("SQLite asks for no password");
+            Config().DbPassword = "wrong-secret";
+        }
         if (fault == "no server") {
             Config().DbDriver = "PSQL";
             Config().DbHost = "127.0.0.1";
@@ -150,6 +161,11 @@ private slots:
         QVERIFY(fault != "no store" || !QFile::exists(ProgramDatabasePath())); // none created
         if (fault == "blocked")
             QCOMPARE(value(u"SELECT COUNT(*) FROM FROMCN"_s).toInt(), 0);
+        if (fault == "wrong password") { // who was refused where, never the password
+            const QByteArray log = readFile(EventLogPath());
+            QVERIFY2(log.contains("nodalis@127.0.0.1:"), log.constData());
+            QVERIFY(!log.contains("wrong-secret"));
+        }
     }
 
     void storeUploadToFile_data()
