@@ -440,6 +440,29 @@ bool CopyFile(const QString& source, const QString& destination)
     return out.commit();
 }
 
+QString CopyToNewVersion(const QString& path)
+{
+    QFile in(path);
+    if (isBlank(path) || !in.open(QIODevice::ReadOnly))
+        return {};
+    for (int tries = 0; tries < 100; ++tries) {
+        const QString version = NextVersionName(path);
+        QFile out(version);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            if (QFileInfo::exists(version))
+                continue; // another server took that name meanwhile
+            return {};
+        }
+        const bool ok = streamInto(in, out) && SyncToDisk(out);
+        out.close();
+        if (ok && out.error() == QFileDevice::NoError)
+            return version;
+        out.remove();
+        return {};
+    }
+    return {};
+}
+
 bool CopyScratchFile(const QString& source, const QString& destination)
 {
     if (isBlank(source) || isBlank(destination))

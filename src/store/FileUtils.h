@@ -128,6 +128,12 @@ QString NewTempFile(const QString& extension = QString());
 // of the folder (any case); base_1.ext for a first version.
 QString NextVersionName(const QString& path);
 
+// Copies the file to its next free version (NextVersionName), never over a
+// file that is there: servers sharing the folder that keep a version of the
+// same file at the same moment each get their own. The version's path;
+// empty on failure (no version is left half written).
+QString CopyToNewVersion(const QString& path);
+
 // Gives every line of the file a CR LF end: bare LF ends become CR LF, existing
 // CR LF are kept, a lone CR becomes CR LF. A file whose line ends are right
 // already is only read; any other is written once, through "TT_FiltreCRLF.txt"

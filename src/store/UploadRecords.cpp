@@ -120,7 +120,7 @@ bool ReplaceFileKeepingVersion(const QString& target, const QString& source)
 {
     if (target.isEmpty() || !FileExists(source))
         return false;
-    if (FileExists(target) && !CopyFile(target, NextVersionName(target)))
+    if (FileExists(target) && CopyToNewVersion(target).isEmpty())
         return false;
     MakeFolders(FolderOf(target));
     return CopyFile(source, target);
