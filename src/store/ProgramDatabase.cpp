@@ -114,6 +114,22 @@ QString StoreDriverName()
     return QString::fromLatin1(name);
 }
 
+QString StoreLocation()
+{
+    const QString driver = StoreDriverName();
+    const Settings& s = Config();
+    if (driver == kSqlite || (driver == kOdbc && s.DbName.isEmpty()))
+        return QDir::toNativeSeparators(ProgramDatabasePath()) + QStringLiteral(", ") +
+               QDir::toNativeSeparators(JournalDatabasePath());
+    if (driver == kOdbc)
+        return QStringLiteral("ODBC %1 (%2)").arg(fromAnsi(s.DbName), fromAnsi(s.DbUser));
+    return QStringLiteral("%1 %2@%3:%4 %5")
+        .arg(driver, fromAnsi(s.DbUser),
+             s.DbHost.isEmpty() ? QStringLiteral("localhost") : fromAnsi(s.DbHost),
+             s.DbPort > 0 ? QString::number(s.DbPort) : QStringLiteral("default"),
+             fromAnsi(s.DbName));
+}
+
 QString ProgramDatabasePath()
 {
     if (StoreDriverName() == kSqlite)
@@ -212,6 +228,20 @@ bool ProgramDatabase::fail(const QSqlError& error)
     return false;
 }
 
+bool ProgramDatabase::run(QSqlQuery& query, const QString& sql, const QVariantList& values)
+{
+    query = QSqlQuery(connection());
+    // Statements without values run as they are: PostgreSQL prepares only
+    // queries and row changes, never a CREATE or a DROP.
+    if (values.isEmpty())
+        return query.exec(sql);
+    if (!query.prepare(sql))
+        return false;
+    for (const QVariant& value : values)
+        query.addBindValue(value);
+    return query.exec();
+}
+
 bool ProgramDatabase::exec(QSqlQuery& query, const QString& sql, const QVariantList& values)
 {
     m_lastBusy = false;
@@ -222,23 +252,14 @@ bool ProgramDatabase::exec(QSqlQuery& query, const QString& sql, const QVariantL
     }
     const qint64 start = Clock::nowMs();
     for (;;) {
-        query = QSqlQuery(connection());
-        // Statements without values run as they are: PostgreSQL prepares
-        // only queries and row changes, never a CREATE or a DROP.
-        if (values.isEmpty()) {
-            if (query.exec(sql))
-                return true;
-        } else if (query.prepare(sql)) {
-            for (const QVariant& value : values)
-                query.addBindValue(value);
-            if (query.exec())
-                return true;
-        }
+        if (run(query, sql, values))
+            return true;
         const QSqlError error = query.lastError();
         // Inside a transaction only the whole of it may be run again.
         if ((!busy(error) && !lost(error)) || m_transactionDepth > 0 ||
             Clock::nowMs() - start >= StoreBusyTimeOutMs)
             return fail(error);
+        query.finish(); // a locked SQLite statement lets go of the file
         query = QSqlQuery();
         if (lost(error)) {
             // The server is back when the statement can run: it waits until then.
@@ -377,11 +398,7 @@ bool OpenProgramDatabase(const QString& path, ProgramDatabase& db, bool create)
         // Who tried to connect where, never with what password.
         db.m_error =
             sqlite ? c.lastError().text()
-                   : QStringLiteral("%1 %2@%3:%4 %5: %6")
-                         .arg(db.m_driver, fromAnsi(s.DbUser),
-                              s.DbHost.isEmpty() ? QStringLiteral("localhost") : fromAnsi(s.DbHost),
-                              s.DbPort > 0 ? QString::number(s.DbPort) : QStringLiteral("default"),
-                              fromAnsi(s.DbName), c.lastError().text().simplified());
+                   : StoreLocation() + QStringLiteral(": ") + c.lastError().text().simplified();
         c = QSqlDatabase();
         db.close();
         return false;

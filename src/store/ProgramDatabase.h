@@ -22,6 +22,10 @@ namespace nodalis {
 // Qt Sql driver of the store: "QSQLITE", "QODBC" or "QPSQL".
 QString StoreDriverName();
 
+// Where the store is, for people: its files, or the database server's user,
+// host, port and database (never the password).
+QString StoreLocation();
+
 // The two databases. SQLite: PathData + Talmiron.db and JournalProg.db.
 // ODBC without DbName: the Access files Talmiron.mdb and JournalProg.mdb.
 // A data source (DbName) or a PostgreSQL database holds all the tables and
@@ -71,6 +75,8 @@ public:
 
 private:
     friend bool OpenProgramDatabase(const QString& path, ProgramDatabase& db, bool create);
+    // One try of exec().
+    bool run(QSqlQuery& query, const QString& sql, const QVariantList& values);
     bool busy(const QSqlError& error) const;
     // The database server went away under the connection.
     bool lost(const QSqlError& error) const;

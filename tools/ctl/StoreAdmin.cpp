@@ -243,8 +243,7 @@ int RunStoreCommand(const QString& baseFolder, const QStringList& args, QTextStr
             err << "nodalisctl: " << error << Qt::endl;
             return StoreFailed;
         }
-        out << "store ready: " << QDir::toNativeSeparators(ProgramDatabasePath()) << ", "
-            << QDir::toNativeSeparators(JournalDatabasePath()) << Qt::endl;
+        out << "store ready: " << StoreLocation() << Qt::endl;
         return StoreDone;
     }
     if (command == QLatin1String("add")) {
