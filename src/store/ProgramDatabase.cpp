@@ -199,9 +199,15 @@ bool ProgramDatabase::busy(const QSqlError& error) const
 
 bool ProgramDatabase::lost(const QSqlError& error) const
 {
-    // A database server that went away (restarted, network cut) answers with
-    // no state at all, or a connection (08) or shutdown (57P) state.
-    if (m_driver != kPostgres || error.type() == QSqlError::NoError)
+    if (m_driver != kPostgres)
+        return false;
+    // The driver closes a connection whose server it found gone, at times
+    // without telling us (while freeing a statement, or reading a new key).
+    if (!connection().isOpen())
+        return true;
+    // A server that went away (restarted, network cut) answers with no state
+    // at all, or a connection (08) or shutdown (57P) state.
+    if (error.type() == QSqlError::NoError)
         return false;
     const QString code = error.nativeErrorCode();
     return code.isEmpty() || code.startsWith(QLatin1String("08")) ||
@@ -224,7 +230,9 @@ bool ProgramDatabase::fail(const QSqlError& error)
     m_lastLost = lost(error);
     // Anything but a lock may have left the connection unusable.
     m_broken = m_broken || !m_lastBusy;
-    m_error = error.text();
+    m_error = error.text().trimmed();
+    if (m_error.isEmpty() && m_lastLost)
+        m_error = QStringLiteral("the connection to the database server was lost");
     return false;
 }
 
@@ -246,11 +254,16 @@ bool ProgramDatabase::exec(QSqlQuery& query, const QString& sql, const QVariantL
 {
     m_lastBusy = false;
     m_lastLost = false;
-    if (!isOpen()) {
-        m_error = QStringLiteral("store not open");
-        return false;
-    }
     const qint64 start = Clock::nowMs();
+    if (!isOpen()) {
+        // A connection its driver closed under us: the server went away.
+        m_lastLost = !m_name.isEmpty() && lost(QSqlError());
+        if (!m_lastLost || m_transactionDepth > 0 || !reconnect(start)) {
+            m_error = QStringLiteral("store not open");
+            return false;
+        }
+        m_lastLost = false;
+    }
     for (;;) {
         if (run(query, sql, values))
             return true;
@@ -295,6 +308,8 @@ bool ProgramDatabase::write(const std::function<bool()>& work)
                 done = fail(c.lastError());
             if (done)
                 return true;
+            // Work that gave up may have found the server gone.
+            m_lastLost = m_lastLost || lost(QSqlError());
             c.rollback();
         } else {
             fail(c.lastError());
