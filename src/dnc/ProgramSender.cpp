@@ -414,21 +414,36 @@ ProgramSender::QueueFiller::QueueFiller(ProgramSender& sender, const PortSetting
 
 bool ProgramSender::QueueFiller::write(QByteArrayView run, const QByteArray& eob, qint64& sent)
 {
-    // A run of whole lines, each with its CR LF.
-    const qsizetype before = m_batch.size();
-    if (eob == "\r\n")
-        m_batch += run;
-    else
-        ForEachLine(run, [&](QByteArrayView line) {
-            m_batch += line;
-            m_batch += eob;
-        });
-    sent += m_batch.size() - before;
-    const char* const lastEnd = run.data() + run.size() - 2;
-    const char* const previousEnd = FindLastCrLf(run.data(), lastEnd);
-    const char* const lastLine = previousEnd ? previousEnd + 2 : run.data();
-    m_last = QByteArray(lastLine, lastEnd - lastLine);
-    return m_batch.size() < BatchBytes || flush();
+    // A run of whole lines, each with its CR LF, goes in batches of about
+    // BatchBytes cut at line ends: the first bytes leave at once, and what a
+    // stop has to drop stays small.
+    while (!run.isEmpty()) {
+        const char* const end = run.data() + run.size();
+        const char* cut = end - 2;
+        const qsizetype room = BatchBytes - m_batch.size();
+        if (run.size() > room) {
+            const char* const before =
+                FindLastCrLf(run.data(), run.data() + std::max<qsizetype>(room, 2));
+            cut = before ? before : FindCrLf(run.data(), end);
+        }
+        const QByteArrayView lines(run.data(), cut + 2 - run.data());
+        const qsizetype had = m_batch.size();
+        if (eob == "\r\n")
+            m_batch += lines;
+        else
+            ForEachLine(lines, [&](QByteArrayView line) {
+                m_batch += line;
+                m_batch += eob;
+            });
+        sent += m_batch.size() - had;
+        const char* const previousEnd = FindLastCrLf(lines.data(), cut);
+        const char* const lastLine = previousEnd ? previousEnd + 2 : lines.data();
+        m_last = QByteArray(lastLine, cut - lastLine);
+        run = run.sliced(lines.size());
+        if (m_batch.size() >= BatchBytes && !flush())
+            return false;
+    }
+    return true;
 }
 
 bool ProgramSender::QueueFiller::flush()
