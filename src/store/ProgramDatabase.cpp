@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QSqlDriver>
+#include <QSqlField>
 
 #include <deque>
 
@@ -243,11 +244,38 @@ bool ProgramDatabase::run(QSqlQuery& query, const QString& sql, const QVariantLi
     // queries and row changes, never a CREATE or a DROP.
     if (values.isEmpty())
         return query.exec(sql);
+    // A statement prepared by the PostgreSQL driver costs three exchanges
+    // with the server (prepare, execute, release): its values are written
+    // into it by the driver's own quoting instead, one exchange.
+    if (m_driver == kPostgres)
+        return query.exec(withValues(sql, values));
     if (!query.prepare(sql))
         return false;
     for (const QVariant& value : values)
         query.addBindValue(value);
     return query.exec();
+}
+
+QString ProgramDatabase::withValues(const QString& sql, const QVariantList& values) const
+{
+    const QSqlDriver* driver = connection().driver();
+    QString out;
+    out.reserve(sql.size() + 16 * values.size());
+    qsizetype next = 0;
+    bool quoted = false;
+    for (const QChar c : sql) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (c != u'?' || quoted || next >= values.size()) {
+            out += c;
+            continue;
+        }
+        const QVariant& value = values[next++];
+        QSqlField field(QString(), value.metaType());
+        field.setValue(value);
+        out += driver->formatValue(field);
+    }
+    return out;
 }
 
 bool ProgramDatabase::exec(QSqlQuery& query, const QString& sql, const QVariantList& values)

@@ -39,8 +39,8 @@ inline constexpr qint64 StoreBusyTimeOutMs = 15000;
 inline constexpr int StoreEngineBusyMs = 50;
 
 // One open connection to a database of the store; closed when it goes.
-// Statements are prepared and their values bound: no value is ever part of
-// the SQL text.
+// Values never reach the SQL text unquoted: statements are prepared and their
+// values bound, or on PostgreSQL quoted by its driver.
 class ProgramDatabase
 {
 public:
@@ -77,6 +77,9 @@ private:
     friend bool OpenProgramDatabase(const QString& path, ProgramDatabase& db, bool create);
     // One try of exec().
     bool run(QSqlQuery& query, const QString& sql, const QVariantList& values);
+    // sql with each "?" outside quotes replaced by its value, quoted by the
+    // driver (escaping included).
+    QString withValues(const QString& sql, const QVariantList& values) const;
     bool busy(const QSqlError& error) const;
     // The database server went away under the connection.
     bool lost(const QSqlError& error) const;
