@@ -2,8 +2,11 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QHostAddress>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 #include <cerrno>
 #include <cstring>
@@ -63,10 +66,76 @@ bool MachineSimulator::linkAt(const QString& path)
     return true;
 }
 
+bool MachineSimulator::listenTcp(quint16 port)
+{
+    m_listener = new QTcpServer(this);
+    if (!m_listener->listen(QHostAddress::LocalHost, port)) {
+        m_error = m_listener->errorString();
+        delete m_listener;
+        m_listener = nullptr;
+        return false;
+    }
+    m_port = m_listener->serverPort();
+    m_started = QDateTime::currentMSecsSinceEpoch();
+    connect(m_listener, &QTcpServer::newConnection, this, &MachineSimulator::accept);
+    return true;
+}
+
+quint16 MachineSimulator::tcpPort() const
+{
+    return m_port;
+}
+
+bool MachineSimulator::connected() const
+{
+    return m_listener ? m_client && m_client->state() == QAbstractSocket::ConnectedState
+                      : m_master >= 0;
+}
+
+void MachineSimulator::accept()
+{
+    while (QTcpSocket* socket = m_listener->nextPendingConnection()) {
+        // One client at a time, as a converter box: the newest one.
+        if (m_client)
+            m_client->deleteLater();
+        m_client = socket;
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+            if (const QByteArray bytes = socket->readAll(); !bytes.isEmpty())
+                record(bytes);
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            if (m_client == socket)
+                m_client = nullptr;
+            socket->deleteLater();
+        });
+        emit clientConnected();
+        if (!m_timer.isActive())
+            m_timer.start(0);
+    }
+}
+
+void MachineSimulator::drop(int downMs)
+{
+    if (m_client)
+        m_client->disconnectFromHost();
+    if (downMs <= 0 || !m_listener)
+        return;
+    m_listener->close();
+    QTimer::singleShot(downMs, this, [this] {
+        if (m_listener)
+            m_listener->listen(QHostAddress::LocalHost, m_port);
+    });
+}
+
 void MachineSimulator::close()
 {
     m_timer.stop();
     m_queue.clear();
+    if (m_client)
+        m_client->abort();
+    delete m_listener; // and the client, its child
+    m_listener = nullptr;
+    m_client = nullptr;
     delete m_notifier;
     m_notifier = nullptr;
     if (m_slaveKeeper >= 0)
@@ -86,10 +155,14 @@ void MachineSimulator::readMaster()
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n <= 0)
             break;
-        const QByteArray bytes(buffer, qsizetype(n));
-        m_received.append({QDateTime::currentMSecsSinceEpoch() - m_started, bytes});
-        emit dataReceived(bytes);
+        record(QByteArray(buffer, qsizetype(n)));
     }
+}
+
+void MachineSimulator::record(const QByteArray& bytes)
+{
+    m_received.append({QDateTime::currentMSecsSinceEpoch() - m_started, bytes});
+    emit dataReceived(bytes);
 }
 
 QByteArray MachineSimulator::receivedBytes() const
@@ -121,8 +194,21 @@ void MachineSimulator::closeLater()
         m_timer.start(0);
 }
 
+void MachineSimulator::dropLater(int downMs)
+{
+    m_queue.enqueue({{}, 0, 0, 0, false, true, downMs});
+    if (!m_timer.isActive())
+        m_timer.start(0);
+}
+
 bool MachineSimulator::writeAll(const QByteArray& bytes)
 {
+    if (m_listener) {
+        if (!m_client || m_client->write(bytes) != bytes.size())
+            return false;
+        m_sent += bytes.size();
+        return true;
+    }
     qsizetype done = 0;
     while (done < bytes.size() && m_master >= 0) {
         const ssize_t n = ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
@@ -148,14 +234,20 @@ bool MachineSimulator::writeAll(const QByteArray& bytes)
 
 void MachineSimulator::pump()
 {
-    if (m_queue.isEmpty() || m_master < 0) {
+    if (m_queue.isEmpty() || !isOpen()) {
         emit idleAgain();
         return;
     }
+    if (!connected())
+        return; // over TCP: the steps go on when the server connects
     Step& step = m_queue.head();
     if (step.close) {
         close();
         emit idleAgain();
+        return;
+    }
+    if (step.drop) {
+        drop(m_queue.dequeue().downMs);
         return;
     }
     if (step.waitMs > 0) {
@@ -231,6 +323,10 @@ QString RunScriptStep(MachineSimulator& sim, const QStringList& words, int& pace
         chunk = arg.toInt(&ok);
     } else if (command == QLatin1String("close")) {
         sim.closeLater();
+    } else if (command == QLatin1String("drop")) {
+        sim.dropLater();
+    } else if (command == QLatin1String("down")) {
+        sim.dropLater(arg.toInt(&ok));
     } else {
         return QStringLiteral("unknown command %1").arg(command);
     }

@@ -1,4 +1,5 @@
-// nodalis-sim: a machine tool on the far end of a pseudo-terminal.
+// nodalis-sim: a machine tool on the far end of a pseudo-terminal, or an
+// IP-serial converter with its machine behind a TCP port.
 
 #include "sim/MachineSimulator.h"
 
@@ -13,10 +14,12 @@ using namespace nodalis::sim;
 namespace {
 
 const char* kUsage =
-    "Usage: nodalis-sim [--link PATH] [--record FILE] [--loop | --stay] [SCRIPT]\n"
+    "Usage: nodalis-sim [--link PATH | --tcp PORT] [--record FILE] [--loop | --stay] [SCRIPT]\n"
     "\n"
     "Creates a pseudo-terminal, prints its device path, and plays the machine: the server\n"
-    "opens the device (or the link PATH) as its serial port.\n"
+    "opens the device (or the link PATH) as its serial port. With --tcp it listens on\n"
+    "127.0.0.1:PORT instead and plays an IP-serial converter with its machine (Methode=7,\n"
+    "RemoteHost, RemotePort): the script runs while the server is connected.\n"
     "SCRIPT is a list of commands separated by ';':\n"
     "  text TEXT    send TEXT (escapes \\r \\n \\t \\xHH)\n"
     "  send FILE    send the file's bytes\n"
@@ -25,6 +28,8 @@ const char* kUsage =
     "  pace MS      later sends: one chunk every MS milliseconds\n"
     "  chunk N      later sends: chunks of N bytes (0: all at once)\n"
     "  close        the device goes away\n"
+    "  drop         close the connection (--tcp); the script goes on when the server is back\n"
+    "  down MS      drop, and refuse connections for MS milliseconds (--tcp)\n"
     "--loop runs the script again and again; --stay keeps the device after the script.\n"
     "--record appends what the server sends, one line per arrival: milliseconds, then the\n"
     "bytes C-escaped.\n";
@@ -54,12 +59,15 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QString link, record, script;
+    int tcpPort = -1;
     bool loop = false, stay = false;
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--link") && i + 1 < args.size())
             link = args[++i];
+        else if (a == QLatin1String("--tcp") && i + 1 < args.size())
+            tcpPort = args[++i].toInt();
         else if (a == QLatin1String("--record") && i + 1 < args.size())
             record = args[++i];
         else if (a == QLatin1String("--loop"))
@@ -77,11 +85,15 @@ int main(int argc, char** argv)
     }
 
     MachineSimulator sim;
-    if (!sim.open() || (!link.isEmpty() && !sim.linkAt(link))) {
+    if (tcpPort >= 0 ? !sim.listenTcp(quint16(tcpPort))
+                     : !sim.open() || (!link.isEmpty() && !sim.linkAt(link))) {
         std::fprintf(stderr, "nodalis-sim: %s\n", qPrintable(sim.errorString()));
         return 1;
     }
-    std::printf("device %s\n", qPrintable(sim.devicePath()));
+    if (tcpPort >= 0)
+        std::printf("listening 127.0.0.1:%u\n", unsigned(sim.tcpPort()));
+    else
+        std::printf("device %s\n", qPrintable(sim.devicePath()));
     std::fflush(stdout);
 
     QFile recordFile(record);
