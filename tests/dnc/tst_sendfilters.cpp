@@ -154,6 +154,9 @@ private slots:
             "N10 G00 X1\r\nN20 G001 X2");
         row("line ends replaced", "N1\r\nN2\r\n", "\r\n", ";\n", true, "N1;\nN2;\n");
         row("not re-examined", "AAAA", "AA", "A", true, "AA");
+        // Blocks of sixteen bytes all blanks, none, some, and a short tail.
+        row("one byte removed", "N10 G0  X1" + QByteArray(40, ' ') + "Y2.5  Z-1 F100\r\nM30 ", " ",
+            "", true, "N10G0X1Y2.5Z-1F100\r\nM30");
         row("empty file untouched", "", "G0", "X", false, "");
         row("missing file", QByteArray(), "G0", "X", false, "<missing>");
     }
