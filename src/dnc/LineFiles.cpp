@@ -2,19 +2,11 @@
 
 #include "platform/Clock.h"
 #include "startup/AppPaths.h"
+#include "store/ByteRuns.h"
 #include "store/FileUtils.h"
 
-#include <QtEndian>
-
 #include <algorithm>
-#include <array>
-#include <bit>
 #include <cstring>
-#include <utility>
-
-#if defined(__GNUC__) && defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
 namespace nodalis {
 
@@ -25,87 +17,6 @@ constexpr qsizetype kChunk = 1024 * 1024;
 // Bytes written straight from the caller's memory rather than through the
 // writer's buffer: whole runs of lines a filter leaves as they are.
 constexpr qsizetype kDirect = 64 * 1024;
-
-// Closes up [in, end) over every byte equal to search, in place, by
-// eight-byte words: in each word the bytes found are taken out from the
-// highest down, the bytes above moving down by one each time; the word is
-// stored whole and the output moves on by the bytes kept. The new end.
-char* removeByteWords(char* o, const char* in, const char* end, char search)
-{
-    constexpr quint64 ones = 0x0101010101010101;
-    constexpr quint64 low7 = 0x7f7f7f7f7f7f7f7f;
-    const quint64 pattern = ones * static_cast<unsigned char>(search);
-    for (; end - in >= 8; in += 8) {
-        quint64 word = qFromLittleEndian<quint64>(in);
-        const quint64 t = word ^ pattern;
-        quint64 found = ~(((t & low7) + low7) | t | low7); // bit 7 of each byte equal
-        int removed = 0;
-        while (found != 0) {
-            const int top = 63 - std::countl_zero(found);
-            const quint64 below = (quint64(1) << (top - 7)) - 1; // the bytes under it
-            word = (word & below) | ((word >> 8) & ~below);
-            found &= ~(quint64(1) << top);
-            ++removed;
-        }
-        // Within the word just read: o never passes in.
-        qToLittleEndian(word, o);
-        o += 8 - removed;
-    }
-    for (; in < end; ++in) {
-        *o = *in;
-        o += *in != search;
-    }
-    return o;
-}
-
-#if defined(__GNUC__) && defined(__x86_64__)
-// For each set of byte positions to take out of eight (bit i: byte i), the
-// positions of the bytes kept, in order, then 0x80 (a zero byte).
-const auto kKeptBytes = [] {
-    std::array<std::array<unsigned char, 8>, 256> table{};
-    for (int out = 0; out < 256; ++out) {
-        int k = 0;
-        for (int i = 0; i < 8; ++i) {
-            if (!(out >> i & 1))
-                table[size_t(out)][size_t(k++)] = static_cast<unsigned char>(i);
-        }
-        for (; k < 8; ++k)
-            table[size_t(out)][size_t(k)] = 0x80;
-    }
-    return table;
-}();
-
-// The same sixteen bytes at a time with the processor's byte shuffle: each
-// half of a block is closed up by one table look-up (five times faster).
-__attribute__((target("ssse3,popcnt"))) char* removeByteShuffled(char* o, const char* in,
-                                                                 const char* end, char search)
-{
-    const __m128i pattern = _mm_set1_epi8(search);
-    for (; end - in >= 16; in += 16) {
-        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
-        const auto found = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(block, pattern)));
-        // Both stores stay within the block just read: o never passes in.
-        for (const auto& [half, out] :
-             {std::pair{block, found & 0xff}, std::pair{_mm_srli_si128(block, 8), found >> 8}}) {
-            const __m128i order =
-                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(kKeptBytes[out].data()));
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_shuffle_epi8(half, order));
-            o += 8 - __builtin_popcount(out);
-        }
-    }
-    return removeByteWords(o, in, end, search);
-}
-#endif
-
-char* removeByte(char* begin, const char* end, char search)
-{
-#if defined(__GNUC__) && defined(__x86_64__)
-    static const bool shuffle = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
-    if (shuffle)
-        return removeByteShuffled(begin, begin, end, search);
-#endif
-    return removeByteWords(begin, begin, end, search);
-}
 
 // Position of the next CR LF from from, or -1.
 qsizetype findCrLf(const QByteArray& text, qsizetype from)
@@ -226,7 +137,7 @@ void ReplacingSource::replaceInPlace(QByteArray& bytes, qsizetype from)
     // A character removed (the blanks of a program): the bytes close up.
     char* const begin = bytes.data() + from;
     const char* const end = bytes.constData() + bytes.size();
-    char* const o = removeByte(begin, end, search);
+    char* const o = RemoveByte(begin, end, search);
     m_count += end - o;
     bytes.resize(o - bytes.constData());
 }

@@ -5,6 +5,7 @@
 #include "platform/SystemPaths.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
+#include "store/ByteRuns.h"
 #include "store/TextUtils.h"
 
 #include <QCoreApplication>
@@ -134,10 +135,9 @@ QString executablePrefix()
 }
 
 // Copies the bytes before the next CR or LF (or the end) from p to o, eight
-// at a time, and leaves p on that CR or LF; withCr false: the text holds no
-// CR. o must have room for eight bytes more than it is given. True when it
-// copied any.
-template <bool withCr> bool copyToLineEnd(const char*& p, const char* const end, char*& o)
+// at a time, and leaves p on that CR or LF. o must have room for eight bytes
+// more than it is given. True when it copied any.
+bool copyToLineEnd(const char*& p, const char* const end, char*& o)
 {
     constexpr quint64 ones = 0x0101010101010101;
     constexpr quint64 low7 = 0x7f7f7f7f7f7f7f7f;
@@ -145,9 +145,7 @@ template <bool withCr> bool copyToLineEnd(const char*& p, const char* const end,
     const char* const from = p;
     while (end - p >= 8) {
         const quint64 word = qFromLittleEndian<quint64>(p);
-        quint64 found = equal(word ^ (ones * '\n'));
-        if constexpr (withCr)
-            found |= equal(word ^ (ones * '\r'));
+        const quint64 found = equal(word ^ (ones * '\n')) | equal(word ^ (ones * '\r'));
         std::memcpy(o, p, 8);
         if (found != 0) {
             const int k = std::countr_zero(found) >> 3; // the first one, in memory order
@@ -173,7 +171,8 @@ bool writeWithCrLf(QFile& in, QFile& out)
     bool lineStarted = false; // bytes since the last line end
     bool endsWithLf = false;  // the current line's last byte is LF
     QByteArray chunk(kChunk, Qt::Uninitialized);
-    QByteArray converted(2 * kChunk + 8, Qt::Uninitialized); // each byte may become CR LF
+    // Each byte may become CR LF; the expansion writes 16 bytes past its end.
+    QByteArray converted(2 * kChunk + 32, Qt::Uninitialized);
     for (;;) {
         const qint64 n = in.read(chunk.data(), kChunk);
         if (n < 0)
@@ -186,10 +185,16 @@ bool writeWithCrLf(QFile& in, QFile& out)
         if (afterCr && *p == '\n')
             ++p;
         afterCr = false;
-        // Texts written on Linux have no CR at all: only LF is looked for.
+        // Texts written on Linux have no CR at all: each LF gets its CR.
         const bool withCr = std::memchr(p, '\r', size_t(end - p)) != nullptr;
+        if (!withCr && p < end) {
+            o = ExpandLineFeeds(p, end, o);
+            lineStarted = true;
+            endsWithLf = end[-1] == '\n';
+            p = end;
+        }
         while (p < end) {
-            if (withCr ? copyToLineEnd<true>(p, end, o) : copyToLineEnd<false>(p, end, o)) {
+            if (copyToLineEnd(p, end, o)) {
                 lineStarted = true;
                 endsWithLf = false;
             }

@@ -373,6 +373,11 @@ private slots:
             big[1 << k] = '\n';
         }
         QTest::newRow("several chunks") << big << crLfReference(big);
+        // Written on Linux: LF alone, in runs and at every offset of a block.
+        QByteArray lfOnly;
+        for (int i = 0; i < 1500000; ++i)
+            lfOnly += "AB \n"[random.bounded(4)];
+        QTest::newRow("LF only, several chunks") << lfOnly << crLfReference(lfOnly);
 
         // Right lines, then a wrong line end opening a line where a chunk ends
         // (a power of two): the right lines are kept as they are, once.
