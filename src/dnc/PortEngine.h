@@ -60,6 +60,13 @@ public:
     void TakeOverLine();
     // Clears the first-data, silence and event-reception flags.
     void ClearReceptionFlags();
+
+    // For a transport that runs its own listening cycle: hands the
+    // reception over to call resolution; or, when the reception file could
+    // not be written, ends the cycle without examining anything and listens
+    // again after a pause.
+    void Examine() { examine(); }
+    void ReceptionBlocked() { receptionBlocked(); }
     bool isEventReceptionArmed() const { return m_eventReception; }
 
 private:

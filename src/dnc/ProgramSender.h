@@ -36,6 +36,14 @@ public:
     // {%} and the gauge, only when higher than the last shown; 100 ends a transfer.
     void ShowProgress(int percent);
 
+    // For the transports that send by themselves: the text steps of the
+    // serial block sender (syntax check, PrepareSendText when prepare, the
+    // machine's specifics); the readiness wait that honours only a negative
+    // CheckModeRecep; a failed send (907 and the reset).
+    void PreSendSteps(const QString& file, bool prepare) { preSendSteps(file, prepare); }
+    bool WaitBeforeSend() { return libraryReceptionWait(); }
+    void SendFailed() { failed(907); }
+
     bool SendSerialBlocks(const PortSettings& record, int method, const QString& file);
     bool SendSerialArcel(const PortSettings& record, int method, const QString& file);
     bool SendLibraryFile(const PortSettings& record, const QString& file);

@@ -22,8 +22,9 @@
 namespace nodalis {
 
 ServerHost::ServerHost()
-    : m_engine(m_comDNC), m_sender(m_engine), m_calls(m_engine, m_sender),
-      m_mazak(m_engine, m_calls), m_commands(new ControlCommands(*this))
+    : m_engine(m_comDNC), m_sender(m_engine), m_ipSerial(m_engine, m_sender),
+      m_calls(m_engine, m_sender), m_mazak(m_engine, m_calls),
+      m_commands(new ControlCommands(*this))
 {
     m_link.setCommandRunner([this](const QByteArray& keyword, const QByteArray& args, int k) {
         m_commands->run(keyword, args, k);

@@ -7,6 +7,7 @@
 #include "platform/RemovableDrives.h"
 #include "platform/SerialControl.h"
 #include "server/ControlLink.h"
+#include "server/IpSerialLink.h"
 #include "store/ProgramRecords.h"
 
 #include <QObject>
@@ -62,6 +63,7 @@ private:
     SerialControl m_comDNC;
     PortEngine m_engine;
     ProgramSender m_sender;
+    IpSerialLink m_ipSerial;
     CallResolution m_calls;
     MazakWatch m_mazak;
     RemovableDrives m_drives;
