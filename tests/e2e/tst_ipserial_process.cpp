@@ -1,0 +1,159 @@
+// A machine behind an IP-serial converter (Methode 7): the whole server
+// against nodalis-sim playing the converter on a TCP port. A call served with
+// the exact bytes, an upload kept after TimeOut, a converter that drops the
+// connection in the middle of a reception, a stop during a reception, and a
+// converter that restarts (it refuses for a while).
+
+#include "sim/MachineSimulator.h"
+#include "support/ProcessHelpers.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace nodalis::sim;
+using namespace nodalis::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Three lines A, B and C: with NbBlocAvance 2 they leave as A B, then C.
+const QByteArray kProgram = "A\r\nB\r\nC\r\n";
+const QByteArray kBot = "\x12\r\n";
+const QByteArray kEot = "\x14\r\n";
+
+QByteArray iniFor(const QString& base, quint16 port)
+{
+    const QByteArray b = base.toLocal8Bit();
+    return "[NODALIS]\r\nPortListen=0\r\nDncAppMode=2\r\nControlAllowFrom=127.0.0.1\r\n[DNC]"
+           "\r\nRefMO=FR1\r\nMethode=7\r\n"
+           "IsModeEcoute=1\r\nUseRPC=1\r\nCallSyntax=(APPEL $$$$)\r\nPathFileProgOpen=" +
+           b + "/Programmes\r\nPathFileProgSave=" + b + "/Remontes\r\n[RESEAU]\r\n" +
+           "RemoteHost=127.0.0.1\r\nRemotePort=" + QByteArray::number(port) +
+           "\r\n[COMM]\r\nTimeOut=1\r\nEOB=13,10\r\n[OPTION_DNC]\r\nNbBlocAvance=2\r\n"
+           "[OPTION_T]\r\nBOT=18\r\nEOT=20\r\n[SYNTAXE_MO]\r\nCarDebProg=O\r\nBlocDeb=%\r\n"
+           "BlocFin=%\r\n";
+}
+
+template <class Done> bool waitFor(Done done, int ms = 15000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QTest::qWait(20);
+    return done();
+}
+
+} // namespace
+
+class TestIpSerialProcess : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_base;
+    MachineSimulator m_box;
+    QProcess m_server;
+
+    QByteArray log() const { return journalOf(m_base); }
+    // Every upload kept, one after the other.
+    QByteArray stored() const
+    {
+        QByteArray all;
+        for (const QFileInfo& f :
+             QDir(m_base + u"/Receiv"_s).entryInfoList({u"FromCN_(*"_s}, QDir::Files))
+            all += readFile(f.filePath());
+        return all;
+    }
+    int count(const QByteArray& code) const { return int(log().count("---Code" + code + "---")); }
+    bool listening(int times = 1) const
+    {
+        return waitFor([&] { return count("384") >= times; });
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_box.listenTcp(0));
+        m_base = m_tmp.filePath(u"m"_s);
+        QVERIFY(writeFile(m_base + u"/Nodalis.ini"_s, iniFor(m_base, m_box.tcpPort())));
+        QVERIFY(writeFile(m_base + u"/Programmes/O1000"_s, kProgram));
+        m_server.setProcessEnvironment(scaledTime(1.0));
+        QVERIFY(startHeadless(m_server, m_base));
+        QVERIFY(listening());
+        QVERIFY(
+            log().contains("---Code385---Connexion du Port DNC au serveur IP Serial 127.0.0.1"));
+    }
+
+    void cleanupTestCase()
+    {
+        m_server.terminate();
+        QVERIFY(m_server.waitForFinished(10000));
+    }
+
+    void callServedWithTheExactBytes()
+    {
+        const int before = count("384");
+        m_box.clearReceived();
+        m_box.send("(APPEL O1000)\r\n");
+        QVERIFY(waitFor([&] { return m_box.receivedBytes().endsWith(kEot); }));
+        QCOMPARE(m_box.receivedBytes(), kBot + kProgram + kEot);
+        QVERIFY(waitFor([&] { return count("903") == 1; }));
+        QVERIFY(listening(before + 1));
+    }
+
+    void uploadKeptAfterTimeOut()
+    {
+        const int before = count("384");
+        m_box.send("%\r\nO4321\r\nN10 G0 X1\r\n", 6, 5);
+        m_box.send("M30\r\n%\r\n");
+        QVERIFY(waitFor([&] { return count("703") == 1; }));
+        QVERIFY(count("381") >= 1);
+        QVERIFY(stored().contains("O4321\r\nN10 G0 X1\r\nM30\r\n"));
+        QVERIFY(listening(before + 1));
+    }
+
+    // The box drops the connection in the middle of a reception: 388, the
+    // link comes back, and the reception goes on with what came before.
+    void dropInTheMiddleOfAReception()
+    {
+        const int before = count("388");
+        m_box.send("%\r\nO5555\r\nN10 G0");
+        m_box.dropLater();
+        QVERIFY(waitFor([&] { return count("388") == before + 1 && m_box.connected(); }));
+        m_box.send(" X5\r\nM30\r\n%\r\n");
+        QVERIFY(waitFor([&] { return count("703") == 2; }));
+        QVERIFY(stored().contains("O5555\r\nN10 G0 X5\r\nM30\r\n"));
+    }
+
+    // The box restarts: refused for 2 s, then found again by the retries
+    // (every 5 s), with one 388 for the whole outage.
+    void boxRestarts()
+    {
+        const int before = count("388");
+        const int connections = count("385");
+        m_box.dropLater(2000);
+        QVERIFY(waitFor([&] { return count("385") > connections; }, 12000));
+        QCOMPARE(count("388"), before + 1);
+    }
+
+    // S during a reception ends it and closes the link; M listens again.
+    void stopDuringAReception()
+    {
+        QVERIFY(listening(count("384")));
+        m_box.send("%\r\nO6666\r\n");
+        QVERIFY(waitFor([&] { return count("381") >= 3; }));
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"S"_s}), 0);
+        QVERIFY(waitFor([&] { return !m_box.connected(); }));
+        const int before = count("384");
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"M"_s}), 0);
+        QVERIFY(listening(before + 1));
+        QVERIFY(waitFor([&] { return m_box.connected(); }));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIpSerialProcess)
+#include "tst_ipserial_process.moc"
