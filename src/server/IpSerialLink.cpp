@@ -178,8 +178,8 @@ void IpSerialLink::onError(QAbstractSocket::SocketError)
     if (!m_outage)
         SetStatusWithReason(388, toAnsi(m_socket.errorString()));
     m_outage = true;
-    if (m_phase == Sending)
-        m_lost = true;
+    // A send waits for the box (or a stop); only a connection lost under
+    // it ends it.
     m_retry.start(Clock::realMs(RetryMs));
 }
 
