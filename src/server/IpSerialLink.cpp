@@ -26,6 +26,8 @@ namespace nodalis {
 
 namespace {
 
+constexpr int kCharsPerTurn = 64;
+
 bool stopRequested()
 {
     return State().stopRequested;
@@ -142,7 +144,6 @@ void IpSerialLink::onConnected()
     m_retry.stop();
     // A box that died without a word is noticed by the system.
     m_socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     SetStatus(385);
     if (m_phase != Sending)
         return;
@@ -183,11 +184,11 @@ void IpSerialLink::onError(QAbstractSocket::SocketError)
     m_retry.start(Clock::realMs(RetryMs));
 }
 
-void IpSerialLink::SendTcpDataIPSerial(const QByteArray& text)
+void IpSerialLink::SendTcpDataIPSerial(QByteArrayView text)
 {
     if (m_socket.state() != QAbstractSocket::ConnectedState)
         return;
-    m_socket.write(text);
+    m_socket.write(text.data(), text.size());
     // Told when it changes: a rounded 100 may come before the last bytes.
     if (const int percent = Progress(m_sent, m_total); percent != m_lastShown) {
         m_lastShown = percent;
@@ -199,7 +200,7 @@ void IpSerialLink::sendNext()
 {
     char c = 0;
     if (m_pieces.next(c)) {
-        SendTcpDataIPSerial(QByteArray(1, c));
+        SendTcpDataIPSerial(QByteArrayView(&c, 1));
         return;
     }
     const QByteArray& eot = Config().Port.EOT;
@@ -213,9 +214,19 @@ void IpSerialLink::onBytesWritten(qint64 bytes)
     if (m_phase != Sending)
         return;
     m_sent += bytes;
-    // One character in flight: the next leaves when this one has.
-    if (m_socket.bytesToWrite() == 0)
+    // One character in flight: the next leaves when this one has. One the
+    // system takes at once is followed by the next in the same turn (the
+    // socket tells no bytesWritten inside its own), a few dozen at most so
+    // that other events still run.
+    for (int n = 1; m_socket.bytesToWrite() == 0; ++n) {
         sendNext();
+        // The last of a turn leaves with the socket's own, which tells it.
+        if (m_phase != Sending || n == kCharsPerTurn)
+            return;
+        if (!m_socket.flush() || m_socket.bytesToWrite() != 0)
+            return;
+        ++m_sent;
+    }
 }
 
 void IpSerialLink::onReadyRead()

@@ -3,6 +3,7 @@
 #include "dnc/LineFiles.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 #include <QTcpSocket>
@@ -70,7 +71,7 @@ private:
     void closeLink();
     void listen();
     bool send();
-    void SendTcpDataIPSerial(const QByteArray& text);
+    void SendTcpDataIPSerial(QByteArrayView text);
     void sendNext();
     void onConnected();
     void onDisconnected();
