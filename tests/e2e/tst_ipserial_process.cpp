@@ -1,8 +1,9 @@
 // A machine behind an IP-serial converter (Methode 7): the whole server
 // against nodalis-sim playing the converter on a TCP port. A call served with
 // the exact bytes, an upload kept after TimeOut, a converter that drops the
-// connection in the middle of a reception, a stop during a reception, and a
-// converter that restarts (it refuses for a while).
+// connection in the middle of a reception, a stop during a reception, a
+// converter that restarts (it refuses for a while); and a real bridge,
+// ser2net in raw mode, in front of the machine's pseudo-terminal.
 
 #include "sim/MachineSimulator.h"
 #include "support/ProcessHelpers.h"
@@ -10,6 +11,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -152,6 +155,40 @@ private slots:
         QCOMPARE(ctlOn(m_base, {u"send"_s, u"M"_s}), 0);
         QVERIFY(listening(before + 1));
         QVERIFY(waitFor([&] { return m_box.connected(); }));
+    }
+
+    // The same call through ser2net: the server connects to the bridge, the
+    // bridge writes to the machine's line.
+    void callThroughSer2net()
+    {
+        const QString ser2net =
+            QStandardPaths::findExecutable(u"ser2net"_s, {u"/usr/sbin"_s, u"/usr/bin"_s});
+        if (ser2net.isEmpty())
+            QSKIP("ser2net is not installed (apt-get install ser2net)");
+        QTcpServer probe; // a free port for the bridge
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        MachineSimulator machine;
+        const QString base = m_tmp.filePath(u"bridge"_s);
+        QVERIFY(machine.open() && machine.linkAt(m_tmp.filePath(u"bridge.tty"_s)));
+        QProcess bridge;
+        bridge.start(ser2net, {u"-n"_s, u"-u"_s, u"-C"_s,
+                               u"%1:raw:0:%2:9600 8DATABITS NONE 1STOPBIT"_s.arg(port).arg(
+                                   machine.devicePath())});
+        QVERIFY(bridge.waitForStarted());
+        QVERIFY(writeFile(base + u"/Nodalis.ini"_s, iniFor(base, port)));
+        QVERIFY(writeFile(base + u"/Programmes/O1000"_s, kProgram));
+        QProcess server;
+        QVERIFY(startHeadless(server, base));
+        QVERIFY(waitFor([&] { return journalOf(base).contains("---Code385---"); }));
+        machine.send("(APPEL O1000)\r\n");
+        QVERIFY(waitFor([&] { return machine.receivedBytes().endsWith(kEot); }));
+        QCOMPARE(machine.receivedBytes(), kBot + kProgram + kEot);
+        server.terminate();
+        QVERIFY(server.waitForFinished(10000));
+        bridge.kill();
+        bridge.waitForFinished();
     }
 };
 
