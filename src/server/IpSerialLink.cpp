@@ -189,8 +189,8 @@ void IpSerialLink::SendTcpDataIPSerial(QByteArrayView text)
     if (m_socket.state() != QAbstractSocket::ConnectedState)
         return;
     m_socket.write(text.data(), text.size());
-    // Told when it changes: a rounded 100 may come before the last bytes.
-    if (const int percent = Progress(m_sent, m_total); percent != m_lastShown) {
+    // Told when it changes; BOT and EOT count too, past 100 they stay at 100.
+    if (const int percent = qMin(Progress(m_sent, m_total), 100); percent != m_lastShown) {
         m_lastShown = percent;
         m_sender.ShowProgress(percent);
     }

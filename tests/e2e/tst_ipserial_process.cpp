@@ -108,6 +108,26 @@ private slots:
         QVERIFY(listening(before + 1));
     }
 
+    // T sends the send file; {%} is the bytes sent so far (BOT included) of
+    // the file's size, to the nearest integer, told when it changes.
+    void sendWithProgress()
+    {
+        QVERIFY(writeFile(m_base + u"/Send/ToCN.txt"_s, kProgram));
+        const int before = count("903");
+        m_box.clearReceived();
+        const Run run = runToEnd(bin("nodalisctl"),
+                                 {u"--base"_s, m_base, u"send"_s, u"T"_s, u"--until"_s, u"{t}"_s});
+        QVERIFY2(run.code == 0, run.err.constData());
+        QList<QByteArray> percents;
+        for (const QByteArray& line : run.out.split('\n'))
+            if (line.startsWith("progress"))
+                percents << line.mid(8).trimmed().chopped(1); // "progress  33%"
+        QVERIFY2(percents.join(' ') == "0 33 44 56 67 78 89 100", run.out.constData());
+        QVERIFY(waitFor([&] { return m_box.receivedBytes().endsWith(kEot); }));
+        QCOMPARE(m_box.receivedBytes(), kBot + kProgram + kEot);
+        QVERIFY(waitFor([&] { return count("903") == before + 1; }));
+    }
+
     void uploadKeptAfterTimeOut()
     {
         const int before = count("384");
