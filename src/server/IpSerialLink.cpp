@@ -267,7 +267,9 @@ void IpSerialLink::onSilence()
 
 void IpSerialLink::listen()
 {
-    if (m_cycleRunning)
+    // One cycle at a time, and none inside a send (its own return to
+    // listening starts the next once it is over).
+    if (m_cycleRunning || m_phase == Sending || m_phase == Finished)
         return;
     if (m_socket.state() == QAbstractSocket::UnconnectedState && !m_retry.isActive() &&
         !connectToBox())
