@@ -41,11 +41,10 @@ bool SendPieces::open(const QString& file, int linesAtOnce, const QByteArray& eo
     m_eob = eob;
     m_piece.clear();
     m_at = 0;
-    m_more = true;
-    // An empty file has no lines, and nothing to read.
-    if (QFileInfo(file).size() == 0)
-        return QFileInfo::exists(file) && (m_more = false, true);
-    return m_lines.open(file);
+    const QFileInfo info(file);
+    // An empty file has no lines (and no reader opens it).
+    m_more = info.size() > 0;
+    return info.exists() && (!m_more || m_lines.open(file));
 }
 
 bool SendPieces::next(char& c)
@@ -314,7 +313,6 @@ void IpSerialLink::listen()
         m_takenOver = false;
         return;
     }
-    m_phase = Finished;
     // Whatever arrived is kept: the unfinished line goes in too.
     if (!m_pending.isEmpty()) {
         file.write(m_pending + "\r\n");
