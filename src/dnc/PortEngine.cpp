@@ -285,10 +285,9 @@ bool PortEngine::PolledReception(ReceptionSteps* steps)
     m_com.setInputLen(0);
     const qint64 start = Clock::nowMs();
     bool awake = steps == nullptr;
-    QByteArray pending;
+    ReceivedLines lines([&file](const QByteArray& text) { file.write(text); }, true);
     bool receiving = false;
     bool ended = false; // silence after data, or the line gone
-    const auto writeLine = [&file](const QByteArray& line) { file.write(line); };
     for (;;) {
         DoEvents();
         if (m_lineTakenOver) {
@@ -299,8 +298,7 @@ bool PortEngine::PolledReception(ReceptionSteps* steps)
         }
         if (stopRequested()) {
             // Whatever arrived is kept: the unfinished line goes in too.
-            if (!pending.isEmpty())
-                file.write(pending + "\r\n");
+            lines.finish();
             const bool whole = file.close();
             m_timRS232.stop();
             m_cycleRunning = false;
@@ -339,10 +337,11 @@ bool PortEngine::PolledReception(ReceptionSteps* steps)
             steps->beforeChunk(m_com);
         m_timRS232.stop();
         m_silence = false;
-        pending += m_com.Input();
-        if (!pending.isEmpty()) {
+        const QByteArray chunk = m_com.Input();
+        if (!chunk.isEmpty()) {
+            lines.append(chunk);
             if (steps)
-                steps->onChunk(pending);
+                steps->onChunk(lines.pending());
             Channel().channelState = ChannelReceiving;
             if (!m_firstData) {
                 SetPortState(ChannelReceiving);
@@ -350,7 +349,7 @@ bool PortEngine::PolledReception(ReceptionSteps* steps)
                 m_firstData = true;
             }
             receiving = true;
-            pending = SplitReceivedChunk(pending, writeLine, true);
+            lines.cut();
             // Each chunk's lines reach the system as they arrive: a crash
             // loses at most the unfinished line.
             file.flush();
@@ -361,10 +360,11 @@ bool PortEngine::PolledReception(ReceptionSteps* steps)
             m_timRS232.start();
         }
     }
-    if (ended && !pending.isEmpty()) {
-        file.write(pending + "\r\n");
-        SendInfoMessage(BuildInfoMessage("{b}", {pending}), 0);
-        View().setBlockDisplay(pending);
+    if (ended) {
+        if (const QByteArray last = lines.finish(); !last.isEmpty()) {
+            SendInfoMessage(BuildInfoMessage("{b}", {last}), 0);
+            View().setBlockDisplay(last);
+        }
     }
     m_timRS232.stop();
     // On the disk before anything reads it.

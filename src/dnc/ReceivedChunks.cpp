@@ -8,30 +8,71 @@
 
 #include <QFile>
 
+#include <utility>
+
 namespace nodalis {
 
 QByteArray SplitReceivedChunk(const QByteArray& pending, const LineOutput& out, bool show)
 {
     const char* d = pending.constData();
     const qsizetype n = pending.size();
+    // Lines that already end in one CR LF are copied as they stand, in
+    // runs: [copied, start) is such a run.
+    QByteArray lines;
     qsizetype start = 0;
+    qsizetype copied = 0;
     for (qsizetype i = 0; i < n; ++i) {
         if (d[i] != '\r' && d[i] != '\n')
             continue;
-        if (i > start) {
-            const QByteArray line(d + start, i - start);
-            if (out)
-                out(line + "\r\n");
-            if (show) {
-                SendInfoMessage(BuildInfoMessage("{b}", {line}), 0);
-                View().setBlockDisplay(line);
-            }
-        }
+        const qsizetype end = i;
         while (i + 1 < n && (d[i + 1] == '\r' || d[i + 1] == '\n'))
             ++i;
+        const bool crLf = i == end + 1 && d[end] == '\r' && d[i] == '\n';
+        if (end == start || !crLf) {
+            lines.append(d + copied, end - copied);
+            if (end > start)
+                lines.append("\r\n", 2);
+            copied = i + 1;
+        }
+        if (show && end > start) {
+            const QByteArray line(d + start, end - start);
+            SendInfoMessage(BuildInfoMessage("{b}", {line}), 0);
+            View().setBlockDisplay(line);
+        }
         start = i + 1;
     }
+    lines.append(d + copied, start - copied);
+    if (out && !lines.isEmpty())
+        out(lines);
     return pending.mid(start);
+}
+
+void ReceivedLines::cut()
+{
+    if (m_pending.isEmpty())
+        return;
+    const bool ends = m_pending.contains('\r') || m_pending.contains('\n');
+    // A long line that ends right at the chunk's start looks like an empty
+    // line to the splitter.
+    if (m_midLine && (m_pending[0] == '\r' || m_pending[0] == '\n'))
+        m_out("\r\n");
+    if (ends)
+        m_midLine = false;
+    m_pending = SplitReceivedChunk(m_pending, m_out, m_show);
+    if (m_pending.size() > LongLine) {
+        m_out(m_pending);
+        m_pending.clear();
+        m_midLine = true;
+    }
+}
+
+QByteArray ReceivedLines::finish()
+{
+    QByteArray last = std::exchange(m_pending, {});
+    if (!last.isEmpty() || m_midLine)
+        m_out(last + "\r\n");
+    m_midLine = false;
+    return last;
 }
 
 bool NormaliseLibraryReception(const QString& path)

@@ -65,6 +65,9 @@ private slots:
         QTest::newRow("CR LF") << QByteArray("A\r\nB") << QByteArray("A\r\n") << QByteArray("B");
         QTest::newRow("runs of ends are one")
             << QByteArray("A\r\r\n\n\rB\n") << QByteArray("A\r\nB\r\n") << QByteArray();
+        QTest::newRow("lone ends among CR LF")
+            << QByteArray("A\r\nB\nC\r\nD\rE\r\nF") << QByteArray("A\r\nB\r\nC\r\nD\r\nE\r\n")
+            << QByteArray("F");
         QTest::newRow("leading ends")
             << QByteArray("\r\nA\n") << QByteArray("A\r\n") << QByteArray();
         QTest::newRow("CR at the very end")
@@ -82,6 +85,39 @@ private slots:
         QCOMPARE(file, written);
         // Without a file the rest is the same.
         QCOMPARE(SplitReceivedChunk(pending, nullptr, false), rest);
+    }
+
+    // A line longer than the splitter holds goes out in pieces; whatever
+    // the cut, the file holds what one whole chunk would have given.
+    void receivedLinesInPieces_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        const QByteArray longLine(ReceivedLines::LongLine * 3 + 7, 'x');
+        QTest::newRow("no line end at all") << longLine;
+        QTest::newRow("a long line between short ones") << "A\r\n" + longLine + "\r\nB\r\n";
+        QTest::newRow("the long line ended by LF") << longLine + "\nC";
+        QTest::newRow("its end starting a piece") << QByteArray(198000, 'x') + "\r\nD\r\n";
+    }
+
+    void receivedLinesInPieces()
+    {
+        QFETCH(QByteArray, text);
+        QByteArray whole;
+        ReceivedLines once([&](const QByteArray& t) { whole += t; }, false);
+        once.append(text);
+        once.cut();
+        once.finish();
+        for (const qsizetype piece : {qsizetype(1000), ReceivedLines::LongLine + 1}) {
+            QByteArray file;
+            ReceivedLines lines([&](const QByteArray& t) { file += t; }, false);
+            for (qsizetype at = 0; at < text.size(); at += piece) {
+                lines.append(text.mid(at, piece));
+                lines.cut();
+                QVERIFY(lines.pending().size() <= ReceivedLines::LongLine + piece);
+            }
+            lines.finish();
+            QCOMPARE(file, whole);
+        }
     }
 
     void normaliseLibraryReception_data()
