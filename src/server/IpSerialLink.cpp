@@ -26,7 +26,8 @@ namespace nodalis {
 
 namespace {
 
-constexpr int kCharsPerTurn = 64;
+constexpr int kCharsPerTurn = 256;
+constexpr qint64 kReadPiece = 64 * 1024;
 
 bool stopRequested()
 {
@@ -79,11 +80,15 @@ IpSerialLink::IpSerialLink(PortEngine& engine, ProgramSender& sender, QObject* p
     m_timRS232.setSingleShot(true);
     m_timRS232.setTimerType(Qt::PreciseTimer);
     connect(&m_timRS232, &QTimer::timeout, this, &IpSerialLink::onSilence);
+    // The socket reads ahead of the reception no more than this.
+    m_socket.setReadBufferSize(4 * kReadPiece);
     connect(&m_socket, &QTcpSocket::connected, this, &IpSerialLink::onConnected);
     connect(&m_socket, &QTcpSocket::disconnected, this, &IpSerialLink::onDisconnected);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &IpSerialLink::onError);
-    connect(&m_socket, &QTcpSocket::bytesWritten, this, &IpSerialLink::onBytesWritten);
-    connect(&m_socket, &QTcpSocket::readyRead, this, &IpSerialLink::onReadyRead);
+    // What arrives and what leaves is handled by the send and listening
+    // loops, outside the socket's own signals: a status said there lets
+    // events run, and the socket tells nothing more inside its own signal.
+    connect(&m_socket, &QTcpSocket::bytesWritten, this, [this](qint64 bytes) { m_sent += bytes; });
 
     PortMethod method;
     method.listen = [this] { listen(); };
@@ -144,14 +149,6 @@ void IpSerialLink::onConnected()
     // A box that died without a word is noticed by the system.
     m_socket.setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     SetStatus(385);
-    if (m_phase != Sending)
-        return;
-    SetStatus(382);
-    const QByteArray& bot = Config().Port.BOT;
-    if (!TrimSpaces(bot).isEmpty())
-        SendTcpDataIPSerial(DecodeCharList(bot, Config().Port.EOB));
-    else
-        sendNext();
 }
 
 void IpSerialLink::onDisconnected()
@@ -208,31 +205,40 @@ void IpSerialLink::sendNext()
     m_phase = Finished;
 }
 
-void IpSerialLink::onBytesWritten(qint64 bytes)
+void IpSerialLink::sendTurn()
 {
-    if (m_phase != Sending)
-        return;
-    m_sent += bytes;
+    if (!m_begun) {
+        m_begun = true;
+        SetStatus(382);
+        if (const QByteArray& bot = Config().Port.BOT; !TrimSpaces(bot).isEmpty()) {
+            SendTcpDataIPSerial(DecodeCharList(bot, Config().Port.EOB));
+            return;
+        }
+    }
     // One character in flight: the next leaves when this one has. One the
-    // system takes at once is followed by the next in the same turn (the
-    // socket tells no bytesWritten inside its own), a few dozen at most so
-    // that other events still run.
-    for (int n = 1; m_socket.bytesToWrite() == 0; ++n) {
+    // system takes at once is followed by the next in the same turn, a few
+    // dozen at most so that other events still run; the last of a turn
+    // leaves with the socket's own write, which ends the wait.
+    for (int n = 1; m_phase == Sending; ++n) {
         sendNext();
-        // The last of a turn leaves with the socket's own, which tells it.
-        if (m_phase != Sending || n == kCharsPerTurn)
+        if (n == kCharsPerTurn || !m_socket.flush() || m_socket.bytesToWrite() != 0)
             return;
-        if (!m_socket.flush() || m_socket.bytesToWrite() != 0)
-            return;
-        ++m_sent;
     }
 }
 
-void IpSerialLink::onReadyRead()
+void IpSerialLink::takeArrived()
 {
-    if (m_phase == Receiving && m_file)
-        received(m_socket.readAll());
-    // Otherwise it waits for the next reception.
+    received(std::exchange(m_unread, {}));
+    // In pieces of a bounded size into the same buffer: a fast upload is
+    // never held whole in memory.
+    while (m_socket.bytesAvailable() > 0) {
+        m_chunk.resize(qMin(m_socket.bytesAvailable(), kReadPiece));
+        const qint64 n = m_socket.read(m_chunk.data(), m_chunk.size());
+        if (n <= 0)
+            break;
+        m_chunk.resize(n);
+        received(m_chunk);
+    }
 }
 
 void IpSerialLink::received(const QByteArray& bytes)
@@ -245,9 +251,8 @@ void IpSerialLink::received(const QByteArray& bytes)
         m_shown += bytes.left(20 - m_shown.size());
         View().setBlockDisplay(m_shown);
     }
-    m_pending += bytes;
-    m_pending = SplitReceivedChunk(
-        m_pending, [this](const QByteArray& line) { m_file->write(line); }, false);
+    m_lines->append(bytes);
+    m_lines->cut();
     // Each chunk's lines reach the system as they arrive.
     m_file->flush();
     m_silence = false;
@@ -266,61 +271,76 @@ void IpSerialLink::onSilence()
 
 void IpSerialLink::listen()
 {
-    // One cycle at a time, and none inside a send (its own return to
-    // listening starts the next once it is over).
-    if (m_cycleRunning || m_phase == Sending || m_phase == Finished)
+    // One cycle at a time, and none inside a send: a cycle asked for
+    // meanwhile starts once the running one (or the send) is over.
+    if (m_cycleRunning || m_phase == Sending || m_phase == Finished) {
+        m_listenAgain = true;
         return;
+    }
     if (m_socket.state() == QAbstractSocket::UnconnectedState && !m_retry.isActive() &&
         !connectToBox())
         return;
     m_wanted = true;
+    // From here a send may take the link over, even while the file opens.
+    m_cycleRunning = true;
+    m_takenOver = false;
     ReceptionFile file;
-    if (!file.open()) {
-        m_engine.ReceptionBlocked();
-        m_engine.ReturnToListening();
+    const bool opened = file.open();
+    if (const bool takenOver = m_takenOver; takenOver || !opened) {
+        file.close();
+        endCycle();
+        if (!takenOver) {
+            m_engine.ReceptionBlocked();
+            m_engine.ReturnToListening();
+        }
         return;
     }
     m_timRS232.setInterval(int(Clock::realMs(qint64(Config().Port.TimeOut) * 1000)));
     m_timRS232.stop();
+    ReceivedLines lines([&file](const QByteArray& text) { file.write(text); }, false);
     m_file = &file;
-    m_pending.clear();
+    m_lines = &lines;
     m_shown.clear();
     m_started = false;
     m_silence = false;
-    m_takenOver = false;
-    m_cycleRunning = true;
     m_phase = Receiving;
     m_engine.SetPortState(ChannelListening);
     SetStatus(384);
     // What the machine sent between two receptions waits in the socket, or
-    // here when the box dropped the connection since.
-    received(std::exchange(m_unread, {}));
-    onReadyRead();
+    // aside when the box dropped the connection since.
     bool stopped = false;
-    while (!m_takenOver && !m_silence) {
+    for (;;) {
+        // What comes after a send took over is the next cycle's.
+        if (m_takenOver)
+            break;
+        takeArrived();
+        if (m_silence)
+            break;
         if (stopRequested()) {
             stopped = true;
             break;
         }
-        WaitForEvents(-1);
+        // What came in while a status let events run is taken at once.
+        WaitForEvents(m_socket.bytesAvailable() > 0 || !m_unread.isEmpty() ? 0 : -1);
     }
     m_timRS232.stop();
     m_file = nullptr;
-    m_cycleRunning = false;
+    m_lines = nullptr;
     if (m_takenOver) {
         // A send took the link over: it returns to listening itself.
         file.close();
-        m_takenOver = false;
+        endCycle();
         return;
     }
     // Whatever arrived is kept: the unfinished line goes in too.
-    if (!m_pending.isEmpty()) {
-        file.write(m_pending + "\r\n");
-        SendInfoMessage(BuildInfoMessage("{b}", {m_pending}), 0);
-        m_pending.clear();
-    }
+    if (const QByteArray last = lines.finish(); !last.isEmpty())
+        SendInfoMessage(BuildInfoMessage("{b}", {last}), 0);
     const bool whole = file.close();
     m_phase = Idle;
+    // A return to listening asked for from inside this cycle is this
+    // cycle's own.
+    m_listenAgain = false;
+    m_cycleRunning = false;
     // Stopping the transfer closes the link; listening opens it again.
     if (stopped)
         closeLink();
@@ -329,6 +349,18 @@ void IpSerialLink::listen()
     else
         m_engine.Examine();
     m_engine.ReturnToListening();
+}
+
+void IpSerialLink::endCycle()
+{
+    m_cycleRunning = false;
+    m_takenOver = false;
+    if (m_phase == Receiving)
+        m_phase = Idle;
+    // The send that took over asked for listening while this cycle still
+    // ran: that cycle starts now, from the event loop.
+    if (std::exchange(m_listenAgain, false) && m_phase == Idle)
+        m_engine.StartListeningSoon();
 }
 
 bool IpSerialLink::send()
@@ -344,13 +376,22 @@ bool IpSerialLink::send()
     m_total = QFileInfo(file).size();
     m_sent = 0;
     m_lastShown = -1;
+    m_begun = false;
     if (!m_pieces.open(file, r.NbBlocAvance, r.EOB) || !connectToBox()) {
         m_phase = Idle;
         m_sender.SendFailed();
         return false;
     }
-    while (m_phase == Sending && !m_lost && !stopRequested())
-        WaitForEvents(-1);
+    while (m_phase == Sending && !m_lost && !stopRequested()) {
+        if (m_socket.state() == QAbstractSocket::ConnectedState && m_socket.bytesToWrite() == 0)
+            sendTurn();
+        // A character that left while a status let events run is followed
+        // at once.
+        const bool gone =
+            m_socket.state() == QAbstractSocket::ConnectedState && m_socket.bytesToWrite() == 0;
+        if (m_phase == Sending)
+            WaitForEvents(gone ? 0 : -1);
+    }
     if (m_phase == Finished && !m_lost && !stopRequested()) {
         // EOT leaves, and the machine takes the end of the program.
         Pause(2000);

@@ -15,6 +15,7 @@ namespace nodalis {
 
 class PortEngine;
 class ProgramSender;
+class ReceivedLines;
 class ReceptionFile;
 
 // The send file handed out one character at a time: up to NbBlocAvance
@@ -70,14 +71,18 @@ private:
     bool connectToBox();
     void closeLink();
     void listen();
+    // A cycle that did not reach its examination ends.
+    void endCycle();
     bool send();
     void SendTcpDataIPSerial(QByteArrayView text);
     void sendNext();
+    // What may leave now: BOT first, then the program's characters.
+    void sendTurn();
+    // What the machine sent since the last look goes to the reception.
+    void takeArrived();
     void onConnected();
     void onDisconnected();
     void onError(QAbstractSocket::SocketError error);
-    void onBytesWritten(qint64 bytes);
-    void onReadyRead();
     // Bytes of the machine for the reception in progress.
     void received(const QByteArray& bytes);
     void onSilence();
@@ -97,15 +102,18 @@ private:
     qint64 m_sent = 0;
     int m_lastShown = -1; // the last {%}
     bool m_lost = false;  // the box dropped the connection during the send
+    bool m_begun = false; // 382 said and BOT gone
     // Reception
     ReceptionFile* m_file = nullptr;
-    QByteArray m_pending; // an unfinished line
-    QByteArray m_unread;  // bytes read out of a connection closed before a reception took them
-    QByteArray m_shown;   // the reception's first characters, for the display
+    ReceivedLines* m_lines = nullptr;
+    QByteArray m_unread; // bytes read out of a connection closed before a reception took them
+    QByteArray m_chunk;  // the piece being read
+    QByteArray m_shown;  // the reception's first characters, for the display
     bool m_started = false;
     bool m_silence = false;
     bool m_cycleRunning = false;
     bool m_takenOver = false;
+    bool m_listenAgain = false; // listening asked for while a cycle or a send ran
 };
 
 } // namespace nodalis

@@ -2,8 +2,9 @@
 // against nodalis-sim playing the converter on a TCP port. A call served with
 // the exact bytes, an upload kept after TimeOut, a converter that drops the
 // connection in the middle of a reception, a stop during a reception, a
-// converter that restarts (it refuses for a while); and a real bridge,
-// ser2net in raw mode, in front of the machine's pseudo-terminal.
+// converter that restarts (it refuses for a while), 50 MB of noise without a
+// line end, a stop ending a send to a converter that never reads; and a real
+// bridge, ser2net in raw mode, in front of the machine's pseudo-terminal.
 
 #include "sim/MachineSimulator.h"
 #include "support/ProcessHelpers.h"
@@ -15,6 +16,8 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/socket.h>
 
 using namespace nodalis::sim;
 using namespace nodalis::test;
@@ -167,14 +170,61 @@ private slots:
     void stopDuringAReception()
     {
         QVERIFY(listening(count("384")));
+        const int receptions = count("381");
         m_box.send("%\r\nO6666\r\n");
-        QVERIFY(waitFor([&] { return count("381") >= 3; }));
+        QVERIFY(waitFor([&] { return count("381") > receptions; }));
         QCOMPARE(ctlOn(m_base, {u"send"_s, u"S"_s}), 0);
         QVERIFY(waitFor([&] { return !m_box.connected(); }));
         const int before = count("384");
         QCOMPARE(ctlOn(m_base, {u"send"_s, u"M"_s}), 0);
         QVERIFY(listening(before + 1));
         QVERIFY(waitFor([&] { return m_box.connected(); }));
+    }
+
+    // Every byte value, NUL included, and no line end for 50 MB: all of it
+    // is kept, ended by CR LF.
+    void noiseWithoutLineEndsKept()
+    {
+        QByteArray noise;
+        for (int c = 0; c < 256; ++c)
+            if (c != '\r' && c != '\n')
+                noise += char(c);
+        noise = noise.repeated((50 << 20) / noise.size());
+        const int before = count("703");
+        m_box.send(noise);
+        QVERIFY(waitFor([&] { return count("703") == before + 1; }, 60000));
+        const QFileInfoList kept =
+            QDir(m_base + u"/Receiv"_s).entryInfoList({u"FromCN_(*"_s}, QDir::Files, QDir::Size);
+        QVERIFY(!kept.isEmpty());
+        QVERIFY(readFile(kept.first().filePath()) == noise + "\r\n");
+    }
+
+    // A converter that takes the connection and never reads: the send stalls
+    // once the system's buffers are full, and S ends it (907, no 903).
+    void stopEndsASendThatStalls()
+    {
+        QTcpServer deaf;
+        QVERIFY(deaf.listen(QHostAddress::LocalHost));
+        const int small = 4096; // taken by the connections it accepts
+        ::setsockopt(int(deaf.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        const QString base = m_tmp.filePath(u"deaf"_s);
+        QVERIFY(writeFile(base + u"/Nodalis.ini"_s, iniFor(base, deaf.serverPort())));
+        QVERIFY(
+            writeFile(base + u"/Send/ToCN.txt"_s, QByteArray("N10 G1 X1\r\n").repeated(1 << 18)));
+        QProcess server;
+        QVERIFY(startHeadless(server, base));
+        QVERIFY(waitFor([&] { return journalOf(base).contains("---Code384---"); }));
+        QProcess send; // answered once the send is over
+        send.start(bin("nodalisctl"),
+                   {u"--base"_s, base, u"--timeout"_s, u"0"_s, u"send"_s, u"T"_s});
+        QVERIFY(waitFor([&] { return journalOf(base).contains("---Code382---"); }));
+        QTest::qWait(1500);
+        QCOMPARE(ctlOn(base, {u"send"_s, u"S"_s}), 0);
+        QVERIFY(waitFor([&] { return journalOf(base).contains("---Code907---"); }));
+        QVERIFY(!journalOf(base).contains("---Code903---"));
+        QVERIFY(send.waitForFinished(10000));
+        server.terminate();
+        QVERIFY(server.waitForFinished(10000));
     }
 
     // The same call through ser2net: the server connects to the bridge, the
