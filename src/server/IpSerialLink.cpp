@@ -38,7 +38,8 @@ bool stopRequested()
 
 bool SendPieces::open(const QString& file, int linesAtOnce, const QByteArray& eob)
 {
-    m_linesAtOnce = linesAtOnce;
+    // Left at 0, one line at a time, as the serial block sender does.
+    m_linesAtOnce = qMax(1, linesAtOnce);
     m_eob = eob;
     m_piece.clear();
     m_at = 0;

@@ -27,8 +27,8 @@ private slots:
         QTest::newRow("other line end, last line open")
             << QByteArray("A\r\nB") << 1 << QByteArray("\n") << QByteArray("A\nB\n");
         QTest::newRow("empty file") << QByteArray() << 2 << QByteArray("\r\n") << QByteArray();
-        QTest::newRow("no line at once")
-            << QByteArray("A\r\n") << 0 << QByteArray("\r\n") << QByteArray();
+        QTest::newRow("NbBlocAvance 0 reads one line at a time")
+            << QByteArray("A\r\nB\r\n") << 0 << QByteArray("\r\n") << QByteArray("A\r\nB\r\n");
     }
 
     void pieces()

@@ -209,6 +209,7 @@ QString StoreUsageText()
         "  store init                 create the program store of --base DIR (PathData)\n"
         "  store add --machine M --call NAME --file F [--field N=VALUE]... [--downloadable 1]\n"
         "                             add a program, print its CodeProg, file its text\n"
+        "                             (--downloadable 1 marks it refused to calls: 516)\n"
         "  store list [--machine M]   the programs of the store\n"
         "  store show CODE            one program and its text file\n");
 }
