@@ -98,6 +98,8 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
 
     // A reception the previous run did not finish is kept, never overwritten.
     ReceptionFile::KeepInterrupted();
+    if (m_host)
+        m_host->ConnectNetworkSoon();
     if (s.IsModeEcoute && m_host) {
         m_host->StartListeningSoon();
         m_host->LoadCurrentProgram();

@@ -17,6 +17,9 @@ struct PortMethod
     std::function<void()> returnToListening; // releases the line after a transaction
     std::function<bool()> isReady;
     std::function<bool()> send;
+    // The sender logs its own end: no completion steps after it (network
+    // methods).
+    bool ownCompletion = false;
 };
 
 class MethodTable

@@ -116,6 +116,8 @@ bool ProgramSender::SendDispatcher()
     m_lastProgress = -1;
     if (!method->send())
         return false;
+    if (method->ownCompletion)
+        return true;
     notify("{f}");
     notify("{t}", {QByteArray::number(Channel().currentProgramCode)});
     SetStatus(903);

@@ -30,7 +30,10 @@ public:
                                     const QString& startFolder, bool several) = 0;
 };
 
-// The prompt that answers without anyone there.
+// The prompt that answers without anyone there: from the script named by
+// NODALIS_PROMPT_SCRIPT (one answer a line: "yes", "no" or "text NAME", used
+// in order), then with the safe default. Each question and its answer go
+// to stderr.
 class HeadlessPrompt : public OperatorPrompt
 {
 public:

@@ -12,6 +12,11 @@ Qt::CaseSensitivity FileNameCase();
 // reads it: backslashes become the separator off Windows.
 QString SettingPathText(const QString& path);
 
+// A shared folder's path as this system reaches it: off Windows a UNC name
+// "\\host\share\dir" is the share mounted under uncRoot ("<uncRoot>/host/
+// share/dir"); any other path as SettingPathText gives it.
+QString ShareFolderPath(const QString& path, const QString& uncRoot);
+
 // Root of the suite's fixed folders: C:/Orva/ on Windows, ~/Orva/ elsewhere.
 QString OrvaRoot();
 

@@ -17,15 +17,19 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <QTimer>
+
 #include <cstdio>
 
 namespace nodalis {
 
 ServerHost::ServerHost()
     : m_engine(m_comDNC), m_sender(m_engine), m_ipSerial(m_engine, m_sender),
-      m_calls(m_engine, m_sender), m_mazak(m_engine, m_calls),
+      m_calls(m_engine, m_sender), m_mazak(m_engine, m_calls), m_network(m_engine),
       m_commands(new ControlCommands(*this))
 {
+    m_network.plugMethods();
+    m_network.setStopTransfer([this] { ArreterTrans(); });
     m_link.setCommandRunner([this](const QByteArray& keyword, const QByteArray& args, int k) {
         m_commands->run(keyword, args, k);
     });
@@ -109,6 +113,16 @@ void ServerHost::ApplySettings()
         m_drives.start();
     else
         m_drives.stop();
+}
+
+void ServerHost::ConnectNetworkSoon()
+{
+    QTimer::singleShot(0, this, [this] {
+        Gate().run([this] {
+            if (IsNetworkMethod(Config().Port.Methode))
+                m_network.Connect();
+        });
+    });
 }
 
 void ServerHost::StartListeningSoon()

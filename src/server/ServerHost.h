@@ -6,6 +6,7 @@
 #include "dnc/ProgramSender.h"
 #include "platform/RemovableDrives.h"
 #include "platform/SerialControl.h"
+#include "protocols/NetworkTransfer.h"
 #include "server/ControlLink.h"
 #include "server/IpSerialLink.h"
 #include "store/ProgramRecords.h"
@@ -32,6 +33,9 @@ public:
     RemovableDrives& drives() { return m_drives; }
     ProgramSender& sender() { return m_sender; }
     CallResolution& calls() { return m_calls; }
+    NetworkTransfer& network() { return m_network; }
+    // Connects to a networked machine from the event loop (start-up).
+    void ConnectNetworkSoon();
 
     // Sends the send file, then ends the transfer: the line released,
     // {i}, {b} and {f}, listening again in listening mode.
@@ -66,6 +70,7 @@ private:
     IpSerialLink m_ipSerial;
     CallResolution m_calls;
     MazakWatch m_mazak;
+    NetworkTransfer m_network;
     RemovableDrives m_drives;
     ProgramRecord m_currentProgram;
     ControlCommands* m_commands;

@@ -146,6 +146,8 @@ struct Settings
     bool NumProgAsFileName = false;
     bool DeleteFileReseau = false;
     bool GroupeInFolder = false;
+    QByteArray FtpMode = "passive";
+    QByteArray UncRoot = "/mnt/unc";
 
     // RECORDFIELDS: element 0 unused, 1..NbBDFields.
     qint32 NbBDFields = 0;

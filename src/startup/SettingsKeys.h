@@ -361,6 +361,11 @@ template <class V> void VisitSettingsKeys(Settings& s, V& v)
       any("delete the remote file after a transfer"));
     v(net, "GroupeInFolder", KeyKind::Bool, "", s.GroupeInFolder,
       any("a program group goes into a folder"));
+    v(net, "FtpMode", KeyKind::Text, "passive", s.FtpMode,
+      oneOf("passive,active",
+            "FTP data connections: passive, or active for controls that need it"));
+    v(net, "UncRoot", KeyKind::Text, "/mnt/unc", s.UncRoot,
+      any("where \\\\host\\share folders are mounted off Windows"));
 
     const char* fields = "RECORDFIELDS";
     v(fields, "NbBDFields", KeyKind::Long, "", s.NbBDFields,

@@ -43,15 +43,6 @@ QByteArray iniFor(const QString& base, quint16 port)
            "BlocFin=%\r\n";
 }
 
-template <class Done> bool waitFor(Done done, int ms = 15000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done() && t.elapsed() < ms)
-        QTest::qWait(20);
-    return done();
-}
-
 } // namespace
 
 class TestIpSerialProcess : public QObject

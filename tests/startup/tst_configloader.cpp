@@ -55,6 +55,7 @@ private slots:
         const QList<QByteArray> expectedSet = {
             "NODALIS.PortListen=\"2000\"", "NODALIS.IconTray=\"true\"",
             "OPTION_T.ApercuProgLocal=\"true\"", "CANAUX.NbCanaux=\"1\"",
+            "RESEAU.FtpMode=\"passive\"", "RESEAU.UncRoot=\"/mnt/unc\"",
             // Derived from an empty PathData.
             "DNC.PathDataBase=\"Talmiron.mdb\"", "DNC.PathDataJournal=\"JournalProg.mdb\"",
             QByteArray("DNC.PathProgCN=\"ProgCN") + QDir::separator().toLatin1() + "\""};

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QString>
+#include <QTest>
 
 namespace nodalis::test {
 
@@ -39,6 +40,16 @@ inline QByteArray journalOf(const QString& base)
 {
     return readFile(base + u"/LogFiles/Journal ("_s + QDate::currentDate().toString(u"dd-MM-yy"_s) +
                     u").txt"_s);
+}
+
+// Lets events run until done() holds or ms have passed; done()'s last answer.
+template <class Done> bool waitFor(Done done, int ms = 15000)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms)
+        QTest::qWait(20);
+    return done();
 }
 
 // The system's environment with every wait of the server scaled.
