@@ -1,0 +1,57 @@
+// bench_network: one remote-file operation through the server's transport,
+// for bench/fig_network.py to time from outside against curl and cp.
+//
+//     bench_network ftp PORT list FOLDER        list a folder of 127.0.0.1:PORT (user cnc)
+//     bench_network ftp PORT get NAME LOCAL     fetch a file
+//     bench_network ftp PORT put LOCAL NAME     send a file
+//     bench_network share DIR put LOCAL NAME    copy a file into a shared folder
+//
+// Exit status 0 when the operation succeeded; the entry count of a listing
+// on stdout.
+
+#include "protocols/FtpTransport.h"
+#include "protocols/SharedFolder.h"
+#include "startup/Settings.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <memory>
+
+using namespace nodalis;
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList a = app.arguments();
+    if (a.size() < 5) {
+        std::fprintf(stderr, "usage: bench_network ftp PORT|share DIR list|get|put ARGS\n");
+        return 64;
+    }
+    Settings& s = Config();
+    std::unique_ptr<RemoteTransport> t;
+    if (a[1] == QLatin1String("ftp")) {
+        s.RemoteHost = "127.0.0.1";
+        s.RemotePort = a[2].toLatin1();
+        s.ReseauUserName = "cnc";
+        s.UserPassword = "cnc";
+        t = std::make_unique<ClsFTP>();
+    } else {
+        s.DefaultDirHostSend = a[2].toLocal8Bit();
+        t = std::make_unique<SharedFolder>();
+    }
+    bool ok = false;
+    if (a[3] == QLatin1String("list")) {
+        RemoteListing listing;
+        ok = t->list(a[4], listing);
+        std::printf("%lld\n", static_cast<long long>(listing.entries.size()));
+    } else if (a[3] == QLatin1String("get") && a.size() > 5) {
+        ok = t->get(a[4], a[5], {});
+    } else if (a[3] == QLatin1String("put") && a.size() > 5) {
+        ok = t->put(a[4], a[5]);
+    }
+    if (!ok)
+        std::fprintf(stderr, "bench_network: %s\n", qPrintable(t->lastError()));
+    t->disconnect();
+    return ok ? 0 : 1;
+}
