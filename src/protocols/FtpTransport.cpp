@@ -368,6 +368,8 @@ bool ClsFTP::run(FtpRequest& r)
         curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(easy, CURLOPT_READFUNCTION, onSend);
         curl_easy_setopt(easy, CURLOPT_READDATA, &r);
+        // Large pieces: a program goes out in few reads and writes.
+        curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
         curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE,
                          curl_off_t(r.source ? r.source->size() : 0));
     }
