@@ -2,7 +2,10 @@
 // (from the prompt script) for the machine's call file, fetches it, serves
 // the call by putting the program into the machine's folder under its number,
 // and removes the call file; T puts the send file under the name it is given.
-// On a shared folder (a UNC name under UncRoot) and on a real FTP server.
+// On a shared folder (a UNC name under UncRoot; methods 6 and 19) and on a
+// real FTP server. Faults while fetching keep the machine's file and serve
+// nothing: a data connection cut mid-file, a refused login (313 once), a
+// missing share.
 
 #include "support/FtpServer.h"
 #include "support/ProcessHelpers.h"
@@ -69,34 +72,98 @@ private:
         QVERIFY(server.waitForFinished(10000));
     }
 
+    // The ini of a shared-folder machine under m_tmp/unc/cnc/programs.
+    QByteArray shareIni(const QString& base, int methode)
+    {
+        return iniFor(base, methode,
+                      "UncRoot=" + m_tmp.filePath(u"unc"_s).toLocal8Bit() +
+                          "\r\nDefaultDirHostSend=\\\\cnc\\programs\r\n");
+    }
+    QByteArray ftpIni(const QString& base, int port, const QByteArray& password)
+    {
+        return iniFor(base, 4,
+                      "RemoteHost=127.0.0.1\r\nRemotePort=" + QByteArray::number(port) +
+                          "\r\nUserName=cnc\r\nUserPassword=" + password + "\r\n");
+    }
+
 private slots:
+    void sharedFolder_data()
+    {
+        QTest::addColumn<int>("methode");
+        QTest::newRow("copy/paste folder") << 6;
+        QTest::newRow("second variant") << 19;
+    }
+
     void sharedFolder()
     {
-        const QString base = m_tmp.filePath(u"share"_s);
-        const QString unc = m_tmp.filePath(u"unc"_s);
-        const QString machine = unc + u"/cnc/programs"_s;
+        QFETCH(int, methode);
+        const QString base = m_tmp.filePath(u"share%1"_s.arg(methode));
+        const QString machine = m_tmp.filePath(u"unc/cnc/programs"_s);
+        QDir(machine).removeRecursively();
         QVERIFY(QDir().mkpath(machine));
-        QVERIFY(writeFile(base + u"/Nodalis.ini"_s,
-                          iniFor(base, 6,
-                                 "UncRoot=" + unc.toLocal8Bit() +
-                                     "\r\nDefaultDirHostSend=\\\\cnc\\programs\r\n")));
+        QVERIFY(writeFile(base + u"/Nodalis.ini"_s, shareIni(base, methode)));
         serveCallAndSend(base, machine);
     }
 
     void ftpServer()
     {
+        if (!FtpServer::available())
+            QSKIP("no python3 with pyftpdlib (apt-get install python3-pyftpdlib)");
         const QString machine = m_tmp.filePath(u"ftp"_s);
         QVERIFY(QDir().mkpath(machine));
         FtpServer ftp;
-        if (!ftp.start(machine))
-            QSKIP(qPrintable(ftp.why()));
+        QVERIFY2(ftp.start(machine), qPrintable(ftp.why()));
         const QString base = m_tmp.filePath(u"ftpbase"_s);
-        QVERIFY(writeFile(
-            base + u"/Nodalis.ini"_s,
-            iniFor(base, 4,
-                   "RemoteHost=127.0.0.1\r\nRemotePort=" + QByteArray::number(ftp.port()) +
-                       "\r\nUserName=cnc\r\nUserPassword=cnc\r\n")));
+        QVERIFY(writeFile(base + u"/Nodalis.ini"_s, ftpIni(base, ftp.port(), "cnc")));
         serveCallAndSend(base, machine);
+    }
+
+    void fetchFaults_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QByteArray>("event");
+        QTest::newRow("data connection cut mid-file") << u"drop"_s << QByteArray("261");
+        QTest::newRow("login refused") << u"password"_s << QByteArray("313");
+        QTest::newRow("share missing") << u"share"_s << QByteArray("261");
+    }
+
+    void fetchFaults()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QByteArray, event);
+        const bool overFtp = fault != u"share";
+        if (overFtp && !FtpServer::available())
+            QSKIP("no python3 with pyftpdlib (apt-get install python3-pyftpdlib)");
+        const QString machine = m_tmp.filePath(u"fault-"_s + fault);
+        // A call file far longer than the cut, so the cut falls inside it.
+        const QByteArray call = "(APPEL O1000)\r\n" + QByteArray("(....)\r\n").repeated(100000);
+        QVERIFY(writeFile(machine + u"/APPEL.nc"_s, call));
+        FtpServer ftp;
+        if (overFtp)
+            QVERIFY2(ftp.start(machine, fault == u"drop" ? QStringList{u"--drop-after"_s, u"4096"_s}
+                                                         : QStringList()),
+                     qPrintable(ftp.why()));
+        const QString base = m_tmp.filePath(u"faultbase-"_s + fault);
+        QVERIFY(writeFile(base + u"/Nodalis.ini"_s,
+                          fault == u"share"
+                              ? shareIni(base, 6)
+                              : ftpIni(base, ftp.port(), fault == u"password" ? "wrong" : "cnc")));
+        if (fault == u"share")
+            QDir(m_tmp.filePath(u"unc/cnc/programs"_s)).removeRecursively();
+        QVERIFY(writeFile(base + u"/answers"_s, "text APPEL.nc\n"));
+        QProcess server;
+        QProcessEnvironment env = scaledTime(0.2);
+        env.insert(u"NODALIS_PROMPT_SCRIPT"_s, base + u"/answers"_s);
+        server.setProcessEnvironment(env);
+        QVERIFY(startHeadless(server, base));
+        QVERIFY(waitFor([&] { return journalOf(base).contains("---Code261---"); }, 30000));
+        const QByteArray log = journalOf(base);
+        QCOMPARE(log.count("---Code" + event + "---"), 1);
+        QVERIFY2(!log.contains("---Code503---") && !log.contains("---Code252---"), log.constData());
+        if (fault != u"share")
+            QCOMPARE(readFile(machine + u"/APPEL.nc"_s), call);
+        server.terminate();
+        QVERIFY(server.waitForFinished(10000));
     }
 };
 
