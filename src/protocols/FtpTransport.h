@@ -18,6 +18,11 @@ struct FtpRequest;
 // are binary and run on libcurl's multi interface from the event loop, so
 // nothing waits with events stopped; a stop request ends any of them. A
 // refused login is announced (313) once until a login succeeds again.
+// The operations of the shared transport interface are the FTP client's
+// own: connect is InitFTP, disconnect CloseFTP, list FNGetList, put
+// SendFichier, get RecupererFichier, deleteFile FNSupprimerFichier,
+// deleteFolder FNSupprimerDossier, rename RenommerFichier, createFolder
+// CreerRep.
 class ClsFTP : public RemoteTransport
 {
 public:
