@@ -240,22 +240,46 @@ bool NetworkTransfer::DeleteRemoteFile(const QString& name)
     return false;
 }
 
+bool NetworkTransfer::emptyAndDelete(RemoteTransport& t, const QString& name, int depth)
+{
+    // A server removes only an empty folder: its files and folders go first.
+    RemoteListing inside;
+    if (depth > MaxDepth || !t.list(name, inside))
+        return false;
+    bool emptied = true;
+    for (const RemoteEntry& e : inside.entries) {
+        if (e.Nom == QLatin1String("..") || !IsPlainRemoteName(e.Nom))
+            continue;
+        emptied = (e.TypeFD == RemoteEntry::Folder ? emptyAndDelete(t, e.Nom, depth + 1)
+                                                   : t.deleteFile(e.Nom)) &&
+                  emptied;
+    }
+    RemoteListing up;
+    return t.list(QStringLiteral(".."), up) && emptied && t.deleteFolder(name);
+}
+
 bool NetworkTransfer::DeleteRemoteFolder(const QString& name)
 {
-    SetStatus(252, {ansi(name)});
+    SetStatus(259, {ansi(name)});
     RemoteTransport* t = transport();
     if (!t)
         return true;
-    if (plain(name) && t->deleteFolder(name))
+    m_haveListing = false;
+    if (plain(name) && emptyAndDelete(*t, name, 0))
         return true;
-    SetStatus(253, {ansi(name)});
+    SetStatusWithReason(260, ansi(name + QStringLiteral(" : ") + t->lastError()));
     return false;
 }
 
 bool NetworkTransfer::RenameRemoteFile(const QString& from, const QString& to)
 {
     RemoteTransport* t = transport();
-    if (t && !(plain(from) && plain(to) && t->rename(from, to))) {
+    // Never over an existing file or folder: some servers would replace it.
+    RemoteListing here;
+    const bool taken = t && plain(to) && t->list(QStringLiteral("."), here) &&
+                       (here.FNHaveThisFile(to) || here.FNHaveThisFolder(to));
+    m_haveListing = false;
+    if (t && (taken || !(plain(from) && plain(to) && t->rename(from, to)))) {
         SetStatus(257, {ansi(from)});
         return false;
     }
@@ -274,11 +298,22 @@ bool NetworkTransfer::CreateRemoteFolder(const QString& name)
     return true;
 }
 
-bool NetworkTransfer::CreateRemoteTextFile(const QString& name)
+bool NetworkTransfer::CreateRemoteTextFile(const QString& name, const QByteArray& text)
 {
     SetStatus(269, {ansi(name)});
     RemoteTransport* t = transport();
-    return !t || (plain(name) && t->createTextFile(name));
+    if (!t)
+        return true;
+    if (!plain(name))
+        return false;
+    m_haveListing = false;
+    if (text.isEmpty())
+        return t->createTextFile(name);
+    const QString local = NewTempFile();
+    QByteArray body = text;
+    const bool ok = !local.isEmpty() && ReadOrWriteFile(0, local, body) && t->put(local, name);
+    DeleteFile(local);
+    return ok;
 }
 
 QString NetworkTransfer::RemoteFileName(const QString& localPath)
@@ -406,7 +441,7 @@ bool NetworkTransfer::SendToNetworkMachine(const QString& remoteName, const QStr
     return sent;
 }
 
-void NetworkTransfer::examine()
+void NetworkTransfer::Examine()
 {
     m_engine.Examine();
 }
@@ -430,7 +465,7 @@ bool NetworkTransfer::receiveFolder(const FileToTransfer& folder)
         all = GetRemoteFile(e.Nom, local) && all;
     }
     ListRemoteFolder(QStringLiteral(".."), listing);
-    examine();
+    Examine();
     if (all && Config().DeleteFileReseau)
         DeleteRemoteFolder(folder.remoteName);
     return all;
@@ -476,7 +511,7 @@ void NetworkTransfer::ReceiveFromNetwork(const FilesToTransfer& files, bool conc
             }
             continue;
         }
-        examine();
+        Examine();
     }
     if (concatenate && !parts.isEmpty()) {
         if (ConcatFilesByBatch(parts, reception)) {
@@ -487,7 +522,7 @@ void NetworkTransfer::ReceiveFromNetwork(const FilesToTransfer& files, bool conc
                 text = "%" + text + "%";
                 ReadOrWriteFile(0, reception, text);
             }
-            examine();
+            Examine();
         }
         for (const QString& part : parts)
             DeleteFile(part);
@@ -498,7 +533,7 @@ void NetworkTransfer::ReportRemoteListing(const QString& folder, int k)
 {
     RemoteListing listing;
     ListRemoteFolder(folder, listing);
-    notify("{dlf}", {}, k);
+    notify("{dlf}", {ansi(folder)}, k);
     for (const RemoteEntry& e : listing.entries)
         notify("{lf}",
                {QByteArray::number(int(e.TypeFD)), ansi(e.Nom), QByteArray::number(e.size),
@@ -554,7 +589,7 @@ void NetworkTransfer::ListenOnNetwork()
     }
     if (fetched) {
         Channel().currentTransfer[0] = ansi(name);
-        examine();
+        Examine();
         // The machine's file goes only once its copy here is whole.
         DeleteRemoteFile(name);
     } else {

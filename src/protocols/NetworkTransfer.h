@@ -20,7 +20,8 @@ struct FileToTransfer
 {
     bool isFolder = false;
     QString remoteName;
-    QString targetFolder; // local folder it goes to, empty: the usual one
+    QString localPath;    // a file to send
+    QString targetFolder; // local folder a received file goes to, empty: the usual one
     QString NomFichier;
     qint32 CodeProgFichier = 0;
 };
@@ -69,6 +70,8 @@ class NetworkTransfer
 public:
     // The cap of a listing: more entries make it fail.
     static constexpr qsizetype MaxEntries = 50000;
+    // Folders deeper than this below one being deleted are not followed.
+    static constexpr int MaxDepth = 32;
 
     explicit NetworkTransfer(PortEngine& engine);
     ~NetworkTransfer();
@@ -93,7 +96,8 @@ public:
     bool DeleteRemoteFolder(const QString& name);
     bool RenameRemoteFile(const QString& from, const QString& to);
     bool CreateRemoteFolder(const QString& name);
-    bool CreateRemoteTextFile(const QString& name);
+    // The file holds text (followed by CR LF); an empty text makes an empty file.
+    bool CreateRemoteTextFile(const QString& name, const QByteArray& text = {});
     QString RemoteFileName(const QString& localPath);
     bool SendToNetworkMachine(const QString& remoteName, const QString& sendFile,
                               qint32 programCode);
@@ -102,15 +106,18 @@ public:
     void EndTransfer();
     void Disconnect();
     void ListenOnNetwork();
+    // Hands the reception file to the examination of received data.
+    void Examine();
 
     const RemoteListing& currentListing() const { return m_listing; }
+    bool connected() const { return m_connected; }
     void setFilesToTransfer(const FilesToTransfer& files) { m_files = files; }
 
 private:
     bool putChannelFiles(const QString& sendFile, const QString& remoteName, bool underTargets);
     void putCompanionFiles(const QString& sendFile, const QString& remoteBase, bool ownNames);
     bool receiveFolder(const FileToTransfer& folder);
-    void examine();
+    bool emptyAndDelete(RemoteTransport& t, const QString& name, int depth);
     // A name from a machine or a client that would leave its folder: 253-free
     // refusal logged, false.
     bool plain(const QString& name);

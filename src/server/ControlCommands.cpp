@@ -32,7 +32,7 @@ void notifyState()
 
 } // namespace
 
-ControlCommands::ControlCommands(ServerHost& host) : m_host(host)
+ControlCommands::ControlCommands(ServerHost& host) : m_host(host), m_remote(host.network())
 {
     m_table = {
         {"CONNECT", [this](const QByteArray&, int k) { Connect(k); }},
@@ -76,6 +76,12 @@ ControlCommands::ControlCommands(ServerHost& host) : m_host(host)
         {"PING", [](const QByteArray&, int k) { SendInfoMessage(BuildInfoMessage("OK"), k); }},
         {"REINIT", [this](const QByteArray&, int) { Reinit(); }},
     };
+    m_remote.addTo(m_table);
+}
+
+bool ControlCommands::AnswersAtOnce(const QByteArray& keyword, const QByteArray& arguments)
+{
+    return (keyword == "PING" && arguments.isEmpty()) || keyword == "CONNECT" || keyword == "L";
 }
 
 bool ControlCommands::ActsAtOnce(const QByteArray& keyword)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "server/RemoteCommands.h"
+
 #include <QByteArray>
 #include <QHash>
 
@@ -20,6 +22,10 @@ public:
     // Whether a command acts as soon as it is received (S and E set the stop
     // flag then); it still runs in its turn, before the others waiting.
     static bool ActsAtOnce(const QByteArray& keyword);
+    // Whether a command only answers, and so runs as soon as it arrives. A
+    // PING with an argument waits its turn instead: its answer tells a
+    // client that its earlier lines were handled.
+    static bool AnswersAtOnce(const QByteArray& keyword, const QByteArray& arguments);
 
 private:
     using Command = std::function<void(const QByteArray& arguments, int k)>;
@@ -29,6 +35,7 @@ private:
     void Reinit();
 
     ServerHost& m_host;
+    RemoteCommands m_remote;
     QHash<QByteArray, Command> m_table;
 };
 

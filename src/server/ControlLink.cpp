@@ -230,7 +230,19 @@ void ControlLink::InterpreteDataTalmiron(int k, const QList<QByteArray>& lines)
             continue;
         const auto it = m_clients.find(k);
         Client* client = it == m_clients.end() ? nullptr : &it->second;
+        if (m_immediate && m_immediate(line.keyword, line.arguments)) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, k, line] {
+                    if (m_runner && m_clients.count(k) > 0)
+                        m_runner(line.keyword, line.arguments, k);
+                },
+                Qt::QueuedConnection);
+            continue;
+        }
         if (m_urgent && m_urgent(line.keyword)) {
+            if (m_droppedByStop)
+                dropWaiting();
             m_urgentLines.append({k, line});
             ++m_queuedCount;
         } else if (client &&
@@ -255,6 +267,19 @@ void ControlLink::InterpreteDataTalmiron(int k, const QList<QByteArray>& lines)
         }
         QMetaObject::invokeMethod(
             this, [this] { Gate().run([this] { runNext(); }); }, Qt::QueuedConnection);
+    }
+}
+
+void ControlLink::dropWaiting()
+{
+    for (auto& [index, client] : m_clients) {
+        const qsizetype dropped = client.queued.removeIf(
+            [this](const ControlLine& waiting) { return m_droppedByStop(waiting.keyword); });
+        m_queuedCount -= dropped;
+        if (dropped > 0)
+            logLink(QStringLiteral("arrêt : %1 commande(s) du client %2 abandonnée(s)")
+                        .arg(dropped)
+                        .arg(index));
     }
 }
 

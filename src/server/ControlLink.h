@@ -55,6 +55,12 @@ public:
 
     void setCommandRunner(CommandRunner runner) { m_runner = std::move(runner); }
     void setUrgentCheck(UrgentCheck check) { m_urgent = std::move(check); }
+    // Commands that only answer run as soon as they arrive, even while
+    // another waits (PING, CONNECT, L), by keyword and arguments.
+    using ImmediateCheck = std::function<bool(const QByteArray&, const QByteArray&)>;
+    void setImmediateCheck(ImmediateCheck check) { m_immediate = std::move(check); }
+    // Commands still waiting that a stop drops (the remote-file operations).
+    void setDroppedByStop(UrgentCheck check) { m_droppedByStop = std::move(check); }
 
     // Addresses or CIDR ranges ("10.0.0.0/8") allowed to connect, "localhost"
     // for the loopback addresses; entries are separated by commas,
@@ -104,6 +110,8 @@ private:
     // Queues the commands of client k's complete lines, each to run in its turn.
     void InterpreteDataTalmiron(int k, const QList<QByteArray>& lines);
     void runNext();
+    // A stop arrived: the commands it drops leave the queues.
+    void dropWaiting();
     void peerStoppedSending(int k);
     void closeWhenAnswered(int k);
     void remove(int k);
@@ -126,6 +134,8 @@ private:
     int m_listenIndex = 0;
     CommandRunner m_runner;
     UrgentCheck m_urgent;
+    ImmediateCheck m_immediate;
+    UrgentCheck m_droppedByStop;
     QList<QPair<QHostAddress, int>> m_allow;
     bool m_refuseAll = false;
     QSet<QString> m_refusedReported;

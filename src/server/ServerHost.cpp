@@ -34,6 +34,8 @@ ServerHost::ServerHost()
         m_commands->run(keyword, args, k);
     });
     m_link.setUrgentCheck(&ControlCommands::ActsAtOnce);
+    m_link.setImmediateCheck(&ControlCommands::AnswersAtOnce);
+    m_link.setDroppedByStop(&RemoteCommands::IsRemoteOperation);
     // Published again at every connection: handed to the system, not synced.
     connect(&m_link, &ControlLink::listening, this, [](quint16 port) {
         WriteIni(Paths().configPath, QByteArrayLiteral("NODALIS"), QByteArrayLiteral("Socket"),

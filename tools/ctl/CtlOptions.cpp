@@ -1,5 +1,6 @@
 #include "ctl/CtlOptions.h"
 
+#include "ctl/RemoteFiles.h"
 #include "ctl/StoreAdmin.h"
 
 #include "startup/AppPaths.h"
@@ -27,7 +28,10 @@ CtlOptions CtlOptions::Parse(const QStringList& args)
         const QString& a = args[i];
         // The store commands take options of their own.
         const bool store =
-            (o.command == QLatin1String("store") || o.command == QLatin1String("config")) &&
+            (o.command == QLatin1String("store") || o.command == QLatin1String("config") ||
+             (o.command == QLatin1String("receive") &&
+              (a == QLatin1String("--folder") || a == QLatin1String("--concat") ||
+               o.arguments.value(o.arguments.size() - 1) == QLatin1String("--folder")))) &&
             a != QLatin1String("--base");
         if (!o.command.isEmpty() && (store || !a.startsWith(QLatin1String("--")))) {
             o.arguments.append(a);
@@ -63,6 +67,13 @@ CtlOptions CtlOptions::Parse(const QStringList& args)
                                          QStringLiteral("watch"),  QStringLiteral("send"),
                                          QStringLiteral("store"),  QStringLiteral("ports"),
                                          QStringLiteral("config"), QStringLiteral("help")};
+    const bool remote = IsRemoteCommand(o.command);
+    if (remote) {
+        const QString bad = BuildRemoteRequest(o.command, o.arguments).error;
+        if (!bad.isEmpty())
+            o.error = bad;
+        return o;
+    }
     if (o.command.isEmpty())
         o.error = QStringLiteral("no command given");
     else if (!commands.contains(o.command))
@@ -119,22 +130,31 @@ bool CtlOptions::resolveServer()
 
 QString CtlOptions::Usage()
 {
-    return QStringLiteral("Usage: nodalisctl [--host H] [--port P | --base DIR] [--timeout S] "
-                          "[--raw] COMMAND\n"
-                          "\n"
-                          "Commands:\n"
-                          "  ping                       check that the server answers\n"
-                          "  stop                       stop the server (command E)\n"
-                          "  ports                      list this PC's serial devices (PortName), "
-                          "free or busy\n"
-                          "  config keys [--markdown]   every key of Nodalis.ini: section, type, "
-                          "default, meaning\n"
-                          "  watch                      print every notification until the server "
-                          "closes the link\n"
-                          "  send KEYWORD [ARG...]      send Info:KEYWORD|Arg:a0<>a1<>| and print "
-                          "the replies\n"
-                          "                             (until the server has handled it, or "
-                          "--until TAG arrives)\n") +
+    return QStringLiteral(
+               "Usage: nodalisctl [--host H] [--port P | --base DIR] [--timeout S] "
+               "[--raw] COMMAND\n"
+               "\n"
+               "Commands:\n"
+               "  ping                       check that the server answers\n"
+               "  stop                       stop the server (command E)\n"
+               "  ls [FOLDER]                a networked machine's folder (.. goes up)\n"
+               "  get NAME [DEST]            fetch a file: examined, or kept in DEST (method 19)\n"
+               "  preview NAME               fetch a file for a look; prints its path\n"
+               "  put FILE...                send files under their own names\n"
+               "  receive NAME... [--folder F] [--concat]\n"
+               "                             fetch files and a folder (--concat: as one)\n"
+               "  rm NAME, rmdir FOLDER, mv OLD NEW, mkdir FOLDER, mktxt NAME [TEXT]\n"
+               "  ftp-list                   list the FTP folder with the server's own client\n"
+               "  ports                      list this PC's serial devices (PortName), "
+               "free or busy\n"
+               "  config keys [--markdown]   every key of Nodalis.ini: section, type, "
+               "default, meaning\n"
+               "  watch                      print every notification until the server "
+               "closes the link\n"
+               "  send KEYWORD [ARG...]      send Info:KEYWORD|Arg:a0<>a1<>| and print "
+               "the replies\n"
+               "                             (until the server has handled it, or "
+               "--until TAG arrives)\n") +
            StoreUsageText() +
            QStringLiteral(
                "\n"
@@ -145,7 +165,8 @@ QString CtlOptions::Usage()
                "\n"
                "Exit status: 0 done, 1 store command failed, 2 server unreachable, 3 no answer in "
                "time,\n"
-               "4 refused by the server (ControlAllowFrom), 64 bad command line.\n");
+               "4 refused by the server (ControlAllowFrom), 5 a failure event came back,\n"
+               "64 bad command line.\n");
 }
 
 } // namespace nodalis::ctl

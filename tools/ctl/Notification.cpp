@@ -59,9 +59,10 @@ Notification Decode(const QByteArray& line)
     }
     const QString v = fromAnsi(value).trimmed();
     const QByteArray& t = n.tag;
-    if (t == "{i}")
+    if (t == "{i}") {
+        n.status = fromAnsi(value);
         n.text = label("status", v);
-    else if (t == "{a}")
+    } else if (t == "{a}")
         n.text = label("state", StateName(v.toInt()));
     else if (t == "{%}") {
         n.progress = qBound(0, v.toInt(), 100);
@@ -86,12 +87,17 @@ Notification Decode(const QByteArray& line)
         n.text = label("preview", v);
     else if (t == "OK")
         n.text = QStringLiteral("pong");
+    else if (t == "{lf}" && args.size() >= 2)
+        // Framed: type (1 file, 2 folder), name, size, comment.
+        n.text = (args[0] == "2" ? QStringLiteral("dir   ") : QStringLiteral("file  ")) +
+                 fromAnsi(args[1]) +
+                 (args[0] == "2" ? QString() : QLatin1Char(' ') + fromAnsi(args.value(2)));
     else if (t == "{l}" || t == "{lf}")
         n.text = label("listing", fromAnsi(value));
     else if (t == "{dlf}")
-        n.text = label("listing", QStringLiteral("start ") + fromAnsi(value));
+        n.text = label("listing", QStringLiteral("of ") + v);
     else if (t == "{flf}")
-        n.text = label("listing", QStringLiteral("end ") + fromAnsi(value));
+        n.text = label("listing", QStringLiteral("end"));
     else
         n.text = fromAnsi(line);
     return n;

@@ -11,6 +11,7 @@ struct Notification
     QByteArray tag;    // "{i}", "{a}", "OK"...; empty for a line of no known form
     QString text;      // what to print
     int progress = -1; // the percentage of a {%} notification
+    QString status;    // the text of a {i} notification
 };
 
 Notification Decode(const QByteArray& line);

@@ -3,6 +3,7 @@
 #include "ctl/ConfigKeys.h"
 #include "ctl/CtlOptions.h"
 #include "ctl/Notification.h"
+#include "ctl/RemoteFiles.h"
 #include "ctl/SerialPorts.h"
 #include "ctl/StoreAdmin.h"
 
@@ -25,6 +26,7 @@ namespace {
 constexpr int ExitUnreachable = 2;
 constexpr int ExitNoAnswer = 3;
 constexpr int ExitRefused = 4;
+constexpr int ExitFailed = 5;
 constexpr int ExitUsage = 64;
 
 class Session
@@ -63,8 +65,10 @@ public:
                 QByteArray line = m_socket.readLine();
                 line.chop(line.endsWith("\r\n") ? 2 : (line.endsWith('\n') ? 1 : 0));
                 const Notification n = Decode(line);
+                if (n.tag == "{i}" && IsFailureStatus(n.status))
+                    failed = true;
                 const bool match = !wanted.isEmpty() && n.tag == wanted;
-                if (!match || printWanted)
+                if ((!match || printWanted) && !quiet)
                     print(line, n);
                 if (match)
                     return true;
@@ -96,6 +100,8 @@ public:
 
     bool closed = false;
     bool heardFrom = false; // the server said something
+    bool failed = false;    // a failure event came back
+    bool quiet = false;     // nothing more is printed
 
 private:
     int waitMs() const { return m_options.timeout > 0 ? int(m_options.timeout * 1000) : -1; }
@@ -199,6 +205,24 @@ int main(int argc, char** argv)
         session.send(BuildInfoMessage("CONNECT"));
         session.readUntil({}, false);
         refused();
+    } else if (IsRemoteCommand(o.command)) {
+        const RemoteRequest request = BuildRemoteRequest(o.command, o.arguments);
+        for (const QByteArray& line : request.lines)
+            session.send(line);
+        if (request.until.isEmpty())
+            session.send(BuildInfoMessage("PING", {"order"}));
+        const QByteArray until = request.until.isEmpty() ? QByteArray("OK") : request.until;
+        bool answered = session.readUntil(until, true, !request.until.isEmpty());
+        for (int n = 1; answered && n < request.answers; ++n) {
+            session.quiet = true;
+            answered = session.readUntil(until, true);
+        }
+        if (!answered && !refused()) {
+            std::fprintf(stderr, "nodalisctl: no answer within %g s\n", o.timeout);
+            rc = ExitNoAnswer;
+        } else if (session.failed) {
+            rc = ExitFailed;
+        }
     } else {
         session.send(commandMessage(o.arguments));
         bool done;
@@ -206,8 +230,9 @@ int main(int argc, char** argv)
             done = session.readUntil(o.until.toLatin1(), true, true);
         } else {
             // The server handles a client's lines in order: the answer to a
-            // PING sent behind the command marks the command as handled.
-            session.send(BuildInfoMessage("PING"));
+            // PING with an argument (it waits its turn, unlike a bare one)
+            // sent behind the command marks the command as handled.
+            session.send(BuildInfoMessage("PING", {"order"}));
             done = session.readUntil("OK", true);
         }
         if (!done && !refused() && !session.closed) {
