@@ -75,6 +75,7 @@ ControlCommands::ControlCommands(ServerHost& host) : m_host(host), m_remote(host
         {"L", [this](const QByteArray&, int) { Refresh(); }},
         {"PING", [](const QByteArray&, int k) { SendInfoMessage(BuildInfoMessage("OK"), k); }},
         {"REINIT", [this](const QByteArray&, int) { Reinit(); }},
+        {"A", [this](const QByteArray&, int) { m_host.ftpJobs().ExeCMD(1); }},
     };
     m_remote.addTo(m_table);
 }

@@ -6,6 +6,7 @@
 #include "dnc/ProgramSender.h"
 #include "platform/RemovableDrives.h"
 #include "platform/SerialControl.h"
+#include "protocols/FtpSocketClient.h"
 #include "protocols/NetworkTransfer.h"
 #include "server/ControlLink.h"
 #include "server/IpSerialLink.h"
@@ -34,6 +35,8 @@ public:
     ProgramSender& sender() { return m_sender; }
     CallResolution& calls() { return m_calls; }
     NetworkTransfer& network() { return m_network; }
+    // The small FTP client of command A (and its send and fetch jobs).
+    FtpSocketClient& ftpJobs() { return m_ftpJobs; }
     // Connects to a networked machine from the event loop (start-up).
     void ConnectNetworkSoon();
 
@@ -71,6 +74,7 @@ private:
     CallResolution m_calls;
     MazakWatch m_mazak;
     NetworkTransfer m_network;
+    FtpSocketClient m_ftpJobs;
     RemovableDrives m_drives;
     ProgramRecord m_currentProgram;
     ControlCommands* m_commands;

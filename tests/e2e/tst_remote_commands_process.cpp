@@ -1,8 +1,9 @@
 // A networked machine's files managed over the control link, the whole way:
 // nodalisctl -> nodalis --headless -> a real FTP server (pyftpdlib). One case
 // per group of commands: list and walk, fetch and preview, send a list,
-// receive a folder, delete/rename/mkdir/mktxt, connect and disconnect, and
-// the names and files that must be refused.
+// receive a folder, delete/rename/mkdir/mktxt, connect and disconnect, the
+// listing of the server's own small FTP client (A), and the names and files
+// that must be refused.
 
 #include "support/FtpServer.h"
 #include "support/ProcessHelpers.h"
@@ -140,6 +141,14 @@ private slots:
         QCOMPARE(ctl(command).code, 5);
         QCOMPARE(onMachine(u"taken.nc"_s), QByteArray("keep\r\n"));
         QVERIFY(QFile::exists(m_machine + u"/NC/O5.nc"_s));
+    }
+
+    // A: the small FTP client lists the login folder in {l} lines.
+    void ftpClientListing()
+    {
+        const Run r = ctl({u"ftp-list"_s});
+        QCOMPARE(r.code, 0);
+        QVERIFY2(r.out.contains(" NC|") && r.out.contains(">PC>PASS ****"), r.out.constData());
     }
 
     void disconnectThenConnect()

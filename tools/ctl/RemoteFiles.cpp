@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace nodalis::ctl {
 
 using namespace Qt::StringLiterals;
@@ -112,20 +114,24 @@ RemoteRequest BuildRemoteRequest(const QString& command, const QStringList& a)
     } else if (command == u"ftp-list") {
         if (needs(0, 0, ""))
             r.lines = {line("A")};
+        // The job ends when the server closes (308), or on a failure.
+        r.endEvents = {308, 312, 313, 314};
     }
     return r;
 }
 
+bool IsStatusOf(const QString& text, int code)
+{
+    const QString pattern = EventTemplate(code);
+    const qsizetype marker = pattern.indexOf(u"%P");
+    const QString fixed = (marker < 0 ? pattern : pattern.left(marker)).trimmed();
+    return !fixed.isEmpty() && text.startsWith(fixed);
+}
+
 bool IsFailureStatus(const QString& text)
 {
-    for (const int code : kFailures) {
-        const QString pattern = EventTemplate(code);
-        const qsizetype marker = pattern.indexOf(u"%P");
-        const QString fixed = (marker < 0 ? pattern : pattern.left(marker)).trimmed();
-        if (!fixed.isEmpty() && text.startsWith(fixed))
-            return true;
-    }
-    return false;
+    return std::any_of(std::begin(kFailures), std::end(kFailures),
+                       [&](int code) { return IsStatusOf(text, code); });
 }
 
 } // namespace nodalis::ctl

@@ -17,6 +17,8 @@ struct RemoteRequest
     // Notifications of that tag the answer holds; only the first answer is
     // printed (ls FOLDER lists it, then goes back where it was).
     int answers = 1;
+    // Or the status of one of these events ends it (the FTP client's jobs).
+    QList<int> endEvents;
     QString error; // a bad command line
 };
 
@@ -26,5 +28,7 @@ RemoteRequest BuildRemoteRequest(const QString& command, const QStringList& argu
 
 // Whether a status text is one of the failure events of a remote operation.
 bool IsFailureStatus(const QString& text);
+// Whether a status text is that of the event code.
+bool IsStatusOf(const QString& text, int code);
 
 } // namespace nodalis::ctl

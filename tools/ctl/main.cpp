@@ -15,6 +15,7 @@
 #include <QTcpSocket>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -67,6 +68,14 @@ public:
                 const Notification n = Decode(line);
                 if (n.tag == "{i}" && IsFailureStatus(n.status))
                     failed = true;
+                const bool ends = n.tag == "{i}" &&
+                                  std::any_of(endEvents.cbegin(), endEvents.cend(),
+                                              [&](int code) { return IsStatusOf(n.status, code); });
+                if (ends) {
+                    if (!quiet)
+                        print(line, n);
+                    return true;
+                }
                 const bool match = !wanted.isEmpty() && n.tag == wanted;
                 if ((!match || printWanted) && !quiet)
                     print(line, n);
@@ -102,6 +111,7 @@ public:
     bool heardFrom = false; // the server said something
     bool failed = false;    // a failure event came back
     bool quiet = false;     // nothing more is printed
+    QList<int> endEvents;   // a status of one of these ends a wait too
 
 private:
     int waitMs() const { return m_options.timeout > 0 ? int(m_options.timeout * 1000) : -1; }
@@ -207,11 +217,15 @@ int main(int argc, char** argv)
         refused();
     } else if (IsRemoteCommand(o.command)) {
         const RemoteRequest request = BuildRemoteRequest(o.command, o.arguments);
+        session.endEvents = request.endEvents;
         for (const QByteArray& line : request.lines)
             session.send(line);
-        if (request.until.isEmpty())
+        const bool byEvent = !request.endEvents.isEmpty();
+        if (request.until.isEmpty() && !byEvent)
             session.send(BuildInfoMessage("PING", {"order"}));
-        const QByteArray until = request.until.isEmpty() ? QByteArray("OK") : request.until;
+        const QByteArray until = !request.until.isEmpty() ? request.until
+                                 : byEvent                ? QByteArray()
+                                                          : QByteArray("OK");
         bool answered = session.readUntil(until, true, !request.until.isEmpty());
         for (int n = 1; answered && n < request.answers; ++n) {
             session.quiet = true;
