@@ -82,7 +82,9 @@ ControlCommands::ControlCommands(ServerHost& host) : m_host(host), m_remote(host
 
 bool ControlCommands::AnswersAtOnce(const QByteArray& keyword, const QByteArray& arguments)
 {
-    return (keyword == "PING" && arguments.isEmpty()) || keyword == "CONNECT" || keyword == "L";
+    // CONNECT and L say the status again, which lets events run and waits
+    // for the clients: run at once they would run inside each other.
+    return keyword == "PING" && arguments.isEmpty();
 }
 
 bool ControlCommands::ActsAtOnce(const QByteArray& keyword)

@@ -22,9 +22,10 @@ public:
     // Whether a command acts as soon as it is received (S and E set the stop
     // flag then); it still runs in its turn, before the others waiting.
     static bool ActsAtOnce(const QByteArray& keyword);
-    // Whether a command only answers, and so runs as soon as it arrives. A
-    // PING with an argument waits its turn instead: its answer tells a
-    // client that its earlier lines were handled.
+    // Whether a command only answers, without waiting for anything, and so
+    // runs as soon as it arrives (a bare PING). A PING with an argument
+    // waits its turn instead: its answer tells a client that its earlier
+    // lines were handled.
     static bool AnswersAtOnce(const QByteArray& keyword, const QByteArray& arguments);
 
 private:

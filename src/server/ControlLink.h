@@ -56,7 +56,7 @@ public:
     void setCommandRunner(CommandRunner runner) { m_runner = std::move(runner); }
     void setUrgentCheck(UrgentCheck check) { m_urgent = std::move(check); }
     // Commands that only answer run as soon as they arrive, even while
-    // another waits (PING, CONNECT, L), by keyword and arguments.
+    // another waits (PING), by keyword and arguments.
     using ImmediateCheck = std::function<bool(const QByteArray&, const QByteArray&)>;
     void setImmediateCheck(ImmediateCheck check) { m_immediate = std::move(check); }
     // Commands still waiting that a stop drops (the remote-file operations).
