@@ -483,14 +483,13 @@ void NetworkTransfer::ReceiveFromNetwork(const FilesToTransfer& files, bool conc
             receiveFolder(f);
             continue;
         }
-        SetStatus(258, {ansi(f.remoteName)});
         if (!GetRemoteFile(f.remoteName, reception)) {
             SetStatus(261, {ansi(f.remoteName)});
             continue;
         }
         if (concatenate) {
             const QString part = NewTempFile();
-            if (!part.isEmpty() && CopyFile(reception, part))
+            if (!part.isEmpty() && CopyScratchFile(reception, part))
                 parts.append(part);
             continue;
         }

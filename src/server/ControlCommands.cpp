@@ -100,8 +100,13 @@ bool ControlCommands::ActsAtOnce(const QByteArray& keyword)
 void ControlCommands::run(const QByteArray& keyword, const QByteArray& arguments, int k)
 {
     const auto it = m_table.constFind(keyword);
-    if (it != m_table.constEnd())
-        (*it)(arguments, k);
+    if (it == m_table.constEnd())
+        return;
+    // A stop ends the remote operation it finds running, and drops those
+    // waiting; one that arrives after it starts afresh.
+    if (RemoteCommands::IsRemoteOperation(keyword))
+        State().stopRequested = false;
+    (*it)(arguments, k);
 }
 
 void ControlCommands::Connect(int)
