@@ -5,12 +5,16 @@
 //     bench_network ftp PORT get NAME LOCAL     fetch a file
 //     bench_network ftp PORT put LOCAL NAME     send a file
 //     bench_network share DIR put LOCAL NAME    copy a file into a shared folder
+//     bench_network job PORT fetch NAME LOCAL   the small FTP client's fetch job
 //
 // Exit status 0 when the operation succeeded; the entry count of a listing
 // on stdout.
 
+#include "dnc/PortState.h"
+#include "protocols/FtpSocketClient.h"
 #include "protocols/FtpTransport.h"
 #include "protocols/SharedFolder.h"
+#include "startup/AppPaths.h"
 #include "startup/Settings.h"
 
 #include <QCoreApplication>
@@ -29,6 +33,24 @@ int main(int argc, char** argv)
         return 64;
     }
     Settings& s = Config();
+    if (a[1] == QLatin1String("job") && a.size() > 5) {
+        s.RemoteHost = "127.0.0.1";
+        s.RemotePort = a[2].toLatin1();
+        s.ReseauUserName = "cnc";
+        s.UserPassword = "cnc";
+        Channel().targetName = a[4].toLatin1();
+        Paths().receptionFile = a[5];
+        FtpSocketClient client;
+        bool complete = false;
+        QObject::connect(&client, &FtpSocketClient::finished, &app, [&](bool whole) {
+            complete = whole;
+            app.quit();
+        });
+        if (!client.ExeCMD(3))
+            return 1;
+        app.exec();
+        return complete ? 0 : 1;
+    }
     std::unique_ptr<RemoteTransport> t;
     if (a[1] == QLatin1String("ftp")) {
         s.RemoteHost = "127.0.0.1";
