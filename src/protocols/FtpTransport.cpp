@@ -4,6 +4,7 @@
 #include "dnc/ProcessState.h"
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
+#include "platform/NativeSocket.h"
 #include "protocols/FtpListing.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
@@ -18,13 +19,6 @@
 #include <climits>
 
 #include <curl/curl.h>
-
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#else
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
 
 namespace nodalis {
 
@@ -118,13 +112,8 @@ FtpSession::~FtpSession()
     // Closing a connection, libcurl says QUIT and waits for the answer, up to
     // two minutes from a machine switched off without a word; on a socket
     // shut down first, that fails at once.
-    for (const curl_socket_t s : std::as_const(m_open)) {
-#ifdef Q_OS_WIN
-        shutdown(s, SD_BOTH);
-#else
-        shutdown(s, SHUT_RDWR);
-#endif
-    }
+    for (const curl_socket_t s : std::as_const(m_open))
+        ShutdownSocket(qintptr(s));
     curl_multi_cleanup(m_multi);
     curl_easy_cleanup(m_easy);
     for (const Watch& w : std::as_const(m_watches)) {
@@ -236,11 +225,7 @@ curl_socket_t FtpSession::onOpen(void* self, curlsocktype, curl_sockaddr* addres
 int FtpSession::onClose(void* self, curl_socket_t s)
 {
     static_cast<FtpSession*>(self)->m_open.remove(s);
-#ifdef Q_OS_WIN
-    return closesocket(s);
-#else
-    return close(s);
-#endif
+    return CloseSocket(qintptr(s));
 }
 
 void FtpSession::act(curl_socket_t s, int flags)
