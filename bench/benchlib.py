@@ -185,3 +185,23 @@ def stop(proc):
     except subprocess.TimeoutExpired:
         proc.kill()
         proc.wait()
+
+
+def timed(args):
+    """Seconds from the start of a program to its exit (it must succeed)."""
+    t0 = time.monotonic()
+    subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return time.monotonic() - t0
+
+
+def ftp_server(home, *options):
+    """tests/support/ftp_server.py (pyftpdlib, user cnc/cnc) serving home:
+    the process and its port."""
+    server = subprocess.Popen(["/usr/bin/python3",
+                               os.path.join(ROOT, "tests", "support", "ftp_server.py"),
+                               "-d", home, *options],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    for line in server.stderr:
+        if "starting FTP server on" in line:
+            return server, int(line.rsplit(":", 1)[1].split()[0])
+    raise RuntimeError("the FTP server did not start (apt-get install python3-pyftpdlib)")
