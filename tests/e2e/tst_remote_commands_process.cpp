@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,6 +33,13 @@ private:
         return runToEnd(bin("nodalisctl"), QStringList{u"--base"_s, m_base} + args);
     }
     QByteArray onMachine(const QString& name) const { return readFile(m_machine + u'/' + name); }
+    // The control link's port, as the server published it.
+    quint16 serverPort() const
+    {
+        const QByteArray ini = readFile(m_base + u"/Nodalis.ini"_s);
+        const qsizetype at = ini.indexOf("Socket=");
+        return at < 0 ? 0 : quint16(ini.mid(at + 7).split('\r').first().toUInt());
+    }
 
 private slots:
     void initTestCase()
@@ -127,6 +135,13 @@ private slots:
         QCOMPARE(first.exitCode(), 0);
         QCOMPARE(second.exitCode(), 0);
         QVERIFY(readFile(m_base + u"/Receiv/FromCN.txt"_s).contains(all.right(200)));
+        // A client that asks for a listing and leaves at once.
+        QTcpSocket leaving;
+        leaving.connectToHost(QHostAddress::LocalHost, serverPort());
+        QVERIFY(leaving.waitForConnected(5000));
+        leaving.write("Info:LF|Arg:.<>|\r\n");
+        QVERIFY(leaving.waitForBytesWritten(5000));
+        leaving.abort();
         // A third, stopped after a moment.
         QProcess third;
         third.start(bin("nodalisctl"), args);
@@ -167,6 +182,7 @@ private slots:
         QTest::newRow("command inside") << QStringList{u"rm"_s, u"a\r\nDELE taken.nc"_s};
         QTest::newRow("missing file") << QStringList{u"get"_s, u"nothere.nc"_s};
         QTest::newRow("rename to a drive") << QStringList{u"mv"_s, u"taken.nc"_s, u"C:\\x"_s};
+        QTest::newRow("no such folder to remove") << QStringList{u"rmdir"_s, u"nothere"_s};
     }
 
     void refusals()
