@@ -179,8 +179,7 @@ bool FtpSocketClient::ExeCMD(int mode)
     m_job = Job(mode);
     m_stopAtStart = State().stopRequested;
     m_connectedSaid = m_controlDone = m_hasControlError = false;
-    m_multiCode.clear();
-    m_multiPiece.clear();
+    m_replies.clear();
     m_transferred = m_failed = false;
     m_dataClosedSaid = m_hasDataError = false;
     m_carry.clear();
@@ -264,12 +263,19 @@ void FtpSocketClient::turn()
 
 void FtpSocketClient::takeReplies(const QByteArray& arrival)
 {
-    // Each complete reply is acted on in turn; a piece without CR LF counts
-    // by its first three characters. The inner lines of a multi-line reply
-    // ("230-...", up to "230 ...") are skipped, so it counts once.
+    for (const QByteArray& code : m_replies.take(arrival)) {
+        if (!running())
+            break;
+        apply(StepFor(m_job, code, script()));
+    }
+}
+
+QList<QByteArray> FtpReplies::take(const QByteArray& arrival)
+{
+    QList<QByteArray> codes;
     const QByteArray text = std::exchange(m_multiPiece, {}) + arrival;
     qsizetype at = 0;
-    while (at < text.size() && running()) {
+    while (at < text.size()) {
         const qsizetype end = text.indexOf("\r\n", at);
         const QByteArray line = text.mid(at, end < 0 ? -1 : end - at);
         at = end < 0 ? text.size() : end + 2;
@@ -283,8 +289,15 @@ void FtpSocketClient::takeReplies(const QByteArray& arrival)
         const QByteArray code = line.left(3);
         if (line.size() > 3 && line[3] == '-')
             m_multiCode = code;
-        apply(StepFor(m_job, code, script()));
+        codes.append(code);
     }
+    return codes;
+}
+
+void FtpReplies::clear()
+{
+    m_multiCode.clear();
+    m_multiPiece.clear();
 }
 
 void FtpSocketClient::apply(const Step& step)

@@ -18,6 +18,22 @@ namespace nodalis {
 
 class TextSink;
 
+// The replies of an FTP server's control connection, as they arrive: each
+// complete reply counts once, by its code; a piece without CR LF counts by
+// its first three characters; the inner lines of a multi-line reply
+// ("230-...", up to "230 ...") are skipped, even cut across arrivals.
+class FtpReplies
+{
+public:
+    // The codes to act on, in order.
+    QList<QByteArray> take(const QByteArray& arrival);
+    void clear();
+
+private:
+    QByteArray m_multiCode; // the code of a multi-line reply being read
+    QByteArray m_multiPiece;
+};
+
 // The small FTP client of the server: one fixed job per connection to
 // RemoteHost:RemotePort (list the receive folder, send one file, fetch one
 // file), each server reply answered with the next command of a fixed
@@ -132,8 +148,7 @@ private:
     bool m_controlDone = false;
     QAbstractSocket::SocketError m_controlError = QAbstractSocket::UnknownSocketError;
     bool m_hasControlError = false;
-    QByteArray m_multiCode; // the code of a multi-line reply being read
-    QByteArray m_multiPiece;
+    FtpReplies m_replies;
     bool m_transferred = false; // 226 came
     bool m_failed = false;
     // Data connection
