@@ -45,6 +45,18 @@ class TestNetworkProcess : public QObject
 private:
     QTemporaryDir m_tmp;
 
+    // Starts the server on base, its question for the file to fetch
+    // answered "APPEL.nc" by the prompt script.
+    static bool startAnsweringAppel(QProcess& server, const QString& base)
+    {
+        if (!writeFile(base + u"/answers"_s, "text APPEL.nc\n"))
+            return false;
+        QProcessEnvironment env = scaledTime(0.2);
+        env.insert(u"NODALIS_PROMPT_SCRIPT"_s, base + u"/answers"_s);
+        server.setProcessEnvironment(env);
+        return startHeadless(server, base);
+    }
+
     // Serves the call written in the machine's folder, then T: the machine's
     // folder ends with the program under its number and the send file under
     // the name T gave; the call file is gone.
@@ -52,12 +64,8 @@ private:
     {
         QVERIFY(writeFile(base + u"/Programmes/O1000"_s, kProgram));
         QVERIFY(writeFile(machine + u"/APPEL.nc"_s, "(APPEL O1000)\r\n"));
-        QVERIFY(writeFile(base + u"/answers"_s, "text APPEL.nc\n"));
         QProcess server;
-        QProcessEnvironment env = scaledTime(0.2);
-        env.insert(u"NODALIS_PROMPT_SCRIPT"_s, base + u"/answers"_s);
-        server.setProcessEnvironment(env);
-        QVERIFY(startHeadless(server, base));
+        QVERIFY(startAnsweringAppel(server, base));
         QVERIFY(waitFor([&] { return QFile::exists(machine + u"/O1000"_s); }, 20000));
         QVERIFY(waitFor([&] { return !QFile::exists(machine + u"/APPEL.nc"_s); }));
         QCOMPARE(readFile(machine + u"/O1000"_s), kProgram);
@@ -150,12 +158,8 @@ private slots:
                               : ftpIni(base, ftp.port(), fault == u"password" ? "wrong" : "cnc")));
         if (fault == u"share")
             QDir(m_tmp.filePath(u"unc/cnc/programs"_s)).removeRecursively();
-        QVERIFY(writeFile(base + u"/answers"_s, "text APPEL.nc\n"));
         QProcess server;
-        QProcessEnvironment env = scaledTime(0.2);
-        env.insert(u"NODALIS_PROMPT_SCRIPT"_s, base + u"/answers"_s);
-        server.setProcessEnvironment(env);
-        QVERIFY(startHeadless(server, base));
+        QVERIFY(startAnsweringAppel(server, base));
         QVERIFY(waitFor([&] { return journalOf(base).contains("---Code261---"); }, 30000));
         const QByteArray log = journalOf(base);
         QCOMPARE(log.count("---Code" + event + "---"), 1);
