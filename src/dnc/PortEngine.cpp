@@ -116,7 +116,7 @@ void PortEngine::StartListening()
         method->listen();
 }
 
-void PortEngine::openFailed(int event)
+void PortEngine::OpenFailed(int event)
 {
     SetStatus(event);
     notify("{g}");
@@ -143,7 +143,7 @@ void PortEngine::ClearReceptionFlags()
 void PortEngine::listenSerial()
 {
     if (!OpenControlPort(m_com, Config().Port, false))
-        return openFailed(103);
+        return OpenFailed(103);
     notify("M");
     SetPortState(ChannelListening);
     if (Config().Port.ModeIRQ == 1) {
@@ -170,7 +170,7 @@ void PortEngine::listenSerial()
 void PortEngine::listenLibrary()
 {
     if (!OpenLibraryPort(Config().Port, false))
-        return openFailed(203);
+        return OpenFailed(203);
     const int returns = m_returns;
     LibraryReception();
     if (!m_shuttingDown && m_returns == returns)

@@ -68,12 +68,13 @@ public:
     void Examine() { examine(); }
     void ReceptionBlocked() { receptionBlocked(); }
     bool isEventReceptionArmed() const { return m_eventReception; }
+    // The line of the method could not be opened: the event, {g} and the stop flag.
+    void OpenFailed(int event);
 
 private:
     void plugSerialMethods();
     void listenSerial();
     void listenLibrary();
-    void openFailed(int event);
     // One listening cycle read by polling; steps add a machine's own
     // exchange (none: the plain reception). False when a stop or a send
     // ended it.

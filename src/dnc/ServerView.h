@@ -20,6 +20,8 @@ public:
     // Enables command button i when character i of the mask is "1"
     // (buttons beyond the mask are left as they are).
     virtual void setCommandButtons(const QByteArray& mask) = 0;
+    // The system beep; a view without a speaker stays silent.
+    virtual void beep() {}
 };
 
 class HeadlessView : public ServerView

@@ -10,6 +10,7 @@
 #include "protocols/NetworkTransfer.h"
 #include "server/ControlLink.h"
 #include "server/IpSerialLink.h"
+#include "server/Lsv2Channel.h"
 #include "store/ProgramRecords.h"
 
 #include <QObject>
@@ -74,6 +75,7 @@ private:
     CallResolution m_calls;
     MazakWatch m_mazak;
     NetworkTransfer m_network;
+    Lsv2Channel m_lsv2;
     FtpSocketClient m_ftpJobs;
     RemovableDrives m_drives;
     ProgramRecord m_currentProgram;

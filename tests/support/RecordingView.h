@@ -23,11 +23,13 @@ public:
     void setBlockDisplay(const QByteArray&) override {}
     void setWindowVisible(bool visible) override { visibility.append(visible); }
     void setCommandButtons(const QByteArray&) override {}
+    void beep() override { ++beeps; }
 
     QList<int> icons;
     QList<QString> statusTexts;
     QList<int> progress;
     QList<bool> visibility;
+    int beeps = 0;
 };
 
 } // namespace nodalis

@@ -12,6 +12,7 @@
 #include "startup/Settings.h"
 #include "store/FileUtils.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -205,6 +206,11 @@ void frmNodaliseur::setWindowVisible(bool visible)
 void frmNodaliseur::setCommandButtons(const QByteArray& mask)
 {
     UpdateCmdButton(mask);
+}
+
+void frmNodaliseur::beep()
+{
+    QApplication::beep();
 }
 
 void frmNodaliseur::UpdateCmdButton(const QByteArray& mask)

@@ -41,6 +41,7 @@ public:
     void setBlockDisplay(const QByteArray& text) override;
     void setWindowVisible(bool visible) override;
     void setCommandButtons(const QByteArray& mask) override;
+    void beep() override;
 
     // What start-up asks of the window.
     void setCaption(const QString& title) override;
