@@ -1,6 +1,8 @@
 // nodalis-sim: a machine tool on the far end of a pseudo-terminal, or an
-// IP-serial converter with its machine behind a TCP port.
+// IP-serial converter with its machine behind a TCP port, or a control
+// speaking LSV2 (--peer).
 
+#include "sim/Lsv2Peer.h"
 #include "sim/MachineSimulator.h"
 
 #include <QCoreApplication>
@@ -15,6 +17,7 @@ namespace {
 
 const char* kUsage =
     "Usage: nodalis-sim [--link PATH | --tcp PORT] [--record FILE] [--loop | --stay] [SCRIPT]\n"
+    "       nodalis-sim --peer tnc|agie [--link PATH] [--record FILE] [--reply-gap MS] STEPS\n"
     "\n"
     "Creates a pseudo-terminal, prints its device path, and plays the machine: the server\n"
     "opens the device (or the link PATH) as its serial port. With --tcp it listens on\n"
@@ -32,7 +35,27 @@ const char* kUsage =
     "  down MS      drop, and refuse connections for MS milliseconds (--tcp)\n"
     "--loop runs the script again and again; --stay keeps the device after the script.\n"
     "--record appends what the server sends, one line per arrival: milliseconds, then the\n"
-    "bytes C-escaped.\n";
+    "bytes C-escaped.\n"
+    "\n"
+    "--peer plays a Heidenhain TNC (tnc) or an AGIE (agie) control speaking LSV2, and checks\n"
+    "every answer of the server. STEPS, separated by ';', run once the server has opened the\n"
+    "device (it has 30 s to do so):\n"
+    "  login WORD              tnc: A_LG WORD; T_OK for INSPECT and FILE, else no answer\n"
+    "  version | params        tnc: R_VR, R_PR; S_VR, S_PR\n"
+    "  logout                  tnc: A_LO; T_OK\n"
+    "  send TEXT               the command TEXT (escapes \\r \\n \\t \\xHH); tnc: the answer\n"
+    "                          its command gets, agie: any answer or none\n"
+    "  request NAME [FILE]     agie: download NAME; checks it against FILE, else the file NAME\n"
+    "                          here, else an empty program\n"
+    "  upload FILE as NAME     agie: sends FILE as the program NAME\n"
+    "  wait MS                 pause\n"
+    "  nak N                   refuse the server's next N telegrams once each\n"
+    "  silent                  leave the server's next ENQ unanswered\n"
+    "  noise N                 send N random bytes (no ENQ), then wait 1 s\n"
+    "  split                   the next telegram goes out in two bursts, then whole again\n"
+    "  eot-enq                 the next EOT goes out with the next command's ENQ\n"
+    "It prints one line per step; exit status 0 when every step passed, 1 on a deviation.\n"
+    "--reply-gap MS: answer the server MS after its last byte (default 150).\n";
 
 QByteArray escaped(const QByteArray& bytes)
 {
@@ -53,12 +76,90 @@ QByteArray escaped(const QByteArray& bytes)
     return out;
 }
 
+// Records what the server sends, if asked, one line per arrival.
+bool recordInto(MachineSimulator& sim, QFile& file)
+{
+    if (!file.fileName().isEmpty() && !file.open(QIODevice::Append)) {
+        std::fprintf(stderr, "nodalis-sim: cannot write %s\n", qPrintable(file.fileName()));
+        return false;
+    }
+    QObject::connect(&sim, &MachineSimulator::dataReceived, [&sim, &file](const QByteArray&) {
+        const MachineSimulator::Received& r = sim.received().last();
+        if (file.isOpen()) {
+            file.write(QByteArray::number(r.ms) + ' ' + escaped(r.bytes) + '\n');
+            file.flush();
+        }
+    });
+    return true;
+}
+
+int runPeer(const QString& kindName, const QString& link, const QString& record,
+            const QString& script, bool otherMode, int replyGapMs)
+{
+    Lsv2Peer::Kind kind;
+    if (kindName == QLatin1String("tnc"))
+        kind = Lsv2Peer::Kind::Tnc;
+    else if (kindName == QLatin1String("agie"))
+        kind = Lsv2Peer::Kind::Agie;
+    else {
+        std::fprintf(stderr, "nodalis-sim: --peer takes tnc or agie, not %s\n",
+                     qPrintable(kindName));
+        return 64;
+    }
+    if (otherMode) {
+        std::fprintf(stderr, "nodalis-sim: --peer goes without --tcp, --loop and --stay\n");
+        return 64;
+    }
+    const QStringList steps = Lsv2Peer::splitScript(script);
+    if (steps.isEmpty()) {
+        std::fprintf(stderr, "nodalis-sim: --peer needs steps\n\n%s", kUsage);
+        return 64;
+    }
+    if (const QString error = Lsv2Peer::checkSteps(kind, steps); !error.isEmpty()) {
+        std::fprintf(stderr, "nodalis-sim: %s\n", qPrintable(error));
+        return 64;
+    }
+
+    MachineSimulator sim;
+    if (!sim.open() || (!link.isEmpty() && !sim.linkAt(link))) {
+        std::fprintf(stderr, "nodalis-sim: %s\n", qPrintable(sim.errorString()));
+        return 1;
+    }
+    std::printf("device %s\n", qPrintable(sim.devicePath()));
+    std::fflush(stdout);
+    QFile recordFile(record);
+    if (!recordInto(sim, recordFile))
+        return 1;
+
+    Lsv2Peer lsv2(sim, kind);
+    // The server is started after the simulator.
+    lsv2.setFirstContactTimeout(30000);
+    if (replyGapMs >= 0)
+        lsv2.setReplyGap(replyGapMs);
+    QObject::connect(&lsv2, &Lsv2Peer::stepDone, [](const QString& line) {
+        std::printf("%s\n", qPrintable(line));
+        std::fflush(stdout);
+    });
+    QObject::connect(&lsv2, &Lsv2Peer::finished, [](bool ok, const QString& message) {
+        if (ok)
+            std::printf("%s\n", qPrintable(message));
+        else
+            std::fprintf(stderr, "nodalis-sim: %s\n", qPrintable(message));
+        std::fflush(stdout);
+        // The server ends its last transmission before the line goes.
+        QTimer::singleShot(300, [ok] { QCoreApplication::exit(ok ? 0 : 1); });
+    });
+    lsv2.start(steps);
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QString link, record, script;
+    QString link, record, script, peer;
+    int replyGap = -1;
     int tcpPort = -1;
     bool loop = false, stay = false;
     const QStringList args = QCoreApplication::arguments();
@@ -68,6 +169,10 @@ int main(int argc, char** argv)
             link = args[++i];
         else if (a == QLatin1String("--tcp") && i + 1 < args.size())
             tcpPort = args[++i].toInt();
+        else if (a == QLatin1String("--peer") && i + 1 < args.size())
+            peer = args[++i];
+        else if (a == QLatin1String("--reply-gap") && i + 1 < args.size())
+            replyGap = args[++i].toInt();
         else if (a == QLatin1String("--record") && i + 1 < args.size())
             record = args[++i];
         else if (a == QLatin1String("--loop"))
@@ -84,6 +189,9 @@ int main(int argc, char** argv)
             script += (script.isEmpty() ? QString() : QStringLiteral(";")) + a;
     }
 
+    if (!peer.isEmpty())
+        return runPeer(peer, link, record, script, tcpPort >= 0 || loop || stay, replyGap);
+
     MachineSimulator sim;
     if (tcpPort >= 0 ? !sim.listenTcp(quint16(tcpPort))
                      : !sim.open() || (!link.isEmpty() && !sim.linkAt(link))) {
@@ -97,17 +205,8 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     QFile recordFile(record);
-    if (!record.isEmpty() && !recordFile.open(QIODevice::Append)) {
-        std::fprintf(stderr, "nodalis-sim: cannot write %s\n", qPrintable(record));
+    if (!recordInto(sim, recordFile))
         return 1;
-    }
-    QObject::connect(&sim, &MachineSimulator::dataReceived, [&](const QByteArray&) {
-        const MachineSimulator::Received& r = sim.received().last();
-        if (recordFile.isOpen()) {
-            recordFile.write(QByteArray::number(r.ms) + ' ' + escaped(r.bytes) + '\n');
-            recordFile.flush();
-        }
-    });
 
     QStringList steps;
     for (const QString& s : script.split(QLatin1Char(';')))

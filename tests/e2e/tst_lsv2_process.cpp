@@ -1,0 +1,160 @@
+// LSV2 controls end to end: a headless server on a pseudo-terminal, and
+// nodalis-sim playing an AGIE control (Methode 15) or a Heidenhain control
+// (Methode 8) with its own framing, faults included; S and E while the
+// server waits on the line.
+
+#include "support/ProcessHelpers.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace nodalis::test;
+
+namespace {
+
+const QByteArray kPart7 = "%\r\nO7 (PART7)\r\nN10 G0 X0 Y0\r\nN20 G1 X100 F500\r\n"
+                          "N30 G1 Y100 (A COMMENT LONG ENOUGH TO CUT BLOCKS)\r\nN40 M30\r\n%\r\n";
+const QByteArray kUpload = "%\r\nO8 (FROM THE CONTROL)\r\nN10 T1 M6\r\nN20 M30\r\n%\r\n";
+
+} // namespace
+
+class TestLsv2Process : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_base;
+    QProcess m_server;
+    QProcess m_sim;
+
+    QString tty() const { return m_base + u"/machine.tty"_s; }
+
+    void configure(int methode)
+    {
+        const QByteArray b = m_base.toLocal8Bit();
+        writeFile(m_base + u"/Nodalis.ini"_s,
+                  "[NODALIS]\r\nPortListen=0\r\nDncAppMode=0\r\n[DNC]\r\nRefMO=FR1\r\nMethode=" +
+                      QByteArray::number(methode) + "\r\nIsModeEcoute=1\r\nPathFileProgOpen=" + b +
+                      "/Programmes\r\nPathFileProgSave=" + b +
+                      "/Remontes\r\n[COMM]\r\nPortName=" + tty().toLocal8Bit() +
+                      "\r\nBauds=115200\r\nDataBit=8\r\nParite=N\r\nStopBit=1\r\nTimeOut=1\r\n"
+                      "TimeOutEnvoi=5\r\n[RESEAU]\r\nOrvaConnexionRole=1\r\n");
+    }
+
+    // The control first (it makes the line), then the server.
+    bool start(const char* peer, const QString& steps)
+    {
+        m_sim.setWorkingDirectory(m_base);
+        m_sim.setProcessChannelMode(QProcess::MergedChannels);
+        m_sim.start(bin("nodalis-sim"),
+                    {u"--peer"_s, QString::fromLatin1(peer), u"--link"_s, tty(), steps});
+        if (!m_sim.waitForStarted() || !waitFor([&] { return QFile::exists(tty()); }, 5000))
+            return false;
+        return startHeadless(m_server, m_base);
+    }
+
+    // The control's verdict: its exit status, with what it printed.
+    int simResult()
+    {
+        if (!m_sim.waitForFinished(90000))
+            m_sim.kill();
+        const QByteArray out = m_sim.readAll();
+        if (m_sim.exitCode() != 0)
+            qWarning("%s", out.constData());
+        return m_sim.exitStatus() == QProcess::NormalExit ? m_sim.exitCode() : -1;
+    }
+
+    // E ends the server while it waits on the line.
+    void stopServer()
+    {
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(ctlOn(m_base, {u"stop"_s}), 0);
+        QVERIFY(m_server.waitForFinished(5000));
+        qInfo("server ended %lld ms after E", t.elapsed());
+    }
+
+private slots:
+    void init()
+    {
+        static int n = 0;
+        m_base = m_tmp.filePath(QString::number(++n));
+        writeFile(m_base + u"/Programmes/PART7"_s, kPart7);
+        writeFile(m_base + u"/PART7"_s, kPart7); // what the control compares with
+        writeFile(m_base + u"/up.nc"_s, kUpload);
+        m_server.setProcessEnvironment(scaledTime(1));
+    }
+
+    void cleanup()
+    {
+        m_sim.kill();
+        m_sim.waitForFinished();
+        m_server.kill();
+        m_server.waitForFinished();
+    }
+
+    // Downloads, an upload and a missing program in a row, through faults:
+    // refused telegrams, noise, a telegram cut in two and a NAK storm.
+    void agieExchanges_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("in a row") << u"request PART7;upload up.nc as UP1;request NOPE"_s;
+        // The upload's name leads out of the folder: only its file name counts.
+        QTest::newRow("faults") << u"noise 300;nak 2;request PART7;split;"
+                                   u"upload up.nc as ..\\..\\UP1"_s;
+    }
+
+    void agieExchanges()
+    {
+        QFETCH(QString, steps);
+        configure(15);
+        QVERIFY(start("agie", steps));
+        QCOMPARE(simResult(), 0);
+        QCOMPARE(readFile(m_base + u"/Programmes/UP1"_s), kUpload);
+        const QByteArray log = journalOf(m_base);
+        QVERIFY(log.contains("---Code680---Ecoute du port LSV2 AGIE"));
+        QVERIFY(log.contains("---Code683---"));
+        stopServer();
+    }
+
+    void heidenhainConversation_data()
+    {
+        QTest::addColumn<QString>("steps");
+        QTest::newRow("session") << u"login INSPECT;version;params;logout"_s;
+        QTest::newRow("faults") << u"login X;nak 1;version;split;params;noise 200;eot-enq;"
+                                   u"login X;login FILE;logout"_s;
+    }
+
+    void heidenhainConversation()
+    {
+        QFETCH(QString, steps);
+        configure(8);
+        QVERIFY(start("tnc", steps));
+        QCOMPARE(simResult(), 0);
+        QVERIFY(journalOf(m_base).contains("---Code804---"));
+        stopServer();
+    }
+
+    // S ends the wait: the control's call goes unanswered, and the server
+    // stays up; M listens again and the call is served.
+    void stopWhileWaiting()
+    {
+        configure(8);
+        QVERIFY(start("tnc", u"wait 2500;version"_s));
+        QVERIFY(waitFor([&] { return journalOf(m_base).contains("---Code804---"); }));
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"S"_s}), 0);
+        QVERIFY(waitFor([&] { return journalOf(m_base).contains("---Code902---"); }));
+        QTest::qWait(3000);
+        QCOMPARE(m_sim.state(), QProcess::Running);
+        QCOMPARE(journalOf(m_base).count("---Code804---"), 1);
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"M"_s}), 0);
+        QCOMPARE(simResult(), 0);
+        stopServer();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLsv2Process)
+#include "tst_lsv2_process.moc"
