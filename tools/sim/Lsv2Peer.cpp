@@ -991,9 +991,10 @@ void Lsv2Peer::writeLater(const QByteArray& bytes, std::function<void()> next,
                           const QString& context, int gapMs)
 {
     m_context = context;
-    // Our own writes stay apart by the whole gap; an answer to the server
-    // may come sooner (the reply gap).
-    const qint64 due = std::max(m_lastIn + std::min(gapMs, m_replyGapMs), m_lastOut + gapMs);
+    // An answer to what the server just said may come sooner (the reply
+    // gap); two writes of ours in a row stay apart by the whole gap.
+    const qint64 due = m_lastIn > m_lastOut ? m_lastIn + std::min(gapMs, m_replyGapMs)
+                                            : m_lastOut + gapMs;
     const qint64 delay = std::max<qint64>(0, due - m_clock.elapsed());
     enter(Phase::Gap, int(delay), [this, bytes, next = std::move(next)] {
         write(bytes);

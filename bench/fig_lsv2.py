@@ -1,0 +1,97 @@
+"""LSV2 controls on the serial line, at time scale 1 and 115,200 baud.
+- AGIE download, per block: nodalis-sim plays the control (answering at
+  once) and asks for a one-line program and for a program of many blocks in
+  turn; the difference of the two exchanges' times over the difference of
+  their blocks. Its floor is what the line's rules cost a block, five ends
+  of a burst (80 ms of quiet each) and five pauses after a write (10 ms),
+  plus the block's bytes at 115,200 baud;
+- telegrams made and taken apart again a second, 99-character texts;
+- CPU of a server waiting on the line for a Heidenhain control, 60 s."""
+import os, statistics, subprocess, time
+
+import benchlib
+import fig_idle
+
+BLOCKS = 30
+BAUD = 115200
+
+
+def many_blocks():
+    """A program whose lines make BLOCKS blocks of two lines each."""
+    line = b"N%04d G1 X100.125 Y200.5 Z-3.02 F1200 (CUT)\r\n"  # 46 bytes
+    return b"".join(line % n for n in range(2 * BLOCKS - 1))
+
+
+def download_times(base, rounds):
+    """Seconds of each 'request' step, by program name."""
+    steps = ";".join(["request ONE;request MANY"] * rounds)
+    sim = subprocess.Popen([benchlib.binary("nodalis-sim"), "--peer", "agie", "--reply-gap", "0",
+                            "--link", os.path.join(base, "machine.tty"), steps],
+                           cwd=base, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    sim.stdout.readline()  # the device
+    server = benchlib.server(base)
+    times, last = {"ONE": [], "MANY": []}, None
+    try:
+        for raw in sim.stdout:
+            line = raw.decode("latin-1")
+            now = time.monotonic()
+            if line.startswith("request "):
+                name = line.split()[1].rstrip(":")
+                if last is not None:
+                    times[name].append(now - last)
+                last = now
+        if sim.wait() != 0:
+            raise RuntimeError("the AGIE control saw a wrong answer")
+    finally:
+        benchlib.stop(server)
+    return times
+
+
+def figures():
+    base = benchlib.base_folder("lsv2")
+    os.makedirs(os.path.join(base, "Programmes"))
+    for name, text in (("ONE", b"N1 M30\r\n"), ("MANY", many_blocks())):
+        for path in (os.path.join(base, "Programmes", name), os.path.join(base, name)):
+            with open(path, "wb") as f:
+                f.write(text)
+    benchlib.write_ini(base, {
+        "NODALIS": {"PortListen": 0, "DncAppMode": 1, "IconTray": 0},
+        "DNC": {"Methode": 15, "IsModeEcoute": 1, "PathFileProgOpen": os.path.join(base, "Programmes")},
+        "COMM": {"PortName": os.path.join(base, "machine.tty"), "Bauds": BAUD, "DataBit": 8,
+                 "Parite": "N", "StopBit": 1, "TimeOut": 1},
+    })
+    rows = []
+    # ONE goes out as one block (its line and the empty last line), MANY as
+    # BLOCKS; each MANY is paired with the ONE after it.
+    times = download_times(base, max(3, benchlib.PAIRS) + 1)
+    per_block = [(m - o) / (BLOCKS - 1) for m, o in zip(times["MANY"], times["ONE"])]
+    # The control's block request and the server's block, each in its
+    # transmission: ENQ, DLE 0, telegram (DLE STX text DLE ETX BCC), DLE 1, EOT.
+    block_bytes = (1 + 2 + (5 + 4) + 2 + 1) + (1 + 2 + (5 + 4 + 94) + 2 + 1)
+    floor = 5 * 0.080 + 5 * 0.010 + block_bytes * 10 / BAUD
+    rows.append(benchlib.Row("AGIE download, per block of two lines", per_block, [floor], "s",
+                             "<= 1.1 x the line's floor", lambda o, c, r: r <= 1.1))
+
+    rate = float(subprocess.run([benchlib.binary("bench_lsv2")], check=True,
+                                capture_output=True).stdout)
+    rows.append(benchlib.Row("LSV2 telegram made and read back, 99 characters", [rate], [],
+                             "/s", ">= 1,000,000 /s", lambda o, c, r: o >= 1e6))
+
+    benchlib.write_ini(base, {
+        "NODALIS": {"PortListen": 0, "DncAppMode": 1, "IconTray": 0},
+        "DNC": {"Methode": 8, "IsModeEcoute": 1},
+        "RESEAU": {"OrvaConnexionRole": 1},
+        "COMM": {"PortName": os.path.join(base, "machine.tty"), "Bauds": BAUD, "DataBit": 8,
+                 "Parite": "N", "StopBit": 1, "TimeOut": 1},
+    })
+    line = benchlib.Pty(os.path.join(base, "machine.tty"))
+    server = benchlib.server(base, wait_log="---Code804---")
+    try:
+        fig_idle.WINDOW_S = 60
+        rows.append(benchlib.Row("LSV2 server waiting for its control, CPU over 60 s",
+                                 [fig_idle.share([server.pid])], [], "% core", "< 1 %",
+                                 lambda o, c, r: o < 1))
+    finally:
+        benchlib.stop(server)
+        line.close()
+    return rows
