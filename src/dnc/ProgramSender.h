@@ -43,6 +43,12 @@ public:
     void PreSendSteps(const QString& file, bool prepare) { preSendSteps(file, prepare); }
     bool WaitBeforeSend() { return libraryReceptionWait(); }
     void SendFailed() { failed(907); }
+    // The transfer journal's entry for an event of a send.
+    void JournalEntry(int code)
+    {
+        if (m_journal)
+            m_journal(code);
+    }
 
     bool SendSerialBlocks(const PortSettings& record, int method, const QString& file);
     bool SendSerialArcel(const PortSettings& record, int method, const QString& file);

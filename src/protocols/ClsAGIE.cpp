@@ -4,6 +4,7 @@
 #include "dnc/PortState.h"
 #include "dnc/ServerView.h"
 #include "platform/AnsiText.h"
+#include "protocols/ProgramLines.h"
 #include "startup/Settings.h"
 #include "store/FileUtils.h"
 
@@ -95,21 +96,7 @@ void ClsAGIE::Cancel()
 
 void ClsAGIE::SendProg(const QString& path)
 {
-    NormaliseLineEnds(path);
-    QFile file;
-    QByteArray text;
-    if (!ReadWholeFile(path, file, text))
-        text.clear();
-    m_lines.clear();
-    for (qsizetype from = 0;;) {
-        const qsizetype end = text.indexOf(kCrLf, from);
-        if (end < 0) {
-            m_lines.append(text.mid(from));
-            break;
-        }
-        m_lines.append(text.sliced(from, end - from));
-        from = end + 2;
-    }
+    m_lines = ProgramLines(path);
     m_nextLine = 0;
 }
 

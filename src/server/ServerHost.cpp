@@ -26,12 +26,12 @@ namespace nodalis {
 ServerHost::ServerHost()
     : m_engine(m_comDNC), m_sender(m_engine), m_ipSerial(m_engine, m_sender),
       m_calls(m_engine, m_sender), m_mazak(m_engine, m_calls), m_network(m_engine),
-      m_lsv2(m_engine, m_calls),
+      m_controllers(m_engine, m_sender, m_calls),
       m_commands(new ControlCommands(*this))
 {
     m_network.plugMethods();
     m_network.setStopTransfer([this] { ArreterTrans(); });
-    m_lsv2.setStopTransfer([this] { ArreterTrans(); });
+    m_controllers.setStopTransfer([this] { ArreterTrans(); });
     m_link.setCommandRunner([this](const QByteArray& keyword, const QByteArray& args, int k) {
         m_commands->run(keyword, args, k);
     });
@@ -152,8 +152,8 @@ void ServerHost::ArreterTrans()
     m_engine.SetPortState(ChannelIdle);
     SetStatus(902);
     View().setBlockDisplay({});
-    // Every LSV2 wait ends on a stop, not only the AGIE one.
-    m_lsv2.Cancel();
+    // Every wait of a controller on the line ends on a stop, and a push.
+    m_controllers.Cancel();
 }
 
 void ServerHost::ArretNodalis()

@@ -10,7 +10,7 @@
 #include "protocols/NetworkTransfer.h"
 #include "server/ControlLink.h"
 #include "server/IpSerialLink.h"
-#include "server/Lsv2Channel.h"
+#include "server/SerialControllers.h"
 #include "store/ProgramRecords.h"
 
 #include <QObject>
@@ -75,7 +75,7 @@ private:
     CallResolution m_calls;
     MazakWatch m_mazak;
     NetworkTransfer m_network;
-    Lsv2Channel m_lsv2;
+    SerialControllers m_controllers;
     FtpSocketClient m_ftpJobs;
     RemovableDrives m_drives;
     ProgramRecord m_currentProgram;
