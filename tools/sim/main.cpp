@@ -1,9 +1,10 @@
 // nodalis-sim: a machine tool on the far end of a pseudo-terminal, or an
 // IP-serial converter with its machine behind a TCP port, or a control
-// speaking LSV2 (--peer).
+// speaking LSV2, or a PTR box (--peer).
 
 #include "sim/Lsv2Peer.h"
 #include "sim/MachineSimulator.h"
+#include "sim/PtrPeer.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -17,7 +18,7 @@ namespace {
 
 const char* kUsage =
     "Usage: nodalis-sim [--link PATH | --tcp PORT] [--record FILE] [--loop | --stay] [SCRIPT]\n"
-    "       nodalis-sim --peer tnc|agie [--link PATH] [--record FILE] [--reply-gap MS] STEPS\n"
+    "       nodalis-sim --peer tnc|agie|ptr [--link PATH] [--record FILE] [--reply-gap MS] STEPS\n"
     "\n"
     "Creates a pseudo-terminal, prints its device path, and plays the machine: the server\n"
     "opens the device (or the link PATH) as its serial port. With --tcp it listens on\n"
@@ -54,6 +55,17 @@ const char* kUsage =
     "  noise N                 send N random bytes (no ENQ), then wait 1 s\n"
     "  split                   the next telegram goes out in two bursts, then whole again\n"
     "  eot-enq                 the next EOT goes out with the next command's ENQ\n"
+    "--peer ptr plays a PTR box: it asks for programs by number, and checks and acknowledges\n"
+    "each line's frame. Its STEPS:\n"
+    "  request NUMBER [FILE]   the program NUMBER; its lines must be those of FILE, else of\n"
+    "                          the file NUMBER here (if none, any program goes)\n"
+    "  request NUMBER missing  a program the server lacks: no answer within 2 s\n"
+    "  nak-at N                at the next request, NAK to frame N; then only the closing ETX\n"
+    "  garbage-at N            the same, with an ACK and more bytes behind it\n"
+    "  silent-at N             the same, leaving frame N unanswered (closing ETX within 10 s)\n"
+    "  noise N                 send N random bytes (no %), then no answer within 1 s\n"
+    "  raw TEXT                send TEXT (escapes \\r \\n \\t \\xHH); any answer goes\n"
+    "  wait MS                 pause\n"
     "It prints one line per step; exit status 0 when every step passed, 1 on a deviation.\n"
     "--reply-gap MS: answer the server MS after its last byte (default 150).\n";
 
@@ -93,16 +105,39 @@ bool recordInto(MachineSimulator& sim, QFile& file)
     return true;
 }
 
+// Runs the steps of either peer once the device is there; its exit status.
+template <typename Peer> int runSteps(Peer& peer, const QStringList& steps, int replyGapMs)
+{
+    // The server is started after the simulator.
+    peer.setFirstContactTimeout(30000);
+    if (replyGapMs >= 0)
+        peer.setReplyGap(replyGapMs);
+    QObject::connect(&peer, &Peer::stepDone, [](const QString& line) {
+        std::printf("%s\n", qPrintable(line));
+        std::fflush(stdout);
+    });
+    QObject::connect(&peer, &Peer::finished, [](bool ok, const QString& message) {
+        if (ok)
+            std::printf("%s\n", qPrintable(message));
+        else
+            std::fprintf(stderr, "nodalis-sim: %s\n", qPrintable(message));
+        std::fflush(stdout);
+        // The server ends its last transmission before the line goes.
+        QTimer::singleShot(300, [ok] { QCoreApplication::exit(ok ? 0 : 1); });
+    });
+    peer.start(steps);
+    return QCoreApplication::exec();
+}
+
 int runPeer(const QString& kindName, const QString& link, const QString& record,
             const QString& script, bool otherMode, int replyGapMs)
 {
-    Lsv2Peer::Kind kind;
-    if (kindName == QLatin1String("tnc"))
-        kind = Lsv2Peer::Kind::Tnc;
-    else if (kindName == QLatin1String("agie"))
+    const bool ptr = kindName == QLatin1String("ptr");
+    Lsv2Peer::Kind kind = Lsv2Peer::Kind::Tnc;
+    if (kindName == QLatin1String("agie"))
         kind = Lsv2Peer::Kind::Agie;
-    else {
-        std::fprintf(stderr, "nodalis-sim: --peer takes tnc or agie, not %s\n",
+    else if (!ptr && kindName != QLatin1String("tnc")) {
+        std::fprintf(stderr, "nodalis-sim: --peer takes tnc, agie or ptr, not %s\n",
                      qPrintable(kindName));
         return 64;
     }
@@ -110,12 +145,13 @@ int runPeer(const QString& kindName, const QString& link, const QString& record,
         std::fprintf(stderr, "nodalis-sim: --peer goes without --tcp, --loop and --stay\n");
         return 64;
     }
-    const QStringList steps = Lsv2Peer::splitScript(script);
+    const QStringList steps = ptr ? PtrPeer::splitScript(script) : Lsv2Peer::splitScript(script);
     if (steps.isEmpty()) {
         std::fprintf(stderr, "nodalis-sim: --peer needs steps\n\n%s", kUsage);
         return 64;
     }
-    if (const QString error = Lsv2Peer::checkSteps(kind, steps); !error.isEmpty()) {
+    if (const QString error = ptr ? PtrPeer::checkSteps(steps) : Lsv2Peer::checkSteps(kind, steps);
+        !error.isEmpty()) {
         std::fprintf(stderr, "nodalis-sim: %s\n", qPrintable(error));
         return 64;
     }
@@ -131,26 +167,12 @@ int runPeer(const QString& kindName, const QString& link, const QString& record,
     if (!recordInto(sim, recordFile))
         return 1;
 
+    if (ptr) {
+        PtrPeer box(sim);
+        return runSteps(box, steps, replyGapMs);
+    }
     Lsv2Peer lsv2(sim, kind);
-    // The server is started after the simulator.
-    lsv2.setFirstContactTimeout(30000);
-    if (replyGapMs >= 0)
-        lsv2.setReplyGap(replyGapMs);
-    QObject::connect(&lsv2, &Lsv2Peer::stepDone, [](const QString& line) {
-        std::printf("%s\n", qPrintable(line));
-        std::fflush(stdout);
-    });
-    QObject::connect(&lsv2, &Lsv2Peer::finished, [](bool ok, const QString& message) {
-        if (ok)
-            std::printf("%s\n", qPrintable(message));
-        else
-            std::fprintf(stderr, "nodalis-sim: %s\n", qPrintable(message));
-        std::fflush(stdout);
-        // The server ends its last transmission before the line goes.
-        QTimer::singleShot(300, [ok] { QCoreApplication::exit(ok ? 0 : 1); });
-    });
-    lsv2.start(steps);
-    return QCoreApplication::exec();
+    return runSteps(lsv2, steps, replyGapMs);
 }
 
 } // namespace
