@@ -13,6 +13,7 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" > /dev/null
 expected="bin/nodalis
 bin/nodalis-machine
+bin/nodalis-push
 bin/nodalis-sim
 bin/nodalis-window
 bin/nodalisctl
