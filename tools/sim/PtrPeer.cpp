@@ -532,8 +532,10 @@ void PtrPeer::frameData()
     }
     const QByteArray behind = m_in.mid(etb + 2);
     if (behind.isEmpty()) {
-        // The last frame has its ETX behind the BCC, in the same write.
-        enter(Phase::Frame, kFrameSettleMs, [this] { frameArrived(); });
+        // The last frame has its ETX behind the BCC, in the same write; a
+        // quick box looks only briefly.
+        enter(Phase::Frame, std::min(kFrameSettleMs, std::max(m_replyGapMs, 5)),
+              [this] { frameArrived(); });
         return;
     }
     if (behind == QByteArray(1, kEtx)) {
