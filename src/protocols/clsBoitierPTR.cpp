@@ -81,6 +81,8 @@ void clsBoitierPTR::Init(SerialControl& port)
 
 void clsBoitierPTR::SendProg(const QString& path)
 {
+    if (!m_reader)
+        return; // only from inside Init, where the box's answers are read
     const QList<QByteArray> lines = ProgramLines(path);
     const qint64 waitMs = qint64(Config().Port.TimeOutEnvoi) * 1000;
     WritePort(QByteArray(1, ACK));

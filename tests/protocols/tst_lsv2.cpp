@@ -7,6 +7,7 @@
 #include "protocols/ClsAGIE.h"
 #include "protocols/ClsConverHeid.h"
 #include "protocols/ClsLSV2.h"
+#include "protocols/SerialBursts.h"
 
 #include "support/RecordingView.h"
 #include "support/SimulatedLine.h"
@@ -171,6 +172,8 @@ private slots:
             << l40 + "\n" + l40 + "\n" + l40
             << QList<QByteArray>{l40 + "\r\n" + l40 + "\r\n", l40 + "\r\n"};
         QTest::newRow("missing program") << QByteArray() << QList<QByteArray>{"\r\n"};
+        const QByteArray mega(1 << 20, 'G');
+        QTest::newRow("a 1 MB line") << mega + "\r\n" << QList<QByteArray>{mega + "\r\n", "\r\n"};
     }
 
     void agieDownloadBlocks()
@@ -201,6 +204,7 @@ private slots:
         QCOMPARE(m_answers, expected);
     }
 
+    // Each case's upload folder does not exist yet: storing makes it.
     void agieUpload_data()
     {
         QTest::addColumn<QByteArray>("announced");
@@ -368,15 +372,45 @@ private slots:
         QCOMPARE(out.endsWith(ctl("<EOT>")), sent);
     }
 
-    void cancelEndsTheWait()
+    // A wait ends on Cancel, and when the line goes away.
+    void waitEnds_data()
     {
+        QTest::addColumn<bool>("vanish");
+        QTest::newRow("cancel") << false;
+        QTest::newRow("line gone") << true;
+    }
+
+    void waitEnds()
+    {
+        QFETCH(bool, vanish);
         QVERIFY(OpenControlPort(*m_line.com, Config().Port, false));
         ClsAGIE agie;
         agie.Init(*m_line.com);
-        QTimer::singleShot(200, [&agie] { agie.Cancel(); });
+        QTimer::singleShot(200, [&] { vanish ? m_line.sim->close() : agie.Cancel(); });
+        QTimer::singleShot(5000, [&agie] { agie.Cancel(); });
         agie.WaitForMsg();
-        QVERIFY(!agie.lineLost());
+        QCOMPARE(agie.lineLost(), vanish);
         QCOMPARE(m_line.sim->receivedBytes(), QByteArray());
+    }
+
+    // A control that never pauses gets its bytes handed over 1 MB at a
+    // time, the cut told once.
+    void endlessBurstIsCut()
+    {
+        Clock::setScale(1.0); // the real 80 ms: no gap in the sending may pass for an end
+        QVERIFY(OpenControlPort(*m_line.com, Config().Port, false));
+        m_line.sim->send(QByteArray(3 << 20, 'N'), 64 * 1024, 1);
+        BurstReader reader(*m_line.com, [] { return false; });
+        qsizetype total = 0;
+        QList<qsizetype> sizes;
+        while (total < (3 << 20)) {
+            sizes.append(reader.ReadPort(10000).size());
+            QVERIFY(sizes.last() > 0);
+            total += sizes.last();
+        }
+        QVERIFY2(sizes.size() >= 3 && sizes[0] >= BurstReader::MaxBurst,
+                 qPrintable(QString::number(sizes[0])));
+        QCOMPARE(readAll(EventLogPath()).count("sans pause"), 1);
     }
 };
 

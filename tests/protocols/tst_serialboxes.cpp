@@ -111,6 +111,10 @@ private slots:
             << QByteArray("AB\r\nC") << QList<QByteArray>{"\x15"} << "\x06" + ab + "\x03" << 691;
         QTest::newRow("ACK glued to other bytes")
             << QByteArray("AB\r\nC") << QList<QByteArray>{"\x06XZ"} << "\x06" + ab + "\x03" << 691;
+        const QByteArray mega(1 << 20, 'G');
+        QTest::newRow("a 1 MB line")
+            << mega << QList<QByteArray>{"\x06"}
+            << "\x06\x02" + mega + "\x17" + char(0x02 ^ 0x17) + "\x03\x03" << 691;
         QTest::newRow("no answer past TimeOutEnvoi")
             << QByteArray("AB\r\nC") << QList<QByteArray>{""} << "\x06" + ab + "\x03" << 691;
     }
