@@ -205,3 +205,29 @@ def ftp_server(home, *options):
         if "starting FTP server on" in line:
             return server, int(line.rsplit(":", 1)[1].split()[0])
     raise RuntimeError("the FTP server did not start (apt-get install python3-pyftpdlib)")
+
+
+def peer_step_times(base, peer, link, steps):
+    """nodalis-sim playing a controller (--peer, answering at once) on the
+    line `link` of a server started on `base`: the seconds of each step,
+    by the step's second word (its program), from the end of the step
+    before (the first step gives none)."""
+    sim = subprocess.Popen([binary("nodalis-sim"), "--peer", peer, "--reply-gap", "0",
+                            "--link", link, steps],
+                           cwd=base, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    sim.stdout.readline()  # the device
+    proc = server(base)
+    times, last = {}, None
+    try:
+        for raw in sim.stdout:
+            words = raw.decode("latin-1").split()
+            now = time.monotonic()
+            if len(words) > 1 and words[0] == "request":
+                if last is not None:
+                    times.setdefault(words[1].rstrip(":"), []).append(now - last)
+                last = now
+        if sim.wait() != 0:
+            raise RuntimeError(f"the simulated {peer} saw a wrong answer")
+    finally:
+        stop(proc)
+    return times

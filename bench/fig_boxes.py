@@ -108,28 +108,10 @@ def ptr_figures(base):
                  "Parite": "N", "StopBit": 1, "TimeOut": 1},
     })
     rounds = max(3, benchlib.PAIRS // 2 + 1)
-    steps = ";".join(["request 10;request 510"] * rounds)
-    sim = subprocess.Popen([benchlib.binary("nodalis-sim"), "--peer", "ptr", "--reply-gap", "0",
-                            "--link", os.path.join(base, "box.tty"), steps],
-                           cwd=base, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    sim.stdout.readline()  # the device
-    server = benchlib.server(base)
-    times, last = {"10": [], "510": []}, None
-    try:
-        for raw in sim.stdout:
-            words = raw.decode("latin-1").split()
-            now = time.monotonic()
-            if words[:1] == ["request"]:
-                # A step's time runs from the end of the one before.
-                if last is not None:
-                    times[words[1].rstrip(":")].append(now - last)
-                last = now
-        if sim.wait() != 0:
-            raise RuntimeError("the PTR box saw a wrong answer")
-        # Each long transfer against the short one after it.
-        per_line = [(b - s) / (BIG - SMALL) for b, s in zip(times["510"], times["10"])]
-    finally:
-        benchlib.stop(server)
+    times = benchlib.peer_step_times(base, "ptr", os.path.join(base, "box.tty"),
+                                     ";".join(["request 10;request 510"] * rounds))
+    # Each long transfer against the short one after it.
+    per_line = [(b - s) / (BIG - SMALL) for b, s in zip(times["510"], times["10"])]
     frame = 1 + len(LINE % 1) + 2 + 1  # STX, line, ETB, BCC; then the box's ACK
     floor = 0.080 + frame * 10 / 9600
     rows = [benchlib.Row("PTR box, per line at 9,600 baud", per_line, [floor], "s",

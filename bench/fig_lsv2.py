@@ -7,7 +7,7 @@
   plus the block's bytes at 115,200 baud;
 - telegrams made and taken apart again a second, 99-character texts;
 - CPU of a server waiting on the line for a Heidenhain control, 60 s."""
-import os, statistics, subprocess, time
+import os, subprocess
 
 import benchlib
 import fig_idle
@@ -20,31 +20,6 @@ def many_blocks():
     """A program whose lines make BLOCKS blocks of two lines each."""
     line = b"N%04d G1 X100.125 Y200.5 Z-3.02 F1200 (CUT)\r\n"  # 46 bytes
     return b"".join(line % n for n in range(2 * BLOCKS - 1))
-
-
-def download_times(base, rounds):
-    """Seconds of each 'request' step, by program name."""
-    steps = ";".join(["request ONE;request MANY"] * rounds)
-    sim = subprocess.Popen([benchlib.binary("nodalis-sim"), "--peer", "agie", "--reply-gap", "0",
-                            "--link", os.path.join(base, "machine.tty"), steps],
-                           cwd=base, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    sim.stdout.readline()  # the device
-    server = benchlib.server(base)
-    times, last = {"ONE": [], "MANY": []}, None
-    try:
-        for raw in sim.stdout:
-            line = raw.decode("latin-1")
-            now = time.monotonic()
-            if line.startswith("request "):
-                name = line.split()[1].rstrip(":")
-                if last is not None:
-                    times[name].append(now - last)
-                last = now
-        if sim.wait() != 0:
-            raise RuntimeError("the AGIE control saw a wrong answer")
-    finally:
-        benchlib.stop(server)
-    return times
 
 
 def figures():
@@ -63,7 +38,9 @@ def figures():
     rows = []
     # ONE goes out as one block (its line and the empty last line), MANY as
     # BLOCKS; each MANY is paired with the ONE after it.
-    times = download_times(base, max(3, benchlib.PAIRS) + 1)
+    rounds = max(3, benchlib.PAIRS) + 1
+    times = benchlib.peer_step_times(base, "agie", os.path.join(base, "machine.tty"),
+                                     ";".join(["request ONE;request MANY"] * rounds))
     per_block = [(m - o) / (BLOCKS - 1) for m, o in zip(times["MANY"], times["ONE"])]
     # The control's block request and the server's block, each in its
     # transmission: ENQ, DLE 0, telegram (DLE STX text DLE ETX BCC), DLE 1, EOT.

@@ -5,12 +5,12 @@
 #include "dnc/ServerView.h"
 #include "platform/AnsiText.h"
 #include "protocols/ProgramLines.h"
+#include "startup/IniValue.h"
 #include "startup/Settings.h"
 #include "store/FileUtils.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace nodalis {
@@ -34,16 +34,6 @@ QByteArray fileNameOf(const QByteArray& name)
     return file;
 }
 
-QByteArray trimmed(const QByteArray& text)
-{
-    qsizetype from = 0, to = text.size();
-    while (from < to && text[from] == ' ')
-        ++from;
-    while (to > from && text[to - 1] == ' ')
-        --to;
-    return text.sliced(from, to - from);
-}
-
 } // namespace
 
 ClsAGIE::ClsAGIE() = default;
@@ -54,7 +44,7 @@ QByteArray ClsAGIE::BareProgramName(const QByteArray& name)
     QByteArray file = fileNameOf(name);
     if (const qsizetype dot = file.lastIndexOf('.'); dot >= 0)
         file.truncate(dot);
-    return trimmed(file);
+    return TrimSpaces(file);
 }
 
 QString ClsAGIE::UploadPath(const QByteArray& name)
@@ -63,7 +53,7 @@ QString ClsAGIE::UploadPath(const QByteArray& name)
     if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/')) &&
         !folder.endsWith(QDir::separator()))
         folder += QDir::separator();
-    QByteArray file = trimmed(fileNameOf(name));
+    QByteArray file = TrimSpaces(fileNameOf(name));
     if (file.isEmpty() || file == "." || file == "..")
         file = "AGIE_(" +
                QDateTime::currentDateTime()

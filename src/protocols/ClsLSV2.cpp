@@ -6,6 +6,7 @@
 #include "dnc/ServerView.h"
 #include "platform/Clock.h"
 #include "platform/SerialControl.h"
+#include "startup/IniValue.h"
 #include "startup/Settings.h"
 
 namespace nodalis {
@@ -59,12 +60,7 @@ QByteArray ClsLSV2::ExtractCmd(QByteArrayView telegram)
     const qsizetype end = rest.indexOf(QByteArrayView(kTelegramEnd, 2));
     QByteArray text = (end < 0 ? rest : rest.first(end)).toByteArray();
     text.removeIf([](char c) { return c == '\0'; });
-    qsizetype from = 0, to = text.size();
-    while (from < to && text[from] == ' ')
-        ++from;
-    while (to > from && text[to - 1] == ' ')
-        --to;
-    return text.sliced(from, to - from);
+    return TrimSpaces(text);
 }
 
 void ClsLSV2::Init(SerialControl& port)

@@ -118,17 +118,23 @@ void SerialControllers::listenConversational()
     m_heid = nullptr;
 }
 
-void SerialControllers::listenAgie()
+bool SerialControllers::openForExchange(int event)
 {
     if (replacesRunningWait())
-        return;
+        return false;
     if (!OpenControlPort(m_engine.comDNC(), Config().Port, false)) {
         State().stopRequested = true;
-        return;
+        return false;
     }
     m_engine.SetPortState(ChannelReceiving);
-    SetStatus(680);
-    InitRecepLSV2Agie();
+    SetStatus(event);
+    return true;
+}
+
+void SerialControllers::listenAgie()
+{
+    if (openForExchange(680))
+        InitRecepLSV2Agie();
 }
 
 void SerialControllers::InitRecepLSV2Agie()
@@ -147,15 +153,8 @@ void SerialControllers::InitRecepLSV2Agie()
 
 void SerialControllers::listenPtr()
 {
-    if (replacesRunningWait())
-        return;
-    if (!OpenControlPort(m_engine.comDNC(), Config().Port, false)) {
-        State().stopRequested = true;
-        return;
-    }
-    m_engine.SetPortState(ChannelReceiving);
-    SetStatus(690);
-    InitRecepBoitierPTR();
+    if (openForExchange(690))
+        InitRecepBoitierPTR();
 }
 
 void SerialControllers::InitRecepBoitierPTR()

@@ -43,6 +43,10 @@ private:
     void listenPtr();
     void InitRecepLSV2Agie();
     void InitRecepBoitierPTR();
+    // Opens the port for an AGIE or box exchange: receiving, with its
+    // event; false (the stop flag set when the port would not open) when
+    // there is nothing to wait for.
+    bool openForExchange(int event);
     // A program a control or a box asked for by name, made the send file;
     // false when it cannot be found.
     bool PrepareRequestedProgram(const QByteArray& name);
