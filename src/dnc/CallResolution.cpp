@@ -98,6 +98,7 @@ void CallResolution::ExamineReceivedData()
     const Settings& s = Config();
     const qint64 minimumUpload = usesNetworkCopies(s.Port.Methode) ? 0 : 20;
     Channel().currentProgramCode = 0;
+    m_storeFailed = false;
     if (State().stopRequested) {
         ResetTransaction();
         return;
@@ -159,6 +160,7 @@ void CallResolution::storeUpload(qint64 minimumSize)
         outcome = StoreUploadWithIndex();
     else
         outcome = StoreUploadToFile();
+    m_storeFailed = outcome.code == 713;
     WriteJournalEntry(700, Channel().currentProgramCode, CurrentUploadCode(), false);
     if (s.Port.CheckReceivBeforeAppel)
         IncrementReceiptCount();

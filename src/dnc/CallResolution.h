@@ -41,6 +41,9 @@ public:
     CallResolution(PortEngine& engine, ProgramSender& sender);
 
     void ExamineReceivedData() override;
+    // The last examination was an upload that could not be stored: what it
+    // came from must be kept.
+    bool StoreFailed() const { return m_storeFailed; }
 
     // The next examination is of a request made through the machine's
     // program table: a call when the text is not empty, else an upload.
@@ -82,6 +85,7 @@ private:
     QList<CalledProgram> m_calls{CalledProgram()};
     bool m_fromTable = false;
     QByteArray m_tableCall;
+    bool m_storeFailed = false;
 };
 
 } // namespace nodalis

@@ -32,6 +32,7 @@ struct PortState
     QByteArray programIndex; // index of the called program, shown with event 102
     int matchedActivity = 0; // workshop activity found by the last noise check (0: none)
     QString removableFolder; // root of the removable drive in use (method 12), empty: none
+    QByteArray receivedFileName; // the dropped file a reception came from, empty: none
 
     // Back to the start-up values (program text, percentage, transfer record, state).
     void reset();

@@ -43,6 +43,12 @@ public:
     void PreSendSteps(const QString& file, bool prepare) { preSendSteps(file, prepare); }
     bool WaitBeforeSend() { return libraryReceptionWait(); }
     void SendFailed() { failed(907); }
+    // Ends the transaction in hand, as a failed send or a given-up wait does.
+    void ResetTransaction()
+    {
+        if (m_reset)
+            m_reset();
+    }
     // The transfer journal's entry for an event of a send.
     void JournalEntry(int code)
     {

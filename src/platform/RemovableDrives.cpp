@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStorageInfo>
 
 namespace nodalis {
@@ -42,6 +43,12 @@ void RemovableDrives::poll()
 QStringList RemovableDrives::MountedRemovableVolumes()
 {
     QStringList roots;
+    // Volumes stood in for by folders (tests, hosts that mount keys
+    // elsewhere): each sub-folder is a plugged volume.
+    if (const QString stand = qEnvironmentVariable("NODALIS_VOLUMES"); !stand.isEmpty()) {
+        for (const QFileInfo& folder : QDir(stand).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
+            roots.append(QDir::toNativeSeparators(folder.absoluteFilePath()) + QDir::separator());
+    }
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         if (!volume.isValid() || !volume.isReady())
             continue;

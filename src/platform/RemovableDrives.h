@@ -10,7 +10,8 @@ namespace nodalis {
 
 // Arrival and removal of removable drives (a USB key plugged in or pulled
 // out), seen as mounted volumes coming and going: drive roots on Windows,
-// mounts under /media, /run/media and /mnt elsewhere.
+// mounts under /media, /run/media and /mnt elsewhere; and the sub-folders of
+// the folder NODALIS_VOLUMES names, when set.
 class RemovableDrives : public QObject
 {
     Q_OBJECT

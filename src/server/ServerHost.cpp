@@ -26,8 +26,8 @@ namespace nodalis {
 ServerHost::ServerHost()
     : m_engine(m_comDNC), m_sender(m_engine), m_ipSerial(m_engine, m_sender),
       m_calls(m_engine, m_sender), m_mazak(m_engine, m_calls), m_network(m_engine),
-      m_controllers(m_engine, m_sender, m_calls),
-      m_commands(new ControlCommands(*this))
+      m_files(m_engine, m_calls), m_psion(m_engine, m_sender),
+      m_controllers(m_engine, m_sender, m_calls), m_commands(new ControlCommands(*this))
 {
     m_network.plugMethods();
     m_network.setStopTransfer([this] { ArreterTrans(); });
@@ -113,10 +113,15 @@ bool ServerHost::OpenControlLink()
 void ServerHost::ApplySettings()
 {
     m_engine.setRelaunchEnabled(Config().IsModeEcoute);
-    if (Config().Port.Methode == 12)
+    if (Config().Port.Methode == 12) {
         m_drives.start();
-    else
+        // A key plugged in before the start is the key in use.
+        if (const QStringList keys = RemovableDrives::MountedRemovableVolumes();
+            Channel().removableFolder.isEmpty() && !keys.isEmpty())
+            Channel().removableFolder = keys.first();
+    } else {
         m_drives.stop();
+    }
 }
 
 void ServerHost::ConnectNetworkSoon()

@@ -4,6 +4,8 @@
 #include "dnc/MazakWatch.h"
 #include "dnc/PortEngine.h"
 #include "dnc/ProgramSender.h"
+#include "dnc/PsionGateway.h"
+#include "dnc/UsbAndFolderExchange.h"
 #include "platform/RemovableDrives.h"
 #include "platform/SerialControl.h"
 #include "protocols/FtpSocketClient.h"
@@ -75,6 +77,8 @@ private:
     CallResolution m_calls;
     MazakWatch m_mazak;
     NetworkTransfer m_network;
+    UsbAndFolderExchange m_files; // after the network transfer: it keeps its sends for 14
+    PsionGateway m_psion;
     SerialControllers m_controllers;
     FtpSocketClient m_ftpJobs;
     RemovableDrives m_drives;
