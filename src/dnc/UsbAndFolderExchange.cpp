@@ -199,7 +199,6 @@ void UsbAndFolderExchange::WatchFolder()
         return;
     m_watchRunning = true;
     m_engine.SetPortState(ChannelListening);
-    ScanWatchedFolder();
     const QString folder = watchedFolder();
     QFileSystemWatcher watcher;
     bool changed = false;
@@ -210,13 +209,17 @@ void UsbAndFolderExchange::WatchFolder()
         if (QFileInfo(folder).isDir())
             watcher.addPath(folder);
     };
+    // Armed and looked at before each pass: a file written during one
+    // changes what was seen, and gets the next.
     arm();
-    SetStatus(650);
     QStringList seen = listingOf(folder);
+    ScanWatchedFolder();
+    SetStatus(650);
     while (!stopRequested()) {
         const qint64 cycle = Clock::nowMs();
-        while (!changed && !stopRequested() && Clock::nowMs() - cycle < 1000)
-            WaitForEvents(1000 - (Clock::nowMs() - cycle));
+        for (qint64 left = 1000; !changed && !stopRequested() && left > 0;
+             left = 1000 - (Clock::nowMs() - cycle))
+            WaitForEvents(left);
         if (stopRequested())
             break;
         // A share written from elsewhere tells nothing: its listing does.
@@ -229,9 +232,9 @@ void UsbAndFolderExchange::WatchFolder()
             if (stopRequested())
                 break;
             changed = false;
-            ScanWatchedFolder();
             arm();
             seen = listingOf(folder);
+            ScanWatchedFolder();
             SetStatus(650);
             m_engine.SetPortState(ChannelListening);
         }

@@ -12,9 +12,11 @@
 #include "server/ControlCommands.h"
 #include "startup/AppPaths.h"
 #include "startup/IniFile.h"
+#include "startup/IniValue.h"
 #include "startup/Settings.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <QTimer>
@@ -115,10 +117,16 @@ void ServerHost::ApplySettings()
     m_engine.setRelaunchEnabled(Config().IsModeEcoute);
     if (Config().Port.Methode == 12) {
         m_drives.start();
-        // A key plugged in before the start is the key in use.
-        if (const QStringList keys = RemovableDrives::MountedRemovableVolumes();
-            Channel().removableFolder.isEmpty() && !keys.isEmpty())
-            Channel().removableFolder = keys.first();
+        // A key plugged in before the start, holding this machine's folder,
+        // is the key in use.
+        if (Channel().removableFolder.isEmpty()) {
+            const QString machine = fromAnsi(TrimSpaces(Config().RefMO));
+            for (const QString& root : RemovableDrives::MountedRemovableVolumes())
+                if (!machine.isEmpty() && QFileInfo(root + machine).isDir()) {
+                    Channel().removableFolder = root;
+                    break;
+                }
+        }
     } else {
         m_drives.stop();
     }

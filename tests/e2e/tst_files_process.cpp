@@ -1,0 +1,160 @@
+// Programs that travel as files, end to end: a headless server, the machine
+// played by this test writing files (a watched folder, a USB key stood in
+// for by a folder under NODALIS_VOLUMES, a Psion gateway's folders), and
+// nodalisctl for the sends.
+
+#include "support/ProcessHelpers.h"
+
+#include <QDateTime>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace nodalis::test;
+
+namespace {
+
+const QByteArray kUpload = "%\r\nO1 (UP)\r\nN10 G0 X1\r\nN20 M30\r\n%\r\n";
+const QByteArray kSent = "%\r\nO42 (SENT)\r\nN10 M30\r\n%\r\n";
+
+// Sets a file's modification time.
+bool touch(const QString& path, const QDateTime& when)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite) && f.setFileTime(when, QFileDevice::FileModificationTime);
+}
+
+} // namespace
+
+class TestFilesProcess : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_base;
+    QProcess m_server;
+
+    QString path(const QString& name) const { return m_tmp.filePath(name); }
+    QByteArray log() const { return journalOf(m_base); }
+
+    bool start(int methode, const QByteArray& more, const QProcessEnvironment& env)
+    {
+        static int n = 0;
+        m_base = path(u"base%1"_s.arg(++n));
+        const QByteArray b = m_base.toLocal8Bit();
+        writeFile(m_base + u"/Nodalis.ini"_s,
+                  "[NODALIS]\r\nPortListen=0\r\nDncAppMode=0\r\n[DNC]\r\nRefMO=FR1\r\nMethode=" +
+                      QByteArray::number(methode) +
+                      "\r\nIsModeEcoute=1\r\nUseRPC=0\r\nPathFileProgOpen=" + b +
+                      "/Programmes\r\n" + more);
+        writeFile(m_base + u"/Send/ToCN.txt"_s, kSent);
+        m_server.setProcessEnvironment(env);
+        return startHeadless(m_server, m_base);
+    }
+
+private slots:
+    void cleanup()
+    {
+        ctlOn(m_base, {u"stop"_s});
+        if (!m_server.waitForFinished(5000))
+            m_server.kill();
+    }
+
+    // Plain, archive and revision-index passes (waits ten times shorter).
+    void watchedFolder()
+    {
+        const QString watch = path(u"watch"_s), archive = path(u"archive"_s);
+        QDir().mkpath(watch);
+        writeFile(watch + u"/O1.nc"_s, kUpload); // there before the start
+        QVERIFY(start(14,
+                      "PathArchive=\r\n[SYNTAXE_MO]\r\nFileExt=nc\r\nCarDebProg=O\r\n[RESEAU]\r\n"
+                      "DefaultDirHostReceiv=" +
+                          watch.toLocal8Bit() + "\r\n",
+                      scaledTime(0.1)));
+        QVERIFY(waitFor([&] { return !QFile::exists(watch + u"/O1.nc"_s); }));
+        writeFile(watch + u"/O2.NC"_s, kUpload);
+        writeFile(watch + u"/notes.txt"_s, "not a program");
+        QVERIFY(waitFor([&] { return !QFile::exists(watch + u"/O2.NC"_s); }));
+        QCOMPARE(log().count("---Code703---"), 2);
+        QVERIFY(QFile::exists(watch + u"/notes.txt"_s)); // another extension stays
+        cleanup();
+
+        // Archive: a first drop starts the archive; the same program again
+        // 10 s apart is ignored, 11 s apart taken with all its files.
+        QDir(watch).removeRecursively();
+        QDir().mkpath(watch);
+        QVERIFY(start(14,
+                      "PathArchive=" + archive.toLocal8Bit() +
+                          "\r\n[SYNTAXE_MO]\r\nCarDebProg=O\r\n[RESEAU]\r\nDefaultDirHostReceiv=" +
+                          watch.toLocal8Bit() + "\r\n",
+                      scaledTime(0.1)));
+        const QString o7 = watch + u"/O7.nc"_s;
+        const QDateTime first = QDateTime::currentDateTime().addSecs(-60);
+        writeFile(o7, kUpload);
+        QVERIFY(touch(o7, first));
+        QVERIFY(waitFor([&] { return QFile::exists(archive + u"/7/CurVersion.txt"_s); }));
+        QCOMPARE(QFileInfo(archive + u"/7/CurVersion.txt"_s).lastModified(),
+                 QFileInfo(o7).lastModified());
+        QVERIFY(touch(o7, first.addSecs(10)));
+        QTest::qWait(2000);
+        QVERIFY(QFile::exists(o7));
+        writeFile(watch + u"/O7.H"_s, "companion");
+        QVERIFY(touch(watch + u"/O7.H"_s, first.addSecs(-120)));
+        QVERIFY(touch(o7, first.addSecs(11)));
+        QVERIFY(waitFor([&] { return log().contains("---Code711---"); }));
+        QVERIFY(waitFor([&] { return QDir(watch).isEmpty(); }));
+        cleanup();
+
+        // Revision index: renamed in place, never examined.
+        QVERIFY(start(14,
+                      "ProgIndice=1\r\n[SYNTAXE_MO]\r\nCarDebProg=O\r\n[RESEAU]\r\n"
+                      "DefaultDirHostReceiv=" +
+                          watch.toLocal8Bit() + "\r\n",
+                      scaledTime(0.1)));
+        writeFile(watch + u"/O0042.007"_s, kUpload);
+        writeFile(watch + u"/O42"_s, kUpload);
+        QVERIFY(waitFor([&] { return QFile::exists(watch + u"/O0042.008"_s); }));
+        QVERIFY(!QFile::exists(watch + u"/O42"_s));
+    }
+
+    // A key's pass on arrival: uploads in its machine folder stored and
+    // removed; a send puts the program there under its number, and it stays.
+    void usbKey()
+    {
+        const QString volumes = path(u"volumes"_s);
+        QDir().mkpath(volumes);
+        QProcessEnvironment env = scaledTime(0.2);
+        env.insert(u"NODALIS_VOLUMES"_s, volumes);
+        QVERIFY(start(12, "[SYNTAXE_MO]\r\nFileExt=.nc\r\nCarDebProg=O\r\n", env));
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"T"_s}), 0);
+        QVERIFY(waitFor([&] { return log().contains("---Code600---"); }));
+        writeFile(path(u"key/FR1/sub/O1.nc"_s), kUpload);
+        QVERIFY(QFile::rename(path(u"key"_s), volumes + u"/KEY"_s)); // plugged in
+        QVERIFY(waitFor([&] { return !QFile::exists(volumes + u"/KEY/FR1/sub/O1.nc"_s); }));
+        QVERIFY(log().contains("---Code703---"));
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"T"_s}), 0);
+        QVERIFY(waitFor([&] { return log().contains("---Code601---"); }));
+        QTest::qWait(1000);
+        QCOMPARE(readFile(volumes + u"/KEY/FR1/0042.nc"_s), kSent);
+    }
+
+    void psionGateway()
+    {
+        const QString in = path(u"gw/in"_s), out = path(u"gw/out"_s);
+        QDir().mkpath(in);
+        QDir().mkpath(out);
+        QVERIFY(start(9,
+                      "[RESEAU]\r\nDefaultDirHostSend=" + out.toLocal8Bit() +
+                          "\r\nDefaultDirHostReceiv=" + in.toLocal8Bit() + "\r\n",
+                      scaledTime(0.2)));
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"T"_s}), 0);
+        QVERIFY(waitFor([&] { return readFile(out + u"/ToPsion.txt"_s).contains("O42"); }));
+        writeFile(in + u"/xfrompsionx.txt"_s, kUpload);
+        QVERIFY(waitFor([&] { return !QFile::exists(in + u"/xfrompsionx.txt"_s); }));
+        QVERIFY(waitFor([&] { return log().contains("---Code703---"); }));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFilesProcess)
+#include "tst_files_process.moc"
