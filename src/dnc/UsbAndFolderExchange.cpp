@@ -34,15 +34,13 @@ bool stopRequested()
 // A file touched this recently may still be written.
 constexpr qint64 kStillWrittenMs = 2000;
 
-// What a folder holds, to see a change the system does not tell (a share
-// written from another host).
-QStringList listingOf(const QString& folder)
+// When the folder's entries last changed, to see a change the system does
+// not tell (a share written from another host): one look at the folder,
+// however many foreign files it holds. A file added, removed or renamed
+// changes it; one still being written is taken by a later pass.
+QDateTime entriesChanged(const QString& folder)
 {
-    QStringList listing;
-    for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files, QDir::Name))
-        listing.append(f.fileName() + QLatin1Char('|') + QString::number(f.size()) +
-                       QLatin1Char('|') + QString::number(f.lastModified().toMSecsSinceEpoch()));
-    return listing;
+    return QFileInfo(folder).lastModified();
 }
 
 QString withSeparator(QString folder)
@@ -212,7 +210,7 @@ void UsbAndFolderExchange::WatchFolder()
     // Armed and looked at before each pass: a file written during one
     // changes what was seen, and gets the next.
     arm();
-    QStringList seen = listingOf(folder);
+    QDateTime seen = entriesChanged(folder);
     ScanWatchedFolder();
     SetStatus(650);
     while (!stopRequested()) {
@@ -223,7 +221,7 @@ void UsbAndFolderExchange::WatchFolder()
         if (stopRequested())
             break;
         // A share written from elsewhere tells nothing: its listing does.
-        if (!changed && listingOf(folder) != seen)
+        if (!changed && entriesChanged(folder) != seen)
             changed = true;
         if (m_pending)
             changed = true;
@@ -233,7 +231,7 @@ void UsbAndFolderExchange::WatchFolder()
                 break;
             changed = false;
             arm();
-            seen = listingOf(folder);
+            seen = entriesChanged(folder);
             ScanWatchedFolder();
             SetStatus(650);
             m_engine.SetPortState(ChannelListening);
@@ -279,11 +277,12 @@ void UsbAndFolderExchange::ScanWatchedFolder()
     for (const QFileInfo& f : files) {
         if (stopRequested())
             break;
+        if (archive.isEmpty() && !TrimSpaces(s.FileExt).isEmpty() &&
+            !sameExtension(f.suffix(), s.FileExt))
+            continue;
         if (!f.exists() || stillWritten(f))
             continue;
         if (archive.isEmpty()) {
-            if (!TrimSpaces(s.FileExt).isEmpty() && !sameExtension(f.suffix(), s.FileExt))
-                continue;
             QFileInfoList companions;
             if (s.ModeGestionBD == 1) {
                 for (const QFileInfo& other : files)
