@@ -2,7 +2,6 @@
 
 #include "sim/MachineSimulator.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -27,7 +26,6 @@ const QByteArray kDleEtx("\x10\x03", 2);
 const QByteArray kEotEnq("\x04\x05", 2);
 const QByteArray kCrLf("\r\n");
 
-constexpr int kGapMs = 150;           // between a byte received and the next write
 constexpr int kEnqWaitMs = 3000;      // for DLE 0 after our ENQ
 constexpr int kEnqTries = 3;          // ENQs per exchange
 constexpr int kAckWaitMs = 3000;      // for DLE 1 after our telegram
@@ -40,58 +38,9 @@ constexpr int kSilentQuietMs = 3000;  // not answering: the server has given up 
 constexpr int kSilentMaxMs = 30000;   // ... and must have given up after this
 constexpr int kSplitPauseMs = 300;    // between the two halves of a split telegram
 constexpr int kSplitRepeatMs = 3000;  // before writing it whole again
-constexpr int kNoiseWaitMs = 1000;
-constexpr int kAfterUploadMs = 1000; // the server reopens its port after storing
-constexpr int kMaxRefusals = 3;      // NAKs in a row before giving up
+constexpr int kAfterUploadMs = 1000;  // the server reopens its port after storing
+constexpr int kMaxRefusals = 3;       // NAKs in a row before giving up
 constexpr qsizetype kBlockLimit = 100;
-
-QString printable(const QByteArray& bytes)
-{
-    QString out;
-    for (char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '\r')
-            out += QLatin1String("\\r");
-        else if (c == '\n')
-            out += QLatin1String("\\n");
-        else if (c == '\t')
-            out += QLatin1String("\\t");
-        else if (c == '\\')
-            out += QLatin1String("\\\\");
-        else if (u < 32 || u > 126)
-            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else
-            out += QLatin1Char(c);
-    }
-    return out;
-}
-
-QByteArray unescape(const QString& text)
-{
-    const QByteArray in = text.toLatin1();
-    QByteArray out;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] != '\\' || i + 1 >= in.size()) {
-            out += in[i];
-            continue;
-        }
-        const char c = in[++i];
-        bool hex = false;
-        const int value = c == 'x' ? in.mid(i + 1, 2).toInt(&hex, 16) : 0;
-        if (c == 'r')
-            out += '\r';
-        else if (c == 'n')
-            out += '\n';
-        else if (c == 't')
-            out += '\t';
-        else if (hex && in.mid(i + 1, 2).size() == 2) {
-            out += char(value);
-            i += 2;
-        } else
-            out += c;
-    }
-    return out;
-}
 
 // Bare LF becomes CR LF, as the controls write their programs.
 QByteArray withCrLf(const QByteArray& in)
@@ -165,19 +114,15 @@ QString difference(const QByteArray& expected, const QByteArray& got)
     const qsizetype from = std::max<qsizetype>(0, at - 10);
     return QStringLiteral("at byte %1: expected \"%2\", got \"%3\"")
         .arg(at)
-        .arg(printable(expected.mid(from, at - from + 20)),
-             printable(got.mid(from, at - from + 20)));
+        .arg(Printable(expected.mid(from, at - from + 20)),
+             Printable(got.mid(from, at - from + 20)));
 }
 
 } // namespace
 
 Lsv2Peer::Lsv2Peer(MachineSimulator& sim, Kind kind, QObject* parent)
-    : QObject(parent), m_sim(sim), m_kind(kind)
+    : ScriptedPeer(sim, &Lsv2Peer::describe, parent), m_kind(kind)
 {
-    m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &Lsv2Peer::onTimeout);
-    connect(&m_sim, &MachineSimulator::dataReceived, this, &Lsv2Peer::onData);
-    m_clock.start();
 }
 
 char Lsv2Peer::checksum(const QByteArray& text)
@@ -211,7 +156,7 @@ QString Lsv2Peer::describe(const QByteArray& bytes)
     QByteArray plain;
     auto flush = [&] {
         if (!plain.isEmpty())
-            parts.append(QLatin1Char('"') + printable(plain) + QLatin1Char('"'));
+            parts.append(QLatin1Char('"') + Printable(plain) + QLatin1Char('"'));
         plain.clear();
     };
     for (qsizetype i = 0; i < bytes.size();) {
@@ -222,7 +167,7 @@ QString Lsv2Peer::describe(const QByteArray& bytes)
             if (end >= 0 && end + 2 < bytes.size()) {
                 flush();
                 const QByteArray text = bytes.mid(i + 2, end - i - 2);
-                QString shown = printable(text);
+                QString shown = Printable(text);
                 const auto bcc = static_cast<unsigned char>(bytes[end + 2]);
                 const auto right = static_cast<unsigned char>(checksum(text));
                 if (bcc != right)
@@ -258,15 +203,6 @@ QString Lsv2Peer::describe(const QByteArray& bytes)
     }
     flush();
     return parts.join(QLatin1Char(' '));
-}
-
-QStringList Lsv2Peer::splitScript(const QString& script)
-{
-    QStringList steps;
-    for (const QString& s : script.split(QLatin1Char(';')))
-        if (!s.trimmed().isEmpty())
-            steps.append(s.trimmed());
-    return steps;
 }
 
 QString Lsv2Peer::parseStep(Kind kind, const QString& source, Step& step)
@@ -316,13 +252,10 @@ QString Lsv2Peer::parseStep(Kind kind, const QString& source, Step& step)
     if (verb == QLatin1String("eot-enq"))
         return plain(Op::EotEnq);
     if (verb == QLatin1String("send")) {
-        // The text keeps its inner spaces: all after the word and one space.
-        QString rest = source.mid(source.indexOf(verb) + verb.size());
-        if (rest.startsWith(QLatin1Char(' ')))
-            rest.remove(0, 1);
-        if (rest.isEmpty())
+        const QString text = textAfter(source, verb);
+        if (text.isEmpty())
             return QStringLiteral("send takes a text");
-        return command(unescape(rest));
+        return command(DecodeEscapes(text));
     }
     if (tnc) {
         if (verb == QLatin1String("login")) {
@@ -361,12 +294,11 @@ QString Lsv2Peer::parseStep(Kind kind, const QString& source, Step& step)
 QString Lsv2Peer::checkSteps(Kind kind, const QStringList& sources)
 {
     QList<Step> steps;
-    for (qsizetype i = 0; i < sources.size(); ++i) {
-        Step step;
-        if (const QString error = parseStep(kind, sources[i].trimmed(), step); !error.isEmpty())
-            return QStringLiteral("step %1 (%2): %3").arg(i + 1).arg(sources[i].trimmed(), error);
-        steps.append(step);
-    }
+    if (QString error = parseSteps(
+            sources, steps,
+            [kind](const QString& source, Step& step) { return parseStep(kind, source, step); });
+        !error.isEmpty())
+        return error;
     // eot-enq writes the ENQ of the following command with the EOT of the
     // next one: that one must not wait for an answer, and a command must
     // follow it, with nothing written in between.
@@ -394,60 +326,26 @@ QString Lsv2Peer::checkSteps(Kind kind, const QStringList& sources)
     return {};
 }
 
-bool Lsv2Peer::start(const QStringList& steps)
+QString Lsv2Peer::prepare(const QStringList& steps)
 {
-    if (m_running) {
-        m_error = QStringLiteral("already running");
-        return false;
-    }
-    m_error = checkSteps(m_kind, steps);
-    if (!m_error.isEmpty())
-        return false;
-    m_steps.clear();
-    for (const QString& source : steps) {
-        Step step;
-        parseStep(m_kind, source.trimmed(), step);
-        m_steps.append(step);
-    }
-    m_index = 0;
-    m_log.clear();
-    m_deviations.clear();
-    m_in.clear();
+    if (QString error = checkSteps(m_kind, steps); !error.isEmpty())
+        return error;
+    parseSteps(steps, m_steps, [this](const QString& source, Step& step) {
+        return parseStep(m_kind, source, step);
+    });
     m_naksLeft = 0;
     m_silentDue = m_splitDue = m_eotEnqDue = m_enqOut = m_repeatDue = false;
-    m_contacted = false;
-    m_contactClock.invalidate();
-    m_running = true;
-    m_phase = Phase::Idle;
-    m_context = QStringLiteral("before the first step");
-    QMetaObject::invokeMethod(
-        this, [this] { runNext(); }, Qt::QueuedConnection);
-    return true;
+    return {};
 }
 
 // ---- steps
 
-void Lsv2Peer::runNext()
+void Lsv2Peer::runStep(qsizetype index)
 {
-    if (!m_running)
-        return;
-    if (m_index >= m_steps.size()) {
-        m_running = false;
-        m_phase = Phase::Done;
-        m_timer.stop();
-        const bool ok = m_deviations.isEmpty();
-        emit finished(ok, ok ? QStringLiteral("all %1 steps passed").arg(m_steps.size())
-                             : m_deviations.join(QLatin1String("; ")));
-        return;
-    }
-    const Step step = m_steps[m_index];
-    m_phase = Phase::Idle;
-    m_context = QStringLiteral("between steps");
+    const Step step = m_steps[index];
     switch (step.op) {
     case Op::Wait:
-        m_context = QStringLiteral("during the pause");
-        enter(Phase::Pausing, step.number,
-              [this, step] { stepPassed(step.source + QStringLiteral(": done")); });
+        pause(step.number);
         break;
     case Op::Nak:
         m_naksLeft += step.number;
@@ -476,25 +374,18 @@ void Lsv2Peer::runNext()
             if (c == kEnq)
                 c = '\0';
         }
-        writeLater(
-            noise,
-            [this, step] {
-                m_context = QStringLiteral("after the noise");
-                enter(Phase::Pausing, kNoiseWaitMs,
-                      [this, step] { stepPassed(step.source + QStringLiteral(": sent")); });
-            },
-            QStringLiteral("before the noise"));
+        writeNoise(noise, QStringLiteral("sent"));
         break;
     }
     case Op::Command:
         exchange(step.text, step.reply, [this, step](const std::optional<QByteArray>& answer) {
             if (step.reply == Reply::Required && answer != step.answer) {
                 fail(QStringLiteral("expected the answer %1, got %2")
-                         .arg(printable(*step.answer), printable(answer.value_or(QByteArray()))));
+                         .arg(Printable(*step.answer), Printable(answer.value_or(QByteArray()))));
                 return;
             }
             stepPassed(step.source + QStringLiteral(": ") +
-                       (answer ? printable(*answer) : QStringLiteral("no answer")));
+                       (answer ? Printable(*answer) : QStringLiteral("no answer")));
         });
         break;
     case Op::Request:
@@ -504,13 +395,6 @@ void Lsv2Peer::runNext()
         runUpload(step);
         break;
     }
-}
-
-void Lsv2Peer::stepPassed(const QString& line)
-{
-    emit stepDone(line);
-    ++m_index;
-    runNext();
 }
 
 void Lsv2Peer::runRequest(const Step& step)
@@ -524,12 +408,8 @@ void Lsv2Peer::runRequest(const Step& step)
         path = step.name;
     QByteArray content;
     if (!path.isEmpty()) {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly)) {
-            fail(QStringLiteral("cannot read %1").arg(path));
+        if (!readFile(path, content))
             return;
-        }
-        content = f.readAll();
         m_expectedFrom = path;
     } else {
         m_expectedFrom = QStringLiteral("no file: one empty line");
@@ -542,7 +422,7 @@ void Lsv2Peer::runRequest(const Step& step)
              [this, expected](const std::optional<QByteArray>& answer) {
                  if (*answer != expected) {
                      fail(QStringLiteral("expected %1, got %2")
-                              .arg(printable(expected), printable(*answer)));
+                              .arg(Printable(expected), Printable(*answer)));
                      return;
                  }
                  askBlock("R BM I311005");
@@ -558,7 +438,7 @@ void Lsv2Peer::askBlock(const QByteArray& command)
         }
         if (!answer->startsWith("R PP")) {
             fail(QStringLiteral("expected R PP and a block, or T FD, got %1")
-                     .arg(printable(*answer)));
+                     .arg(Printable(*answer)));
             return;
         }
         const QByteArray block = answer->mid(4);
@@ -566,7 +446,7 @@ void Lsv2Peer::askBlock(const QByteArray& command)
         if (!block.endsWith(kCrLf)) {
             fail(QStringLiteral("block %1 does not end with a whole line: %2")
                      .arg(number)
-                     .arg(printable(block)));
+                     .arg(Printable(block)));
             return;
         }
         if (const qsizetype lines = block.count(kCrLf); lines > 1 && block.size() >= kBlockLimit) {
@@ -598,7 +478,7 @@ void Lsv2Peer::endDownload()
     }
     exchange("R MDDW FD", Reply::Required, [this](const std::optional<QByteArray>& answer) {
         if (*answer != "R MDDW FC") {
-            fail(QStringLiteral("expected R MDDW FC, got %1").arg(printable(*answer)));
+            fail(QStringLiteral("expected R MDDW FC, got %1").arg(Printable(*answer)));
             return;
         }
         stepPassed(QStringLiteral("%1: %2 blocks, %3 bytes")
@@ -611,19 +491,17 @@ void Lsv2Peer::endDownload()
 void Lsv2Peer::runUpload(const Step& step)
 {
     m_stepName = step.source;
-    QFile f(step.file);
-    if (!f.open(QIODevice::ReadOnly)) {
-        fail(QStringLiteral("cannot read %1").arg(step.file));
+    QByteArray content;
+    if (!readFile(step.file, content))
         return;
-    }
-    m_program = withCrLf(f.readAll());
+    m_program = withCrLf(content);
     m_blocks = cutBlocks(m_program);
     const QByteArray name = step.name.toLatin1();
     exchange("RDPP  " + name, Reply::Required,
              [this, name](const std::optional<QByteArray>& answer) {
                  if (*answer != "PTPP  " + name) {
                      fail(QStringLiteral("expected %1, got %2")
-                              .arg(printable("PTPP  " + name), printable(*answer)));
+                              .arg(Printable("PTPP  " + name), Printable(*answer)));
                      return;
                  }
                  sendBlock(0);
@@ -638,7 +516,7 @@ void Lsv2Peer::sendBlock(qsizetype index)
                      if (*answer != "T NB") {
                          fail(QStringLiteral("expected T NB for block %1, got %2")
                                   .arg(index + 1)
-                                  .arg(printable(*answer)));
+                                  .arg(Printable(*answer)));
                          return;
                      }
                      sendBlock(index + 1);
@@ -683,8 +561,7 @@ void Lsv2Peer::sendEnq()
         QByteArray(1, kEnq),
         [this] {
             ++m_enqTries;
-            if (!m_contactClock.isValid())
-                m_contactClock.start();
+            calling();
             awaitOpenReply();
         },
         QStringLiteral("before the ENQ"));
@@ -701,17 +578,13 @@ void Lsv2Peer::openTimedOut()
         fail(QStringLiteral("expected DLE 0 to ENQ, got %1").arg(describe(m_in)));
         return;
     }
-    // The server may be reopening its port, or (first contact) not started.
-    const bool serverAwaited = !m_contacted && m_firstContactMs > 0 && m_contactClock.isValid() &&
-                               m_contactClock.elapsed() < m_firstContactMs;
-    if (m_enqTries < kEnqTries || serverAwaited) {
+    if (m_enqTries < kEnqTries || serverAwaited()) {
         sendEnq();
         return;
     }
     fail(QStringLiteral("no DLE 0 to ENQ, %1 calls in %2 s")
              .arg(m_enqTries)
-             .arg(m_contacted ? m_enqTries * kEnqWaitMs / 1000
-                              : int(m_contactClock.elapsed() / 1000)));
+             .arg(callingSeconds(m_enqTries, kEnqWaitMs)));
 }
 
 void Lsv2Peer::sendTelegram()
@@ -747,7 +620,7 @@ void Lsv2Peer::awaitAck()
 {
     enter(Phase::Ack, kAckWaitMs, [this] {
         fail(QStringLiteral("expected DLE 1 to the telegram %1, got %2")
-                 .arg(printable(m_text), describe(m_in)));
+                 .arg(Printable(m_text), describe(m_in)));
     });
 }
 
@@ -764,7 +637,7 @@ void Lsv2Peer::sendEot()
         [this] {
             // The next step is a command; it finds its ENQ already out.
             m_enqOut = true;
-            m_phase = Phase::Idle;
+            setPhase(Phase::Idle);
             Then then = std::exchange(m_then, nullptr);
             then(std::nullopt);
         },
@@ -774,7 +647,7 @@ void Lsv2Peer::sendEot()
 void Lsv2Peer::afterEot()
 {
     auto noAnswer = [this] {
-        m_phase = Phase::Idle;
+        setPhase(Phase::Idle);
         Then then = std::exchange(m_then, nullptr);
         then(std::nullopt);
     };
@@ -789,7 +662,7 @@ void Lsv2Peer::afterEot()
     case Reply::Required:
         enter(Phase::ServerEnq, kAnswerWaitMs, [this] {
             fail(QStringLiteral("no answer to %1 within %2 s")
-                     .arg(printable(m_text))
+                     .arg(Printable(m_text))
                      .arg(kAnswerWaitMs / 1000));
         });
         break;
@@ -861,16 +734,12 @@ void Lsv2Peer::awaitEot()
 
 // ---- the line
 
-void Lsv2Peer::onData(const QByteArray& bytes)
+void Lsv2Peer::dataArrived()
 {
-    if (!m_running)
-        return;
-    m_lastIn = m_clock.elapsed();
-    m_in += bytes;
-    switch (m_phase) {
+    switch (phase()) {
     case Phase::OpenReply:
         if (replyIs(kDle0, QStringLiteral("DLE 0 to ENQ"))) {
-            m_contacted = true;
+            contacted();
             sendTelegram();
         }
         break;
@@ -879,7 +748,7 @@ void Lsv2Peer::onData(const QByteArray& bytes)
             m_log.append(QStringLiteral("< NAK"));
             m_in.clear();
             if (++m_acksRefused > kMaxRefusals)
-                fail(QStringLiteral("the server refuses the telegram %1").arg(printable(m_text)));
+                fail(QStringLiteral("the server refuses the telegram %1").arg(Printable(m_text)));
             else
                 writeLater(
                     telegram(m_text), [this] { awaitAck(); }, QStringLiteral("after NAK"));
@@ -894,10 +763,9 @@ void Lsv2Peer::onData(const QByteArray& bytes)
             m_silentDue = false;
             m_silentClock.start();
             enter(Phase::Silent, kSilentQuietMs, [this] {
-                m_phase = Phase::Idle;
+                setPhase(Phase::Idle);
                 m_then = nullptr;
-                stepPassed(m_steps[m_index].source +
-                           QStringLiteral(": the server's ENQ left unanswered"));
+                stepPassed(stepSource() + QStringLiteral(": the server's ENQ left unanswered"));
             });
             break;
         }
@@ -908,7 +776,7 @@ void Lsv2Peer::onData(const QByteArray& bytes)
         const qsizetype end = m_in.indexOf(kDleEtx);
         if (end < 0 || m_in.size() < end + 3) {
             // Not complete yet; it must be soon.
-            m_timer.start(kTelegramQuietMs);
+            rearm(kTelegramQuietMs);
             break;
         }
         const QByteArray raw = m_in.left(end + 3);
@@ -925,7 +793,7 @@ void Lsv2Peer::onData(const QByteArray& bytes)
     }
     case Phase::Eot:
         if (replyIs(QByteArray(1, kEot), QStringLiteral("EOT after DLE 1"))) {
-            m_phase = Phase::Idle;
+            setPhase(Phase::Idle);
             Then then = std::exchange(m_then, nullptr);
             then(m_answer);
         }
@@ -943,7 +811,7 @@ void Lsv2Peer::onData(const QByteArray& bytes)
         if (m_silentClock.elapsed() > kSilentMaxMs)
             fail(QStringLiteral("the server keeps calling without an answer"));
         else
-            m_timer.start(kSilentQuietMs);
+            rearm(kSilentQuietMs);
         break;
     case Phase::Done:
     case Phase::Idle:
@@ -969,71 +837,6 @@ bool Lsv2Peer::replyIs(const QByteArray& expected, const QString& what)
         fail(QStringLiteral("expected %1, got %2").arg(what, describe(m_in)));
     }
     return false;
-}
-
-void Lsv2Peer::enter(Phase phase, int ms, std::function<void()> onTimeout)
-{
-    m_phase = phase;
-    m_onTimeout = std::move(onTimeout);
-    m_timer.start(ms);
-}
-
-void Lsv2Peer::onTimeout()
-{
-    std::function<void()> action = std::exchange(m_onTimeout, nullptr);
-    if (m_running && action)
-        action();
-}
-
-// Writes after a quiet gap on the line, so that each write is a burst of its
-// own for the server; bytes arriving meanwhile are a deviation.
-void Lsv2Peer::writeLater(const QByteArray& bytes, std::function<void()> next,
-                          const QString& context, int gapMs)
-{
-    m_context = context;
-    // An answer to what the server just said may come sooner (the reply
-    // gap); two writes of ours in a row stay apart by the whole gap.
-    const qint64 due = m_lastIn > m_lastOut ? m_lastIn + std::min(gapMs, m_replyGapMs)
-                                            : m_lastOut + gapMs;
-    const qint64 delay = std::max<qint64>(0, due - m_clock.elapsed());
-    enter(Phase::Gap, int(delay), [this, bytes, next = std::move(next)] {
-        write(bytes);
-        next();
-    });
-}
-
-void Lsv2Peer::write(const QByteArray& bytes)
-{
-    m_sim.send(bytes, 0);
-    m_lastOut = m_clock.elapsed();
-    m_log.append(QStringLiteral("> ") + describe(bytes));
-}
-
-QString Lsv2Peer::where() const
-{
-    if (m_index >= m_steps.size())
-        return QStringLiteral("after the last step");
-    return QStringLiteral("step %1 (%2)").arg(m_index + 1).arg(m_steps[m_index].source);
-}
-
-void Lsv2Peer::deviation(const QString& what)
-{
-    const QString message = where() + QStringLiteral(": ") + what;
-    m_log.append(QStringLiteral("! ") + message);
-    m_deviations.append(message);
-}
-
-void Lsv2Peer::fail(const QString& what)
-{
-    if (!m_running)
-        return;
-    deviation(what);
-    m_running = false;
-    m_phase = Phase::Done;
-    m_timer.stop();
-    m_onTimeout = nullptr;
-    m_then = nullptr;
-    emit finished(false, m_deviations.join(QLatin1String("; ")));
 }
 
 } // namespace nodalis::sim

@@ -1,5 +1,7 @@
 #include "sim/MachineSimulator.h"
 
+#include "sim/ScriptedPeer.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QHostAddress>
@@ -269,35 +271,6 @@ void MachineSimulator::pump()
         m_timer.start(pace);
 }
 
-namespace {
-
-QByteArray unescape(const QString& text)
-{
-    const QByteArray in = text.toLatin1();
-    QByteArray out;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] != '\\' || i + 1 >= in.size()) {
-            out += in[i];
-            continue;
-        }
-        const char c = in[++i];
-        if (c == 'r')
-            out += '\r';
-        else if (c == 'n')
-            out += '\n';
-        else if (c == 't')
-            out += '\t';
-        else if (c == 'x' && i + 2 < in.size() + 1) {
-            out += char(in.mid(i + 1, 2).toInt(nullptr, 16));
-            i += 2;
-        } else
-            out += c;
-    }
-    return out;
-}
-
-} // namespace
-
 QString RunScriptStep(MachineSimulator& sim, const QStringList& words, int& pace, int& chunk)
 {
     const QString command = words.value(0);
@@ -309,7 +282,7 @@ QString RunScriptStep(MachineSimulator& sim, const QStringList& words, int& pace
             return QStringLiteral("cannot read %1").arg(arg);
         sim.send(f.readAll(), chunk, pace);
     } else if (command == QLatin1String("text")) {
-        sim.send(unescape(arg), chunk, pace);
+        sim.send(DecodeEscapes(arg), chunk, pace);
     } else if (command == QLatin1String("noise")) {
         QByteArray noise(arg.toInt(&ok), '\0');
         for (char& c : noise)

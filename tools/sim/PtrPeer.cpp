@@ -2,7 +2,6 @@
 
 #include "sim/MachineSimulator.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -22,7 +21,6 @@ constexpr char kEtb = 0x17;
 // An ACK with more behind it: anything but an ACK alone refuses the frame.
 const QByteArray kGarbage("\x06XZ", 3);
 
-constexpr int kGapMs = 150;               // between two writes of ours
 constexpr int kReopenMs = 1000;           // the server listens again this long after its last byte
 constexpr int kAckWaitMs = 3000;          // for ACK to a request
 constexpr int kRequestTries = 3;          // requests sent before giving up
@@ -37,56 +35,7 @@ constexpr int kSilentCloseWaitMs = 10000; // ... or after its send time-out when
 constexpr int kSilentCloseMinMs = 800;    // ... a time-out of 1 s at least
 constexpr int kAfterCloseMs = 300;        // watching the line after the lone ETX
 constexpr int kMissingWaitMs = 2000;
-constexpr int kNoiseWaitMs = 1000;
 constexpr int kRawWaitMs = 1500;
-
-QString printable(const QByteArray& bytes)
-{
-    QString out;
-    for (char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '\r')
-            out += QLatin1String("\\r");
-        else if (c == '\n')
-            out += QLatin1String("\\n");
-        else if (c == '\t')
-            out += QLatin1String("\\t");
-        else if (c == '\\')
-            out += QLatin1String("\\\\");
-        else if (u < 32 || u > 126)
-            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else
-            out += QLatin1Char(c);
-    }
-    return out;
-}
-
-QByteArray unescape(const QString& text)
-{
-    const QByteArray in = text.toLatin1();
-    QByteArray out;
-    for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] != '\\' || i + 1 >= in.size()) {
-            out += in[i];
-            continue;
-        }
-        const char c = in[++i];
-        bool hex = false;
-        const int value = c == 'x' ? in.mid(i + 1, 2).toInt(&hex, 16) : 0;
-        if (c == 'r')
-            out += '\r';
-        else if (c == 'n')
-            out += '\n';
-        else if (c == 't')
-            out += '\t';
-        else if (hex && in.mid(i + 1, 2).size() == 2) {
-            out += char(value);
-            i += 2;
-        } else
-            out += c;
-    }
-    return out;
-}
 
 QString hexByte(char c)
 {
@@ -95,7 +44,7 @@ QString hexByte(char c)
 
 QString quoted(const QByteArray& line)
 {
-    return QLatin1Char('"') + printable(line) + QLatin1Char('"');
+    return QLatin1Char('"') + Printable(line) + QLatin1Char('"');
 }
 
 // Where the lines received part from the file's, in a few words.
@@ -123,12 +72,9 @@ QString linesDiffer(const QList<QByteArray>& expected, const QList<QByteArray>& 
 
 } // namespace
 
-PtrPeer::PtrPeer(MachineSimulator& sim, QObject* parent) : QObject(parent), m_sim(sim)
+PtrPeer::PtrPeer(MachineSimulator& sim, QObject* parent)
+    : ScriptedPeer(sim, &PtrPeer::describe, parent)
 {
-    m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &PtrPeer::onTimeout);
-    connect(&m_sim, &MachineSimulator::dataReceived, this, &PtrPeer::onData);
-    m_clock.start();
 }
 
 char PtrPeer::checksum(const QByteArray& line)
@@ -221,15 +167,6 @@ QString PtrPeer::answerName(Fault fault)
     return QStringLiteral("no answer");
 }
 
-QStringList PtrPeer::splitScript(const QString& script)
-{
-    QStringList steps;
-    for (const QString& s : script.split(QLatin1Char(';')))
-        if (!s.trimmed().isEmpty())
-            steps.append(s.trimmed());
-    return steps;
-}
-
 QString PtrPeer::parseStep(const QString& source, Step& step)
 {
     step = Step{};
@@ -263,12 +200,8 @@ QString PtrPeer::parseStep(const QString& source, Step& step)
     if (verb == QLatin1String("silent-at"))
         return fault(Fault::Silent);
     if (verb == QLatin1String("raw")) {
-        // The text keeps its inner spaces: all after the word and one space.
-        QString rest = source.mid(source.indexOf(verb) + verb.size());
-        if (rest.startsWith(QLatin1Char(' ')))
-            rest.remove(0, 1);
         step.op = Op::Raw;
-        step.text = unescape(rest);
+        step.text = DecodeEscapes(textAfter(source, verb));
         return step.text.isEmpty() ? QStringLiteral("raw takes a text") : QString();
     }
     if (verb == QLatin1String("request")) {
@@ -295,12 +228,8 @@ QString PtrPeer::parseStep(const QString& source, Step& step)
 QString PtrPeer::checkSteps(const QStringList& sources)
 {
     QList<Step> steps;
-    for (qsizetype i = 0; i < sources.size(); ++i) {
-        Step step;
-        if (const QString error = parseStep(sources[i].trimmed(), step); !error.isEmpty())
-            return QStringLiteral("step %1 (%2): %3").arg(i + 1).arg(sources[i].trimmed(), error);
-        steps.append(step);
-    }
+    if (QString error = parseSteps(sources, steps, &PtrPeer::parseStep); !error.isEmpty())
+        return error;
     // A fault acts on the next request: one that gets a program must come
     // before any other fault or request.
     for (qsizetype i = 0; i < steps.size(); ++i) {
@@ -318,59 +247,23 @@ QString PtrPeer::checkSteps(const QStringList& sources)
     return {};
 }
 
-bool PtrPeer::start(const QStringList& steps)
+QString PtrPeer::prepare(const QStringList& steps)
 {
-    if (m_running) {
-        m_error = QStringLiteral("already running");
-        return false;
-    }
-    m_error = checkSteps(steps);
-    if (!m_error.isEmpty())
-        return false;
-    m_steps.clear();
-    for (const QString& source : steps) {
-        Step step;
-        parseStep(source.trimmed(), step);
-        m_steps.append(step);
-    }
-    m_index = 0;
-    m_log.clear();
-    m_deviations.clear();
-    m_in.clear();
+    if (QString error = checkSteps(steps); !error.isEmpty())
+        return error;
+    parseSteps(steps, m_steps, &PtrPeer::parseStep);
     m_pendingFault = Fault::None;
-    m_contacted = false;
-    m_contactClock.invalidate();
-    m_running = true;
-    m_phase = Phase::Idle;
-    m_context = QStringLiteral("before the first step");
-    QMetaObject::invokeMethod(
-        this, [this] { runNext(); }, Qt::QueuedConnection);
-    return true;
+    return {};
 }
 
 // ---- steps
 
-void PtrPeer::runNext()
+void PtrPeer::runStep(qsizetype index)
 {
-    if (!m_running)
-        return;
-    if (m_index >= m_steps.size()) {
-        m_running = false;
-        m_phase = Phase::Done;
-        m_timer.stop();
-        const bool ok = m_deviations.isEmpty();
-        emit finished(ok, ok ? QStringLiteral("all %1 steps passed").arg(m_steps.size())
-                             : m_deviations.join(QLatin1String("; ")));
-        return;
-    }
-    const Step step = m_steps[m_index];
-    m_phase = Phase::Idle;
-    m_context = QStringLiteral("between steps");
+    const Step step = m_steps[index];
     switch (step.op) {
     case Op::Wait:
-        m_context = QStringLiteral("during the pause");
-        enter(Phase::Pausing, step.count,
-              [this, step] { stepPassed(step.source + QStringLiteral(": done")); });
+        pause(step.count);
         break;
     case Op::Fault:
         m_pendingFault = step.fault;
@@ -388,14 +281,7 @@ void PtrPeer::runNext()
                 c = char(random->bounded(2) ? random->bounded(32) : random->bounded(256));
             while (c == '%');
         }
-        writeLater(
-            noise,
-            [this, step] {
-                m_context = QStringLiteral("after the noise");
-                enter(Phase::Pausing, kNoiseWaitMs,
-                      [this, step] { stepPassed(step.source + QStringLiteral(": no answer")); });
-            },
-            QStringLiteral("before the noise"), kReopenMs);
+        writeNoise(noise, QStringLiteral("no answer"), kReopenMs);
         break;
     }
     case Op::Raw:
@@ -409,7 +295,7 @@ void PtrPeer::runNext()
                                                       : describe(m_rawAnswer)));
                 });
             },
-            QStringLiteral("before the raw text"), kReopenMs);
+            QStringLiteral("before the raw text"), kGapMs, kReopenMs);
         break;
     case Op::Missing:
         writeLater(
@@ -420,19 +306,12 @@ void PtrPeer::runNext()
                 enter(Phase::Pausing, kMissingWaitMs,
                       [this, step] { stepPassed(step.source + QStringLiteral(": no answer")); });
             },
-            QStringLiteral("before the request"), kReopenMs);
+            QStringLiteral("before the request"), kGapMs, kReopenMs);
         break;
     case Op::Request:
         runRequest(step);
         break;
     }
-}
-
-void PtrPeer::stepPassed(const QString& line)
-{
-    emit stepDone(line);
-    ++m_index;
-    runNext();
 }
 
 void PtrPeer::runRequest(const Step& step)
@@ -447,12 +326,10 @@ void PtrPeer::runRequest(const Step& step)
     m_expected.reset();
     m_expectedFrom = path;
     if (!path.isEmpty()) {
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly)) {
-            fail(QStringLiteral("cannot read %1").arg(path));
+        QByteArray content;
+        if (!readFile(path, content))
             return;
-        }
-        m_expected = programLines(f.readAll());
+        m_expected = programLines(content);
     }
     m_fault = std::exchange(m_pendingFault, Fault::None);
     m_faultAt = m_pendingFaultAt;
@@ -470,12 +347,11 @@ void PtrPeer::sendRequest()
         request(m_number),
         [this] {
             ++m_tries;
-            if (!m_contactClock.isValid())
-                m_contactClock.start();
+            calling();
             m_context = QStringLiteral("to the request");
             enter(Phase::RequestAck, kAckWaitMs, [this] { requestTimedOut(); });
         },
-        QStringLiteral("before the request"), kReopenMs);
+        QStringLiteral("before the request"), kGapMs, kReopenMs);
 }
 
 void PtrPeer::requestTimedOut()
@@ -483,16 +359,13 @@ void PtrPeer::requestTimedOut()
     // Nothing came back: the server may be reopening its port, or (first
     // contact) not started yet. A request answered in any way is never sent
     // again, as it would start a second transfer.
-    const bool serverAwaited =
-        !m_contacted && m_firstContactMs > 0 && m_contactClock.elapsed() < m_firstContactMs;
-    if (m_tries < kRequestTries || serverAwaited) {
+    if (m_tries < kRequestTries || serverAwaited()) {
         sendRequest();
         return;
     }
-    fail(
-        QStringLiteral("no ACK to the request, %1 tries in %2 s")
-            .arg(m_tries)
-            .arg(m_contacted ? m_tries * kAckWaitMs / 1000 : int(m_contactClock.elapsed() / 1000)));
+    fail(QStringLiteral("no ACK to the request, %1 tries in %2 s")
+             .arg(m_tries)
+             .arg(callingSeconds(m_tries, kAckWaitMs)));
 }
 
 void PtrPeer::awaitFrame()
@@ -527,14 +400,14 @@ void PtrPeer::frameData()
     const qsizetype etb = m_in.indexOf(kEtb, 1);
     if (etb < 0 || m_in.size() < etb + 2) {
         // Not complete yet; it must be soon.
-        m_timer.start(kFrameQuietMs);
+        rearm(kFrameQuietMs);
         return;
     }
     const QByteArray behind = m_in.mid(etb + 2);
     if (behind.isEmpty()) {
         // The last frame has its ETX behind the BCC, in the same write; a
         // quick box looks only briefly.
-        enter(Phase::Frame, std::min(kFrameSettleMs, std::max(m_replyGapMs, 5)),
+        enter(Phase::Frame, std::min(kFrameSettleMs, std::max(replyGap(), 5)),
               [this] { frameArrived(); });
         return;
     }
@@ -556,9 +429,9 @@ void PtrPeer::frameArrived()
     const bool last = raw.size() > etb + 2;
     m_log.append(QStringLiteral("< ") + describe(raw));
 
-    if (number == 1 && m_frameStart - m_ackAt < kFirstFrameMinMs)
+    if (number == 1 && m_inSince - m_ackAt < kFirstFrameMinMs)
         deviation(QStringLiteral("frame 1 came %1 ms after the ACK, the box wants about 1 s")
-                      .arg(m_frameStart - m_ackAt));
+                      .arg(m_inSince - m_ackAt));
     if (line.contains('\r') || line.contains('\n'))
         deviation(QStringLiteral("frame %1 holds a line end: %2").arg(number).arg(quoted(line)));
     if (bcc != checksum(line)) {
@@ -590,11 +463,11 @@ void PtrPeer::frameArrived()
                 awaitClose(m_lastOut, kCloseWaitMs, kCloseMinMs,
                            QStringLiteral("the ACK to frame %1, the last").arg(number));
             },
-            QStringLiteral("after the last frame"), m_replyGapMs);
+            QStringLiteral("after the last frame"), kGapMs, replyGap());
     else
         writeLater(
             QByteArray(1, kAck), [this] { awaitFrame(); },
-            QStringLiteral("after frame %1").arg(number), m_replyGapMs);
+            QStringLiteral("after frame %1").arg(number), kGapMs, replyGap());
 }
 
 // Answers the frame with anything but ACK alone (or with nothing): the
@@ -611,7 +484,7 @@ void PtrPeer::refuse(int number, const QByteArray& answer, const QString& how)
     }
     writeLater(
         answer, [this, after] { awaitClose(m_lastOut, kCloseWaitMs, kCloseMinMs, after); },
-        QStringLiteral("after frame %1").arg(number), m_replyGapMs);
+        QStringLiteral("after frame %1").arg(number), kGapMs, replyGap());
 }
 
 // The lone ETX is timed from our answer, or from the frame left unanswered.
@@ -685,15 +558,9 @@ void PtrPeer::endRequest()
 
 // ---- the line
 
-void PtrPeer::onData(const QByteArray& bytes)
+void PtrPeer::dataArrived()
 {
-    if (!m_running)
-        return;
-    m_lastIn = m_clock.elapsed();
-    if (m_in.isEmpty())
-        m_frameStart = m_lastIn;
-    m_in += bytes;
-    switch (m_phase) {
+    switch (phase()) {
     case Phase::RequestAck:
         if (m_in != QByteArray(1, kAck)) {
             m_log.append(QStringLiteral("< ") + describe(m_in));
@@ -702,7 +569,7 @@ void PtrPeer::onData(const QByteArray& bytes)
         }
         m_log.append(QStringLiteral("< ACK"));
         m_in.clear();
-        m_contacted = true;
+        contacted();
         m_ackAt = m_lastIn;
         awaitFrame();
         break;
@@ -716,7 +583,7 @@ void PtrPeer::onData(const QByteArray& bytes)
         // Any answer goes; the window stays open while it comes.
         m_log.append(QStringLiteral("< ") + describe(m_in));
         m_rawAnswer += std::exchange(m_in, QByteArray());
-        m_timer.start(kRawWaitMs);
+        rearm(kRawWaitMs);
         break;
     case Phase::Done:
     case Phase::Idle:
@@ -727,69 +594,6 @@ void PtrPeer::onData(const QByteArray& bytes)
         fail(QStringLiteral("unexpected %1 %2").arg(describe(m_in), m_context));
         break;
     }
-}
-
-void PtrPeer::enter(Phase phase, int ms, std::function<void()> onTimeout)
-{
-    m_phase = phase;
-    m_onTimeout = std::move(onTimeout);
-    m_timer.start(ms);
-}
-
-void PtrPeer::onTimeout()
-{
-    std::function<void()> action = std::exchange(m_onTimeout, nullptr);
-    if (m_running && action)
-        action();
-}
-
-// Writes after a quiet gap on the line, so that each write is a burst of its
-// own for the server; bytes arriving meanwhile are a deviation. An answer to
-// the server comes afterInMs after its last byte; two writes of ours in a
-// row stay apart by the whole gap.
-void PtrPeer::writeLater(const QByteArray& bytes, std::function<void()> next,
-                         const QString& context, int afterInMs)
-{
-    m_context = context;
-    const qint64 due = m_lastIn > m_lastOut ? m_lastIn + afterInMs : m_lastOut + kGapMs;
-    const qint64 delay = std::max<qint64>(0, due - m_clock.elapsed());
-    enter(Phase::Gap, int(delay), [this, bytes, next = std::move(next)] {
-        write(bytes);
-        next();
-    });
-}
-
-void PtrPeer::write(const QByteArray& bytes)
-{
-    m_sim.send(bytes, 0);
-    m_lastOut = m_clock.elapsed();
-    m_log.append(QStringLiteral("> ") + describe(bytes));
-}
-
-QString PtrPeer::where() const
-{
-    if (m_index >= m_steps.size())
-        return QStringLiteral("after the last step");
-    return QStringLiteral("step %1 (%2)").arg(m_index + 1).arg(m_steps[m_index].source);
-}
-
-void PtrPeer::deviation(const QString& what)
-{
-    const QString message = where() + QStringLiteral(": ") + what;
-    m_log.append(QStringLiteral("! ") + message);
-    m_deviations.append(message);
-}
-
-void PtrPeer::fail(const QString& what)
-{
-    if (!m_running)
-        return;
-    deviation(what);
-    m_running = false;
-    m_phase = Phase::Done;
-    m_timer.stop();
-    m_onTimeout = nullptr;
-    emit finished(false, m_deviations.join(QLatin1String("; ")));
 }
 
 } // namespace nodalis::sim

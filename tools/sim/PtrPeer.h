@@ -1,19 +1,17 @@
 #pragma once
 
+#include "sim/ScriptedPeer.h"
+
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QList>
-#include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace nodalis::sim {
-
-class MachineSimulator;
 
 // Plays a PTR box on the simulator's line: the operator keys a program
 // number, the box asks the server for that program, then checks and
@@ -28,7 +26,11 @@ class MachineSimulator;
 //   nak-at N | garbage-at N | silent-at N   (frame N of the next request)
 //   noise N | raw TEXT | wait MS
 // "raw" takes C escapes (\r \n \t \xHH); its text starts after one space.
-class PtrPeer : public QObject
+//
+// The log reads "> \"%1234E\\r\\n\"", "< ACK", "< STX \"N10 G0\" ETB BCC 5f",
+// "> ACK"...; a step done reads e.g. "request 1234: 57 lines as in 1234,
+// closing ETX".
+class PtrPeer : public ScriptedPeer
 {
     Q_OBJECT
 
@@ -37,25 +39,6 @@ public:
 
     // Empty when every step is known and well-formed, else what is wrong.
     static QString checkSteps(const QStringList& steps);
-    // Splits a script at ';', trimming each step and dropping empty ones.
-    static QStringList splitScript(const QString& script);
-
-    // Runs the steps from the event loop, then emits finished(). False, with
-    // errorString() set and nothing run, when checkSteps() refuses them.
-    bool start(const QStringList& steps);
-    bool start(const QString& script) { return start(splitScript(script)); }
-    // The first request keeps being sent this long, for a server started
-    // after the simulator (0: three tries, as every request).
-    void setFirstContactTimeout(int ms) { m_firstContactMs = ms; }
-    // How soon the box answers a frame after its last byte (150 ms by default).
-    void setReplyGap(int ms) { m_replyGapMs = ms; }
-
-    QString errorString() const { return m_error; }
-    bool isRunning() const { return m_running; }
-    // What went over the line: "> \"%1234E\\r\\n\"", "< ACK",
-    // "< STX \"N10 G0\" ETB BCC 5f", "> ACK"... ("> " written by the box,
-    // "< " received from the server), and "! " for a deviation.
-    const QStringList& log() const { return m_log; }
 
     // The line format, usable on its own.
     static char checksum(const QByteArray& line); // XOR of STX, the line and ETB
@@ -66,12 +49,6 @@ public:
     static QList<QByteArray> programLines(const QByteArray& content);
     // Control characters named, the byte after ETB shown as the BCC.
     static QString describe(const QByteArray& bytes);
-
-signals:
-    // One line per step done, e.g. "request 1234: 57 lines as in 1234, closing ETX".
-    void stepDone(const QString& line);
-    // ok: every step passed; message: the deviations, each naming its step.
-    void finished(bool ok, const QString& message);
 
 private:
     enum class Op
@@ -92,11 +69,11 @@ private:
     };
     enum class Phase
     {
-        Done,
-        Idle,
-        Pausing,
-        Gap,
-        RequestAck,
+        Done = DonePhase,
+        Idle = IdlePhase,
+        Pausing = PausingPhase,
+        Gap = GapPhase,
+        RequestAck = OwnPhase,
         Frame,
         Closing,
         AfterClose,
@@ -116,8 +93,15 @@ private:
     static QString parseStep(const QString& source, Step& step);
     static QString answerName(Fault fault);
 
-    void runNext();
-    void stepPassed(const QString& line);
+    QString prepare(const QStringList& steps) override;
+    void runStep(qsizetype index) override;
+    void dataArrived() override;
+    Phase phase() const { return Phase(ScriptedPeer::phase()); }
+    void enter(Phase phase, int ms, std::function<void()> onTimeout)
+    {
+        ScriptedPeer::enter(int(phase), ms, std::move(onTimeout));
+    }
+
     void runRequest(const Step& step);
     void sendRequest();
     void requestTimedOut();
@@ -129,37 +113,7 @@ private:
     void closingData();
     void endRequest();
 
-    void onData(const QByteArray& bytes);
-    void enter(Phase phase, int ms, std::function<void()> onTimeout);
-    void onTimeout();
-    void writeLater(const QByteArray& bytes, std::function<void()> next, const QString& context,
-                    int afterInMs);
-    void write(const QByteArray& bytes);
-    void fail(const QString& what);
-    void deviation(const QString& what);
-    QString where() const;
-
-    MachineSimulator& m_sim;
     QList<Step> m_steps;
-    qsizetype m_index = 0;
-    bool m_running = false;
-    QString m_error;
-    QStringList m_log;
-    QStringList m_deviations;
-
-    Phase m_phase = Phase::Done;
-    QString m_context; // what the box waits for, for messages on stray bytes
-    QTimer m_timer;
-    std::function<void()> m_onTimeout;
-    QElapsedTimer m_clock;
-    qint64 m_lastIn = -100000;
-    qint64 m_lastOut = -100000;
-    QByteArray m_in;
-
-    bool m_contacted = false;
-    int m_firstContactMs = 0;
-    int m_replyGapMs = 150;
-    QElapsedTimer m_contactClock;
 
     // Asked for by a fault step, for the next request.
     Fault m_pendingFault = Fault::None;
@@ -176,7 +130,6 @@ private:
     QList<QByteArray> m_lines;
     int m_frames = 0;
     qint64 m_ackAt = 0;
-    qint64 m_frameStart = 0;
     int m_refusedAt = 0; // the frame answered with anything but ACK
     QString m_refusal;
     qint64 m_closeFrom = 0;

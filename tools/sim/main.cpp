@@ -145,7 +145,7 @@ int runPeer(const QString& kindName, const QString& link, const QString& record,
         std::fprintf(stderr, "nodalis-sim: --peer goes without --tcp, --loop and --stay\n");
         return 64;
     }
-    const QStringList steps = ptr ? PtrPeer::splitScript(script) : Lsv2Peer::splitScript(script);
+    const QStringList steps = ScriptedPeer::splitScript(script);
     if (steps.isEmpty()) {
         std::fprintf(stderr, "nodalis-sim: --peer needs steps\n\n%s", kUsage);
         return 64;
@@ -230,10 +230,7 @@ int main(int argc, char** argv)
     if (!recordInto(sim, recordFile))
         return 1;
 
-    QStringList steps;
-    for (const QString& s : script.split(QLatin1Char(';')))
-        if (!s.trimmed().isEmpty())
-            steps.append(s.trimmed());
+    const QStringList steps = ScriptedPeer::splitScript(script);
     int pace = 0, chunk = 0;
     auto queueScript = [&]() -> bool {
         for (const QString& step : steps) {
