@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 
 namespace nodalis {
 
@@ -198,13 +199,21 @@ bool PsionGateway::TakeFromPsion(const QString& receptionFile)
         return false;
     if (Config().ModeGestionBD == 1)
         DeleteFolder(companionOf(receptionFile));
+    // The folder is looked at every 200 ms, and at once when the system
+    // tells of a change in it.
+    QFileSystemWatcher watcher({folder});
+    bool changed = false;
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged,
+                     [&changed] { changed = true; });
     for (;;) {
-        Pause(PollMs);
+        DoEvents();
         if (stopRequested())
             return false;
         const QString name = firstGatewayFile(folder);
         if (!name.isEmpty())
             return takeFile(folder, name, receptionFile);
+        WaitUntil(changed, PollMs);
+        changed = false;
     }
 }
 

@@ -214,10 +214,7 @@ void UsbAndFolderExchange::WatchFolder()
     ScanWatchedFolder();
     SetStatus(650);
     while (!stopRequested()) {
-        const qint64 cycle = Clock::nowMs();
-        for (qint64 left = 1000; !changed && !stopRequested() && left > 0;
-             left = 1000 - (Clock::nowMs() - cycle))
-            WaitForEvents(left);
+        WaitUntil(changed, 1000); // a stop is seen at the end of the second
         if (stopRequested())
             break;
         // A share written from elsewhere tells nothing: its listing does.

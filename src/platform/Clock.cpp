@@ -105,4 +105,11 @@ void WaitForEvents(qint64 ms)
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
+void WaitUntil(const bool& done, qint64 ms)
+{
+    const qint64 start = Clock::nowMs();
+    for (qint64 left = ms; !done && left > 0; left = ms - (Clock::nowMs() - start))
+        WaitForEvents(left);
+}
+
 } // namespace nodalis

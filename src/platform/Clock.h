@@ -35,4 +35,8 @@ void Pause(qint64 ms);
 // ms is negative) and runs them.
 void WaitForEvents(qint64 ms);
 
+// Lets events run for at most ms of the server's own time, and less once
+// done turns true (an event's handler sets it).
+void WaitUntil(const bool& done, qint64 ms);
+
 } // namespace nodalis

@@ -1,0 +1,83 @@
+"""Programs that travel as files, at time scale 1.
+- watched folder: a program dropped (written and closed) into the watched
+  folder, to its examination (the upload's event in the log), less the
+  6000 ms the folder is left to its writer;
+- the watching server beside 10,000 foreign files, CPU over 20 s;
+- Psion gateway: a FROMPSION file dropped, to its examination, less the
+  3000 ms the gateway's file is left to settle."""
+import os, time
+
+import benchlib
+import fig_idle
+
+UPLOAD = b"%\r\nO1 (UP)\r\nN10 G0 X1\r\nN20 M30\r\n%\r\n"
+
+
+def drop_to_examination(base, folder, name, settle_s, listening=None):
+    """Seconds from a file's close in the folder to its upload event, less
+    the settle; then waits until the server listens again (the event
+    `listening` logged once more, when given)."""
+    before = benchlib.log_count(base, "---Code700---")
+    again = benchlib.log_count(base, listening) if listening else 0
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(UPLOAD)
+    closed = time.monotonic()
+    end = closed + 30
+    while benchlib.log_count(base, "---Code700---") == before:
+        if time.monotonic() > end:
+            raise RuntimeError(f"{name} was never examined")
+        time.sleep(0.002)
+    seen = time.monotonic()
+    while os.path.exists(os.path.join(folder, name)) and time.monotonic() < end:
+        time.sleep(0.01)  # gone: ready for the next
+    while listening and benchlib.log_count(base, listening) == again and time.monotonic() < end:
+        time.sleep(0.01)
+    return seen - closed - settle_s
+
+
+def server_on(tag, methode, reseau):
+    base = benchlib.base_folder(tag)
+    benchlib.write_ini(base, {
+        "NODALIS": {"PortListen": 0, "DncAppMode": 1, "IconTray": 0},
+        "DNC": {"Methode": methode, "IsModeEcoute": 1, "UseRPC": 0},
+        "SYNTAXE_MO": {"FileExt": ".nc"},
+        "RESEAU": reseau,
+    })
+    return base
+
+
+def figures():
+    rows = []
+    watch = benchlib.base_folder("watch")
+    base = server_on("files", 14, {"DefaultDirHostReceiv": watch})
+    server = benchlib.server(base, wait_log="---Code650---")
+    try:
+        times = [drop_to_examination(base, watch, f"O{n}.nc", 6.0)
+                 for n in range(1, benchlib.PAIRS + 1)]
+        rows.append(benchlib.Row("watched folder: drop to examination, less 6 s", times, [], "s",
+                                 "< 1.5 s", lambda o, c, r: o < 1.5))
+        for n in range(10_000):
+            open(os.path.join(watch, f"foreign_{n}.dat"), "wb").close()
+        time.sleep(8)  # the pass over them is over
+        fig_idle.WINDOW_S = 20
+        rows.append(benchlib.Row("watching beside 10,000 foreign files, CPU over 20 s",
+                                 [fig_idle.share([server.pid])], [], "% core", "< 2 %",
+                                 lambda o, c, r: o < 2))
+    finally:
+        benchlib.stop(server)
+
+    gateway = benchlib.base_folder("gateway")
+    os.makedirs(os.path.join(gateway, "in"))
+    os.makedirs(os.path.join(gateway, "out"))
+    base = server_on("psion", 9, {"DefaultDirHostSend": os.path.join(gateway, "out"),
+                                  "DefaultDirHostReceiv": os.path.join(gateway, "in")})
+    server = benchlib.server(base, wait_log="---Code864---")
+    try:
+        times = [drop_to_examination(base, os.path.join(gateway, "in"), f"x{n}FROMPSION.txt", 3.0,
+                                     "---Code864---")
+                 for n in range(1, benchlib.PAIRS + 1)]
+        rows.append(benchlib.Row("Psion gateway: drop to examination, less 3 s", times, [], "s",
+                                 "< 0.5 s", lambda o, c, r: o < 0.5))
+    finally:
+        benchlib.stop(server)
+    return rows
