@@ -118,6 +118,31 @@ private slots:
         QVERIFY(!QFile::exists(watch + u"/O42"_s));
     }
 
+    // S ends the watch (a drop then waits) and M starts it again; the
+    // folder going away and coming back loses nothing.
+    void watchStoppedAndFolderLost()
+    {
+        const QString watch = path(u"watch2"_s);
+        QDir().mkpath(watch);
+        QVERIFY(start(14,
+                      "[SYNTAXE_MO]\r\nFileExt=nc\r\n[RESEAU]\r\nDefaultDirHostReceiv=" +
+                          watch.toLocal8Bit() + "\r\n",
+                      scaledTime(0.1)));
+        QVERIFY(waitFor([&] { return log().contains("---Code650---"); }));
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"S"_s}), 0);
+        QTest::qWait(500);
+        writeFile(watch + u"/O3.nc"_s, kUpload);
+        QTest::qWait(2000);
+        QVERIFY(QFile::exists(watch + u"/O3.nc"_s));
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"M"_s}), 0);
+        QVERIFY(waitFor([&] { return !QFile::exists(watch + u"/O3.nc"_s); }));
+        QVERIFY(QDir(watch).removeRecursively());
+        QTest::qWait(1500);
+        writeFile(watch + u"/O4.nc"_s, kUpload);
+        QVERIFY(waitFor([&] { return !QFile::exists(watch + u"/O4.nc"_s); }));
+        QCOMPARE(log().count("---Code703---"), 2);
+    }
+
     // A key's pass on arrival: uploads in its machine folder stored and
     // removed; a send puts the program there under its number, and it stays.
     void usbKey()
