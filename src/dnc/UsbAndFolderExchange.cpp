@@ -147,6 +147,9 @@ void UsbAndFolderExchange::ReceiveFromUsbKey()
     const QString root = Channel().removableFolder;
     const QString folder = withSeparator(root + fromAnsi(TrimSpaces(Config().RefMO)));
     m_engine.SetPortState(ChannelListening);
+    // What the machine took off the key is forgotten.
+    for (auto it = m_sentToKey.begin(); it != m_sentToKey.end();)
+        it = QFileInfo::exists(it.key()) ? std::next(it) : m_sentToKey.erase(it);
     if (root.isEmpty() || !FolderExists(folder))
         return;
     m_engine.SetPortState(ChannelReceiving);

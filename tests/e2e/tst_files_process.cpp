@@ -73,10 +73,16 @@ private slots:
                           watch.toLocal8Bit() + "\r\n",
                       scaledTime(0.1)));
         QVERIFY(waitFor([&] { return !QFile::exists(watch + u"/O1.nc"_s); }));
-        writeFile(watch + u"/O2.NC"_s, kUpload);
+        // Names as shops write them: capitals, blanks, accents, 255 characters.
+        const QStringList names{u"O2.NC"_s, u"Pièce 5 rev B.nc"_s,
+                                QString(252, QLatin1Char('x')) + u".nc"_s};
+        for (const QString& name : names)
+            writeFile(watch + QLatin1Char('/') + name, kUpload);
         writeFile(watch + u"/notes.txt"_s, "not a program");
-        QVERIFY(waitFor([&] { return !QFile::exists(watch + u"/O2.NC"_s); }));
-        QCOMPARE(log().count("---Code703---"), 2);
+        for (const QString& name : names)
+            QVERIFY2(waitFor([&] { return !QFile::exists(watch + QLatin1Char('/') + name); }),
+                     qPrintable(name));
+        QCOMPARE(log().count("---Code703---"), 4);
         QVERIFY(QFile::exists(watch + u"/notes.txt"_s)); // another extension stays
         cleanup();
 
