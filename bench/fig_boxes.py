@@ -116,16 +116,8 @@ def ptr_figures(base):
     floor = 0.080 + frame * 10 / 9600
     rows = [benchlib.Row("PTR box, per line at 9,600 baud", per_line, [floor], "s",
                          "<= 1.1 x the line's floor", lambda o, c, r: r <= 1.1)]
-    box = benchlib.Pty(os.path.join(base, "box.tty"))
-    server = benchlib.server(base, wait_log="---Code690---")
-    try:
-        fig_idle.WINDOW_S = 20
-        rows.append(benchlib.Row("server waiting for its PTR box, CPU over 20 s",
-                                 [fig_idle.share([server.pid])], [], "% core", "< 1 %",
-                                 lambda o, c, r: o < 1))
-    finally:
-        benchlib.stop(server)
-        box.close()
+    rows.append(fig_idle.waiting_server(base, os.path.join(base, "box.tty"), "---Code690---",
+                                        "server waiting for its PTR box", 20))
     return rows
 
 

@@ -77,3 +77,18 @@ def figures():
             "% core", f"< {goal} %" if goal else "-",
             (lambda o, c, r, g=goal: g is None or o < g)))
     return rows
+
+
+def waiting_server(base, link, wait_log, figure, seconds):
+    """The row of a server on `base` waiting on a quiet line (a pty linked at
+    `link`) once it logged `wait_log`: its CPU over `seconds`, < 1 %."""
+    global WINDOW_S
+    line = benchlib.Pty(link)
+    server = benchlib.server(base, wait_log=wait_log)
+    try:
+        WINDOW_S = seconds
+        return benchlib.Row(f"{figure}, CPU over {seconds} s", [share([server.pid])], [],
+                            "% core", "< 1 %", lambda o, c, r: o < 1)
+    finally:
+        benchlib.stop(server)
+        line.close()

@@ -61,14 +61,6 @@ def figures():
         "COMM": {"PortName": os.path.join(base, "machine.tty"), "Bauds": BAUD, "DataBit": 8,
                  "Parite": "N", "StopBit": 1, "TimeOut": 1},
     })
-    line = benchlib.Pty(os.path.join(base, "machine.tty"))
-    server = benchlib.server(base, wait_log="---Code804---")
-    try:
-        fig_idle.WINDOW_S = 60
-        rows.append(benchlib.Row("LSV2 server waiting for its control, CPU over 60 s",
-                                 [fig_idle.share([server.pid])], [], "% core", "< 1 %",
-                                 lambda o, c, r: o < 1))
-    finally:
-        benchlib.stop(server)
-        line.close()
+    rows.append(fig_idle.waiting_server(base, os.path.join(base, "machine.tty"), "---Code804---",
+                                        "LSV2 server waiting for its control", 60))
     return rows

@@ -1,11 +1,10 @@
-// The LSV2 link and its AGIE and Heidenhain owners: telegrams against bytes
+// The LSV2 link and its AGIE owner: telegrams against bytes
 // captured from a real control, the AGIE command table and blocks, uploads
 // stored, and the link's handshakes on a pseudo-terminal.
 
 #include "dnc/EventMessages.h"
 #include "dnc/SerialLine.h"
 #include "protocols/ClsAGIE.h"
-#include "protocols/ClsConverHeid.h"
 #include "protocols/ClsLSV2.h"
 #include "protocols/SerialBursts.h"
 
@@ -117,16 +116,6 @@ private slots:
         QFETCH(QByteArray, extracted);
         QCOMPARE(ClsLSV2::MakeTelegram(text), telegram);
         QCOMPARE(ClsLSV2::ExtractCmd(telegram), extracted);
-    }
-
-    void heidenhainAnswers()
-    {
-        const QList<std::pair<QByteArray, QByteArray>> table = {
-            {"A_LGINSPECT", "T_OK"}, {"A_LGFILE", "T_OK"}, {"A_LO", "T_OK"}, {"R_VR", "S_VR"},
-            {"R_PR", "S_PR"},        {"A_LGX", ""},        {"R_VRX", ""},    {"", ""},
-        };
-        for (const auto& [command, answer] : table)
-            QCOMPARE(ClsConverHeid::AnswerTo(command), answer);
     }
 
     void agieCommands_data()
