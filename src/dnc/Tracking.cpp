@@ -7,6 +7,7 @@
 #include "dnc/LineFiles.h"
 #include "dnc/UploadStorage.h"
 #include "platform/AnsiText.h"
+#include "platform/FileSync.h"
 #include "startup/AppPaths.h"
 #include "startup/IniDocument.h"
 #include "startup/IniFile.h"
@@ -114,7 +115,8 @@ public:
         MakeFolders(FolderOf(m_path));
         QSaveFile file(m_path);
         file.setDirectWriteFallback(true);
-        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() &&
+               CommitWhole(file);
     }
 
 private:

@@ -1,4 +1,5 @@
 #include "platform/AutoStart.h"
+#include "platform/FileSync.h"
 
 #include <QDir>
 #include <QSaveFile>
@@ -73,7 +74,7 @@ bool RegisterAutoStart(const QString& entryName, const QString& executable,
                                          "X-GNOME-Autostart-enabled=true\n")
                               .arg(entryName, desktopQuoted(executable), desktopQuoted(baseFolder));
     file.write(entry.toUtf8());
-    return file.commit();
+    return CommitWhole(file);
 }
 
 #endif

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 class QFileDevice;
+class QSaveFile;
 class QString;
 
 namespace nodalis {
@@ -10,6 +11,11 @@ namespace nodalis {
 // Flushes an open file's buffers and asks the system to put its bytes on
 // the disk. False when either step fails (a full disk, a lost volume).
 bool SyncToDisk(QFileDevice& file);
+
+// Puts a file written through QSaveFile in place only once every byte
+// reached the system. QSaveFile's own commit lets a write that failed in its
+// buffer (a full disk) through, and puts a short or empty file in place.
+bool CommitWhole(QSaveFile& file);
 
 // Which file a path names at this moment: the same text for as long as the
 // same file stays under that name, another once it was replaced. Empty when

@@ -1,5 +1,6 @@
 #include "startup/IniFile.h"
 
+#include "platform/FileSync.h"
 #include "platform/OperatorPrompt.h"
 #include "startup/IniDocument.h"
 
@@ -105,7 +106,7 @@ bool replaceSynced(const QString& path, const QByteArray& text, QString* why)
 {
     QSaveFile file(path);
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !CommitWhole(file)) {
         *why = file.errorString();
         return false;
     }

@@ -403,7 +403,7 @@ bool ReadOrWriteFile(int direction, const QString& path, QByteArray& text)
         return false;
     file.write(text);
     file.write(CrLf);
-    return file.commit();
+    return CommitWhole(file);
 }
 
 bool FileExists(const QString& path)
@@ -442,7 +442,7 @@ bool CopyFile(const QString& source, const QString& destination)
         out.cancelWriting();
         return false;
     }
-    return out.commit();
+    return CommitWhole(out);
 }
 
 QString CopyToNewVersion(const QString& path)
@@ -725,7 +725,7 @@ bool ConcatFilesByBatch(const QStringList& paths, const QString& destination)
             return false;
         }
     }
-    return out.commit();
+    return CommitWhole(out);
 }
 
 } // namespace nodalis
