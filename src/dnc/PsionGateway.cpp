@@ -137,32 +137,10 @@ bool PsionGateway::SendToPsion(const QString& programFile)
     return true;
 }
 
-bool PsionGateway::waitSeconds(int seconds)
-{
-    const qint64 start = Clock::nowMs();
-    for (;;) {
-        const qint64 elapsed = Clock::secondsSince(start);
-        if (elapsed > seconds)
-            return true;
-        SetStatus(510, {QByteArray::number(seconds), QByteArray::number(elapsed)}, true);
-        Pause(50);
-        if (stopRequested())
-            return false;
-    }
-}
-
 bool PsionGateway::PsionReadyToSend()
 {
-    m_engine.SetPortState(-1);
-    bool ready = true;
-    const QByteArray mode = TrimSpaces(Config().Port.CheckModeRecep);
-    const double number = mode.isEmpty() ? 0 : LeadingNumber(mode);
-    if (number < 0 && !waitSeconds(int(-number))) {
-        m_sender.ResetTransaction();
-        ready = false;
-    }
-    m_engine.SetPortState(ChannelIdle);
-    return ready;
+    // Only a wait of -n seconds in CheckModeRecep applies to a gateway.
+    return m_sender.WaitBeforeSend();
 }
 
 void PsionGateway::ListenPsion()

@@ -49,7 +49,6 @@ private:
     bool deleteInTheWay(const QString& path);
     bool takeFile(const QString& folder, const QString& name, const QString& receptionFile);
     void deleteGatewayFile(const QString& path);
-    bool waitSeconds(int seconds);
 
     PortEngine& m_engine;
     ProgramSender& m_sender;

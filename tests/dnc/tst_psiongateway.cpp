@@ -66,7 +66,6 @@ private:
     std::unique_ptr<ProgramSender> m_sender;
     std::unique_ptr<PsionGateway> m_gateway;
     NotingExaminer m_examiner;
-    int m_resets = 0;
     std::unique_ptr<QObject> m_scope; // owns the timers of one test
 
     static bool logged(int code)
@@ -99,8 +98,6 @@ private slots:
         m_engine = std::make_unique<PortEngine>(m_com);
         m_sender = std::make_unique<ProgramSender>(*m_engine);
         m_gateway = std::make_unique<PsionGateway>(*m_engine, *m_sender);
-        m_resets = 0;
-        m_sender->setReset([this] { ++m_resets; });
         m_examiner.received.clear();
         m_engine->setExaminer(&m_examiner);
         m_scope = std::make_unique<QObject>();
@@ -170,39 +167,6 @@ private slots:
             QCOMPARE(readFile(target + u".dir/plan.pdf"_s), QByteArray("PLAN"));
             QVERIFY(!QFile::exists(target + u".dir/stale.pdf"_s));
         }
-    }
-
-    void readiness_data()
-    {
-        QTest::addColumn<QByteArray>("mode");
-        QTest::addColumn<int>("stopAtMs"); // real time; -1: no stop
-        QTest::addColumn<bool>("ready");
-        QTest::addColumn<bool>("waited");
-        QTest::newRow("-5 waits more than 5 s") << QByteArray("-5") << -1 << true << true;
-        QTest::newRow("5 is ready at once") << QByteArray("5") << -1 << true << false;
-        QTest::newRow("empty is ready at once") << QByteArray() << -1 << true << false;
-        QTest::newRow("a stop ends the wait") << QByteArray(" -5 ") << 100 << false << true;
-    }
-
-    void readiness()
-    {
-        QFETCH(QByteArray, mode);
-        QFETCH(int, stopAtMs);
-        QFETCH(bool, ready);
-        QFETCH(bool, waited);
-        Config().Port.CheckModeRecep = mode;
-        if (stopAtMs >= 0)
-            stopAt(stopAtMs);
-        const qint64 start = Clock::nowMs();
-        QCOMPARE(m_sender->IsReadyToSend(), ready);
-        const qint64 elapsed = Clock::nowMs() - start;
-        QCOMPARE(logged(510), waited);
-        QCOMPARE(m_resets, ready ? 0 : 1);
-        if (ready && waited)
-            QVERIFY2(elapsed > 5000, QByteArray::number(elapsed).constData());
-        if (!waited)
-            QVERIFY2(elapsed < 1000, QByteArray::number(elapsed).constData());
-        QCOMPARE(Channel().channelState, qint16(ChannelIdle));
     }
 
     void take_data()

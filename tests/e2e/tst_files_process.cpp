@@ -6,7 +6,9 @@
 #include "support/ProcessHelpers.h"
 
 #include <QDateTime>
+#include <QDirIterator>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -45,10 +47,11 @@ private:
         const QByteArray b = m_base.toLocal8Bit();
         writeFile(m_base + u"/Nodalis.ini"_s,
                   "[NODALIS]\r\nPortListen=0\r\nDncAppMode=0\r\n[DNC]\r\nRefMO=FR1\r\nMethode=" +
-                      QByteArray::number(methode) +
-                      "\r\nIsModeEcoute=1\r\nUseRPC=0\r\nPathFileProgOpen=" + b +
-                      "/Programmes\r\n" + more);
+                      QByteArray::number(methode) + "\r\nIsModeEcoute=1\r\nPathFileProgOpen=" + b +
+                      "/Programmes\r\n" + (more.contains("UseRPC=") ? "" : "UseRPC=0\r\n") + more);
         writeFile(m_base + u"/Send/ToCN.txt"_s, kSent);
+        if (more.contains("DataAccess=1") && ctlOn(m_base, {u"store"_s, u"init"_s}) != 0)
+            return false;
         m_server.setProcessEnvironment(env);
         return startHeadless(m_server, m_base);
     }
@@ -122,6 +125,25 @@ private slots:
         writeFile(watch + u"/O42"_s, kUpload);
         QVERIFY(waitFor([&] { return QFile::exists(watch + u"/O0042.008"_s); }));
         QVERIFY(!QFile::exists(watch + u"/O42"_s));
+        cleanup();
+
+        // Into the program store, a file of the same name beside a program
+        // travels with it.
+        QDir(watch).removeRecursively();
+        QDir().mkpath(watch);
+        QVERIFY(start(14,
+                      "DataAccess=1\r\nModeGestionBD=1\r\nPathData=" + m_tmp.path().toLocal8Bit() +
+                          "/Data\r\n[SYNTAXE_MO]\r\nFileExt=nc\r\n[RESEAU]\r\n"
+                          "DefaultDirHostReceiv=" +
+                          watch.toLocal8Bit() + "\r\n",
+                      scaledTime(0.1)));
+        writeFile(watch + u"/O8.pdf"_s, "drawing");
+        writeFile(watch + u"/O8.nc"_s, kUpload);
+        QVERIFY(waitFor([&] { return QDir(watch).isEmpty(); }));
+        QDirIterator stored(m_tmp.path() + u"/Data"_s, {u"O8.pdf"_s}, QDir::Files,
+                            QDirIterator::Subdirectories);
+        QVERIFY(stored.hasNext());
+        QCOMPARE(readFile(stored.next()), QByteArray("drawing"));
     }
 
     // S ends the watch (a drop then waits) and M starts it again; the
@@ -150,14 +172,15 @@ private slots:
     }
 
     // A key's pass on arrival: uploads in its machine folder stored and
-    // removed; a send puts the program there under its number, and it stays.
+    // removed; a send puts the program there under its number (six digits
+    // and ".pim" for the group-9 controls), and it stays.
     void usbKey()
     {
         const QString volumes = path(u"volumes"_s);
         QDir().mkpath(volumes);
         QProcessEnvironment env = scaledTime(0.2);
         env.insert(u"NODALIS_VOLUMES"_s, volumes);
-        QVERIFY(start(12, "[SYNTAXE_MO]\r\nFileExt=.nc\r\nCarDebProg=O\r\n", env));
+        QVERIFY(start(12, "[SYNTAXE_MO]\r\nFileExt=.nc\r\nCarDebProg=O\r\nCodeGroupCN=9\r\n", env));
         QCOMPARE(ctlOn(m_base, {u"send"_s, u"T"_s}), 0);
         QVERIFY(waitFor([&] { return log().contains("---Code600---"); }));
         writeFile(path(u"key/FR1/sub/O1.nc"_s), kUpload);
@@ -167,23 +190,77 @@ private slots:
         QCOMPARE(ctlOn(m_base, {u"send"_s, u"T"_s}), 0);
         QVERIFY(waitFor([&] { return log().contains("---Code601---"); }));
         QTest::qWait(1000);
-        QCOMPARE(readFile(volumes + u"/KEY/FR1/0042.nc"_s), kSent);
+        QCOMPARE(readFile(volumes + u"/KEY/FR1/000042.pim"_s), kSent);
     }
 
+    // A real key, where the test may mount one (a 1 MB tmpfs moved under
+    // /mnt once written): its arrival, a send refused by the key once full
+    // (nothing half-written left on it), and its removal.
+    void realKey()
+    {
+        const QString stage = path(u"stage"_s);
+        const QString key = u"/mnt/nodalis-key-%1"_s.arg(QCoreApplication::applicationPid());
+        QDir().mkpath(stage);
+        QDir().mkpath(key);
+        const auto run = [](const QStringList& args) {
+            return QProcess::execute(args.first(), args.mid(1)) == 0;
+        };
+        if (!run({u"mount"_s, u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=1m"_s, u"tmpfs"_s, stage})) {
+            QDir().rmdir(key);
+            QSKIP("mounting a key needs root");
+        }
+        const auto unplug = qScopeGuard([&] {
+            run({u"umount"_s, u"-l"_s, stage});
+            run({u"umount"_s, u"-l"_s, key});
+            QDir().rmdir(key);
+        });
+        QProcessEnvironment env = scaledTime(0.2);
+        env.remove(u"NODALIS_VOLUMES"_s);
+        QVERIFY(start(12, "[SYNTAXE_MO]\r\nFileExt=.nc\r\nCarDebProg=O\r\n", env));
+        writeFile(stage + u"/FR1/O1.nc"_s, kUpload);
+        QVERIFY(run({u"mount"_s, u"--move"_s, stage, key}));
+        QVERIFY(waitFor([&] { return !QFile::exists(key + u"/FR1/O1.nc"_s); }));
+        QVERIFY(log().contains("---Code703---"));
+
+        QFile filler(key + u"/filler"_s);
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray page(4096, 'x');
+        while (filler.write(page) == page.size() && filler.flush()) {
+        }
+        filler.close();
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"T"_s}), 0);
+        QVERIFY(waitFor([&] { return log().contains("---Code907---"); }));
+        QVERIFY(!log().contains("---Code601---"));
+        QCOMPARE(QDir(key + u"/FR1"_s).entryList(QDir::Files), QStringList());
+
+        QVERIFY(run({u"umount"_s, key}));
+        QTest::qWait(1500);
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"T"_s}), 0);
+        QVERIFY(waitFor([&] { return log().contains("---Code600---"); }));
+    }
+
+    // A call from the gateway is answered once its -5 s readiness is waited
+    // out; a send replaces a program it has not taken yet; "FROMPSION" is
+    // taken whatever its case.
     void psionGateway()
     {
         const QString in = path(u"gw/in"_s), out = path(u"gw/out"_s);
         QDir().mkpath(in);
         QDir().mkpath(out);
         QVERIFY(start(9,
-                      "[RESEAU]\r\nDefaultDirHostSend=" + out.toLocal8Bit() +
-                          "\r\nDefaultDirHostReceiv=" + in.toLocal8Bit() + "\r\n",
+                      "UseRPC=1\r\nCallSyntax=(APPEL $$$$)\r\n[OPTION_DNC]\r\nCheckModeRecep=-5\r\n"
+                      "[RESEAU]\r\nDefaultDirHostSend=" +
+                          out.toLocal8Bit() + "\r\nDefaultDirHostReceiv=" + in.toLocal8Bit() +
+                          "\r\n",
                       scaledTime(0.2)));
+        writeFile(m_base + u"/Programmes/O42"_s, kSent);
+        writeFile(in + u"/xfrompsionx.txt"_s, "(APPEL O42)\r\n");
+        QVERIFY(waitFor([&] { return readFile(out + u"/ToPsion.txt"_s) == kSent; }));
+        QVERIFY(!QFile::exists(in + u"/xfrompsionx.txt"_s));
+        QVERIFY(log().contains("---Code510---"));
+        writeFile(m_base + u"/Send/ToCN.txt"_s, kUpload);
         QCOMPARE(ctlOn(m_base, {u"send"_s, u"T"_s}), 0);
-        QVERIFY(waitFor([&] { return readFile(out + u"/ToPsion.txt"_s).contains("O42"); }));
-        writeFile(in + u"/xfrompsionx.txt"_s, kUpload);
-        QVERIFY(waitFor([&] { return !QFile::exists(in + u"/xfrompsionx.txt"_s); }));
-        QVERIFY(waitFor([&] { return log().contains("---Code703---"); }));
+        QVERIFY(waitFor([&] { return readFile(out + u"/ToPsion.txt"_s) == kUpload; }));
     }
 };
 
