@@ -15,6 +15,7 @@
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
 #include "platform/OperatorPrompt.h"
+#include "protocols/ClsTNCRemo.h"
 #include "protocols/FtpTransport.h"
 #include "protocols/SharedFolder.h"
 #include "startup/AppPaths.h"
@@ -67,7 +68,7 @@ void NetworkTransfer::setFtp(std::unique_ptr<RemoteTransport> ftp)
 void NetworkTransfer::plugMethods()
 {
     MethodTable& table = m_engine.methods();
-    for (int m : {4, 6, 14, 19}) {
+    for (int m : {4, 6, 14, 17, 18, 19}) {
         const PortMethod* existing = table.find(m);
         PortMethod method = existing ? *existing : PortMethod();
         method.ownCompletion = true;
@@ -110,6 +111,16 @@ RemoteTransport* NetworkTransfer::transport()
         if (!m_ftp)
             m_ftp = std::make_unique<ClsFTP>();
         return m_ftp.get();
+    }
+    if (methode == 17 || methode == 18) {
+        const int mode = methode == 18 ? ClsTNCRemo::Serial : ClsTNCRemo::Ethernet;
+        if (!m_tnc)
+            m_tnc = std::make_unique<ClsTNCRemo>();
+        if (m_tncMode != mode) {
+            m_tnc->Init(mode);
+            m_tncMode = mode;
+        }
+        return m_tnc.get();
     }
     return nullptr;
 }
@@ -441,9 +452,12 @@ bool NetworkTransfer::SendToNetworkMachine(const QString& remoteName, const QStr
     return sent;
 }
 
-void NetworkTransfer::Examine()
+void NetworkTransfer::Examine(const QString& fetchedName)
 {
+    // Some machines' programs are known by their file names (identification).
+    Channel().receivedFileName = ansi(fetchedName);
     m_engine.Examine();
+    Channel().receivedFileName.clear();
 }
 
 bool NetworkTransfer::receiveFolder(const FileToTransfer& folder)
@@ -510,7 +524,7 @@ void NetworkTransfer::ReceiveFromNetwork(const FilesToTransfer& files, bool conc
             }
             continue;
         }
-        Examine();
+        Examine(f.remoteName);
     }
     if (concatenate && !parts.isEmpty()) {
         if (ConcatFilesByBatch(parts, reception)) {
@@ -588,7 +602,7 @@ void NetworkTransfer::ListenOnNetwork()
     }
     if (fetched) {
         Channel().currentTransfer[0] = ansi(name);
-        Examine();
+        Examine(name);
         // The machine's file goes only once its copy here is whole.
         DeleteRemoteFile(name);
     } else {

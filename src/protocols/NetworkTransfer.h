@@ -11,6 +11,7 @@
 
 namespace nodalis {
 
+class ClsTNCRemo;
 class PortEngine;
 class SharedFolder;
 
@@ -61,10 +62,11 @@ public:
 };
 
 // The remote-file operations of a networked machine (Methode 4: its FTP
-// server; 6, 14, 19: a folder it shares; any other method: nothing, and
-// every operation succeeds), each logged, and the procedures built on them:
-// sending the prepared program, fetching files, reporting a listing, and
-// the listening of the network methods.
+// server; 6, 14, 19: a folder it shares; 17, 18: a TNC control through the
+// TNCremo tool; any other method: nothing, and every operation succeeds),
+// each logged, and the procedures built on them: sending the prepared
+// program, fetching files, reporting a listing, and the listening of the
+// network methods.
 class NetworkTransfer
 {
 public:
@@ -76,8 +78,8 @@ public:
     explicit NetworkTransfer(PortEngine& engine);
     ~NetworkTransfer();
 
-    // Plugs sending (4, 6, 14, 19) and listening (4, 6 without Specificite,
-    // 19) into the engine's method table.
+    // Plugs sending (4, 6, 14, 17, 18, 19) and listening (4, 6 without
+    // Specificite, 17, 18, 19) into the engine's method table.
     void plugMethods();
     // Stops the transfer in progress (the host's stop).
     void setStopTransfer(std::function<void()> stop) { m_stopTransfer = std::move(stop); }
@@ -106,8 +108,9 @@ public:
     void EndTransfer();
     void Disconnect();
     void ListenOnNetwork();
-    // Hands the reception file to the examination of received data.
-    void Examine();
+    // Hands the reception file, fetched from that remote file when named,
+    // to the examination of received data.
+    void Examine(const QString& fetchedName = {});
 
     const RemoteListing& currentListing() const { return m_listing; }
     bool connected() const { return m_connected; }
@@ -125,6 +128,8 @@ private:
     PortEngine& m_engine;
     std::unique_ptr<SharedFolder> m_share;
     std::unique_ptr<RemoteTransport> m_ftp;
+    std::unique_ptr<ClsTNCRemo> m_tnc;
+    int m_tncMode = -1;
     NetworkExplorer* m_explorer = nullptr;
     std::function<void()> m_stopTransfer;
     RemoteListing m_listing;

@@ -68,7 +68,7 @@ void RemoteCommands::addTo(QHash<QByteArray, Command>& table)
         }
         const Settings& s = Config();
         if (s.Port.Methode != 19) {
-            net.Examine();
+            net.Examine(name);
             return;
         }
         const QString folder = a.size() > 1 && !argument(a, 1).isEmpty()

@@ -148,6 +148,7 @@ struct Settings
     bool GroupeInFolder = false;
     QByteArray FtpMode = "passive";
     QByteArray UncRoot = "/mnt/unc";
+    QByteArray TncCmd;
 
     // RECORDFIELDS: element 0 unused, 1..NbBDFields.
     qint32 NbBDFields = 0;

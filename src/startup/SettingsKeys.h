@@ -366,6 +366,8 @@ template <class V> void VisitSettingsKeys(Settings& s, V& v)
             "FTP data connections: passive, or active for controls that need it"));
     v(net, "UncRoot", KeyKind::Text, "/mnt/unc", s.UncRoot,
       any("where \\\\host\\share folders are mounted off Windows"));
+    v(net, "TncCmd", KeyKind::Text, "", s.TncCmd,
+      any("TNCremo command tool to run; empty: tnccmd.exe beside the server"));
 
     const char* fields = "RECORDFIELDS";
     v(fields, "NbBDFields", KeyKind::Long, "", s.NbBDFields,
