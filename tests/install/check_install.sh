@@ -15,6 +15,7 @@ expected="bin/nodalis
 bin/nodalis-machine
 bin/nodalis-push
 bin/nodalis-sim
+bin/nodalis-tnccmd
 bin/nodalis-window
 bin/nodalisctl
 lib/systemd/system/nodalis@.service
