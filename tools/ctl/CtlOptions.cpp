@@ -138,6 +138,7 @@ QString CtlOptions::Usage()
                "  ping                       check that the server answers\n"
                "  stop                       stop the server (command E)\n"
                "  ls [FOLDER]                a networked machine's folder (.. goes up)\n"
+               "  cd FOLDER                  moves into that folder and lists it\n"
                "  get NAME [DEST]            fetch a file: examined, or kept in DEST (method 19)\n"
                "  preview NAME               fetch a file for a look; prints its path\n"
                "  put FILE...                send files under their own names\n"

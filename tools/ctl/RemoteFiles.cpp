@@ -15,9 +15,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QStringList kCommands = {u"ls"_s,    u"get"_s,     u"preview"_s, u"rm"_s,
-                               u"rmdir"_s, u"mv"_s,      u"mkdir"_s,   u"mktxt"_s,
-                               u"put"_s,   u"receive"_s, u"ftp-list"_s};
+const QStringList kCommands = {u"ls"_s,    u"cd"_s,    u"get"_s,     u"preview"_s,
+                               u"rm"_s,    u"rmdir"_s, u"mv"_s,      u"mkdir"_s,
+                               u"mktxt"_s, u"put"_s,   u"receive"_s, u"ftp-list"_s};
 
 // Failed remote operations: a put, a name refused, a delete, a folder, a
 // rename, a fetch, the FTP client's link, a login, a file missing on the FTP
@@ -55,6 +55,10 @@ RemoteRequest BuildRemoteRequest(const QString& command, const QStringList& a)
             r.lines.append(line("LF", {u".."_s}));
             r.answers = 2;
         }
+        r.until = "{flf}";
+    } else if (command == u"cd") {
+        if (needs(1, 1, "FOLDER"))
+            r.lines = {line("LF", a)};
         r.until = "{flf}";
     } else if (command == u"get") {
         if (needs(1, 2, "NAME [DEST]"))
