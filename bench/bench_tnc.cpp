@@ -49,6 +49,7 @@ int main(int argc, char** argv)
         return 64;
     }
     Config().TncCmd = a[1].toLocal8Bit();
+    Config().RemoteHost = "127.0.0.1";
     qputenv("NODALIS_TNC_ROOT", a[2].toLocal8Bit());
     ClsTNCRemo tnc;
     bool ok = false;

@@ -33,6 +33,13 @@ struct PortState
     int matchedActivity = 0;     // workshop activity found by the last noise check (0: none)
     QString removableFolder;     // root of the removable drive in use (method 12), empty: none
     QByteArray receivedFileName; // the dropped file a reception came from, empty: none
+    // A received program's number and name as its controller's protocol gave
+    // them (a TNC's file name, a Mazatrol header); empty: read from the program.
+    QByteArray receivedNumber;
+    QByteArray receivedName;
+    // The reception is a controller's own records, stored byte for byte:
+    // no filter, no line-end change.
+    bool receivedVerbatim = false;
 
     // Back to the start-up values (program text, percentage, transfer record, state).
     void reset();

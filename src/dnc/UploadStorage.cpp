@@ -153,30 +153,23 @@ HeaderValues ReadUploadIdentification(const QString& file)
             header.Fields.resize(numberField + 1);
         header.Fields[numberField] = number;
     }
-    // A TNC's programs are known by their names on the control: "123.H" is
-    // program 123, and its name is the file's.
-    const int methode = Config().Port.Methode;
-    const QByteArray& fetched = Channel().receivedFileName;
-    if ((methode == 17 || methode == 18) && !fetched.isEmpty()) {
-        const auto set = [&header](int field, const QByteArray& value) {
-            if (field < 1)
-                return;
-            if (header.Fields.size() <= field)
-                header.Fields.resize(field + 1);
-            header.Fields[field] = value;
-        };
-        const QByteArray base = fetched.left(fetched.indexOf('.'));
-        bool numeric = false;
-        base.toLongLong(&numeric);
-        if (numeric)
-            set(numberField, base);
-        set(Config().InfoProgFieldIndex(), fetched);
-    }
+    // What the controller's protocol said of the program comes first.
+    const auto set = [&header](int field, const QByteArray& value) {
+        if (field < 1 || value.isEmpty())
+            return;
+        if (header.Fields.size() <= field)
+            header.Fields.resize(field + 1);
+        header.Fields[field] = value;
+    };
+    set(numberField, Channel().receivedNumber);
+    set(Config().InfoProgFieldIndex(), Channel().receivedName);
     return header;
 }
 
 void FilterReceivedProgram(const QString& file)
 {
+    if (Channel().receivedVerbatim)
+        return;
     const PortSettings& r = Config().Port;
     if (!TrimSpaces(r.RCarFiltered).isEmpty() &&
         ReplaceChars(file, DecodeCharList(r.RCarFiltered, {}),

@@ -18,6 +18,7 @@
 #include "protocols/ClsTNCRemo.h"
 #include "protocols/FtpTransport.h"
 #include "protocols/SharedFolder.h"
+#include "protocols/TK_FOCAS.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
@@ -68,7 +69,7 @@ void NetworkTransfer::setFtp(std::unique_ptr<RemoteTransport> ftp)
 void NetworkTransfer::plugMethods()
 {
     MethodTable& table = m_engine.methods();
-    for (int m : {4, 6, 14, 17, 18, 19}) {
+    for (int m : {4, 6, 14, 17, 18, 19, 21}) {
         const PortMethod* existing = table.find(m);
         PortMethod method = existing ? *existing : PortMethod();
         method.ownCompletion = true;
@@ -96,6 +97,8 @@ void NetworkTransfer::plugMethods()
                 close();
             if (m_ftp)
                 m_ftp->disconnect();
+            if (m_focas)
+                m_focas->disconnect();
             m_connected = false;
         };
         table.plug({m}, method);
@@ -121,6 +124,11 @@ RemoteTransport* NetworkTransfer::transport()
             m_tncMode = mode;
         }
         return m_tnc.get();
+    }
+    if (methode == 21) {
+        if (!m_focas)
+            m_focas = std::make_unique<TK_FOCAS>();
+        return m_focas.get();
     }
     return nullptr;
 }
@@ -454,10 +462,20 @@ bool NetworkTransfer::SendToNetworkMachine(const QString& remoteName, const QStr
 
 void NetworkTransfer::Examine(const QString& fetchedName)
 {
-    // Some machines' programs are known by their file names (identification).
-    Channel().receivedFileName = ansi(fetchedName);
+    // A TNC's programs are known by their names on the control: "123.H" is
+    // program 123, named "123.H".
+    const int methode = Config().Port.Methode;
+    if ((methode == 17 || methode == 18) && !fetchedName.isEmpty()) {
+        const QByteArray name = ansi(fetchedName);
+        const QByteArray base = name.left(name.indexOf('.'));
+        bool numeric = false;
+        base.toLongLong(&numeric);
+        Channel().receivedNumber = numeric ? base : QByteArray();
+        Channel().receivedName = name;
+    }
     m_engine.Examine();
-    Channel().receivedFileName.clear();
+    Channel().receivedNumber.clear();
+    Channel().receivedName.clear();
 }
 
 bool NetworkTransfer::receiveFolder(const FileToTransfer& folder)
@@ -568,6 +586,8 @@ void NetworkTransfer::Disconnect()
 {
     if (m_ftp)
         m_ftp->disconnect();
+    if (m_focas)
+        m_focas->disconnect();
     m_connected = false;
     m_haveListing = false;
     if (m_stopTransfer)

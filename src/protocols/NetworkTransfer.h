@@ -63,10 +63,10 @@ public:
 
 // The remote-file operations of a networked machine (Methode 4: its FTP
 // server; 6, 14, 19: a folder it shares; 17, 18: a TNC control through the
-// TNCremo tool; any other method: nothing, and every operation succeeds),
-// each logged, and the procedures built on them: sending the prepared
-// program, fetching files, reporting a listing, and the listening of the
-// network methods.
+// TNCremo tool; 21: a FANUC control through its FOCAS library; any other
+// method: nothing, and every operation succeeds), each logged, and the
+// procedures built on them: sending the prepared program, fetching files,
+// reporting a listing, and the listening of the network methods.
 class NetworkTransfer
 {
 public:
@@ -78,16 +78,17 @@ public:
     explicit NetworkTransfer(PortEngine& engine);
     ~NetworkTransfer();
 
-    // Plugs sending (4, 6, 14, 17, 18, 19) and listening (4, 6 without
-    // Specificite, 17, 18, 19) into the engine's method table.
+    // Plugs sending (4, 6, 14, 17, 18, 19, 21) and listening (4, 6 without
+    // Specificite, 17, 18, 19, 21) into the engine's method table.
     void plugMethods();
     // Stops the transfer in progress (the host's stop).
     void setStopTransfer(std::function<void()> stop) { m_stopTransfer = std::move(stop); }
     void setExplorer(NetworkExplorer* explorer) { m_explorer = explorer; }
     // The transport of the current method; nullptr: none.
     RemoteTransport* transport();
-    // Replaces the FTP transport (tests).
+    // Replace the FTP and FOCAS transports (tests).
     void setFtp(std::unique_ptr<RemoteTransport> ftp);
+    void setFocas(std::unique_ptr<RemoteTransport> focas) { m_focas = std::move(focas); }
 
     bool Connect();
     bool ListRemoteFolder(const QString& folder, RemoteListing& listing);
@@ -129,6 +130,7 @@ private:
     std::unique_ptr<SharedFolder> m_share;
     std::unique_ptr<RemoteTransport> m_ftp;
     std::unique_ptr<ClsTNCRemo> m_tnc;
+    std::unique_ptr<RemoteTransport> m_focas;
     int m_tncMode = -1;
     NetworkExplorer* m_explorer = nullptr;
     std::function<void()> m_stopTransfer;

@@ -149,6 +149,7 @@ struct Settings
     QByteArray FtpMode = "passive";
     QByteArray UncRoot = "/mnt/unc";
     QByteArray TncCmd;
+    QByteArray FocasLibrary;
 
     // RECORDFIELDS: element 0 unused, 1..NbBDFields.
     qint32 NbBDFields = 0;

@@ -366,6 +366,8 @@ template <class V> void VisitSettingsKeys(Settings& s, V& v)
             "FTP data connections: passive, or active for controls that need it"));
     v(net, "UncRoot", KeyKind::Text, "/mnt/unc", s.UncRoot,
       any("where \\\\host\\share folders are mounted off Windows"));
+    v(net, "FocasLibrary", KeyKind::Text, "", s.FocasLibrary,
+      any("FANUC FOCAS library to load; empty: Fwlib32/64.dll beside the server, libfwlib32.so"));
     v(net, "TncCmd", KeyKind::Text, "", s.TncCmd,
       any("TNCremo command tool to run; empty: tnccmd.exe beside the server"));
 

@@ -18,6 +18,7 @@ bin/nodalis-sim
 bin/nodalis-tnccmd
 bin/nodalis-window
 bin/nodalisctl
+lib/nodalis/libnodalis-focas-sim.so
 lib/systemd/system/nodalis@.service
 lib/tmpfiles.d/nodalis.conf
 share/nodalis/Nodalis.ini.example
