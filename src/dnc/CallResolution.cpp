@@ -142,9 +142,11 @@ void CallResolution::storeUpload(qint64 minimumSize)
 {
     const Settings& s = Config();
     const QString& received = Paths().receptionFile;
-    filterReceived(received, " ");
-    NormaliseLineEnds(received);
-    ApplyReceiveSpecifics(received, s.Port.Specificite);
+    if (!Channel().receivedVerbatim) {
+        filterReceived(received, " ");
+        NormaliseLineEnds(received);
+        ApplyReceiveSpecifics(received, s.Port.Specificite);
+    }
     if (fileSize(received) < minimumSize) {
         noiseCheck(received);
         ResetTransaction();

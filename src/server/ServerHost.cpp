@@ -29,7 +29,8 @@ ServerHost::ServerHost()
     : m_engine(m_comDNC), m_sender(m_engine), m_ipSerial(m_engine, m_sender),
       m_calls(m_engine, m_sender), m_mazak(m_engine, m_calls), m_network(m_engine),
       m_files(m_engine, m_calls), m_psion(m_engine, m_sender),
-      m_controllers(m_engine, m_sender, m_calls), m_commands(new ControlCommands(*this))
+      m_controllers(m_engine, m_sender, m_calls), m_mazatrol(m_engine, m_sender, m_calls),
+      m_commands(new ControlCommands(*this))
 {
     m_network.plugMethods();
     m_network.setStopTransfer([this] { ArreterTrans(); });

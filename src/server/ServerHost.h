@@ -12,6 +12,7 @@
 #include "protocols/NetworkTransfer.h"
 #include "server/ControlLink.h"
 #include "server/IpSerialLink.h"
+#include "server/MazatrolLink.h"
 #include "server/SerialControllers.h"
 #include "store/ProgramRecords.h"
 
@@ -80,6 +81,7 @@ private:
     UsbAndFolderExchange m_files; // after the network transfer: it keeps its sends for 14
     PsionGateway m_psion;
     SerialControllers m_controllers;
+    MazatrolLink m_mazatrol;
     FtpSocketClient m_ftpJobs;
     RemovableDrives m_drives;
     ProgramRecord m_currentProgram;

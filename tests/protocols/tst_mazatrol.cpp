@@ -1,0 +1,565 @@
+// The Mazatrol link: the machine's messages answered per model, the data
+// frames, the checksum, the record headers, the identification and the two
+// conversions, and the loops against a scripted machine.
+
+#include "dnc/EventMessages.h"
+#include "platform/Clock.h"
+#include "protocols/TK_MAZATROL.h"
+#include "startup/AppPaths.h"
+#include "startup/Settings.h"
+
+#include "support/FailingSink.h"
+#include "support/ProcessReset.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace nodalis;
+using namespace nodalis::mazatrol;
+
+namespace {
+
+QByteArray c(std::initializer_list<char> bytes)
+{
+    return QByteArray(bytes.begin(), qsizetype(bytes.size()));
+}
+
+const QByteArray Ack = c({F0, '0', '0', H84});
+const QByteArray Eot = c({EOT});
+const QByteArray Eot2 = c({EOT, EOT});
+
+QByteArray zeros(int n)
+{
+    return QByteArray(n, '0');
+}
+
+// A 128-character record with fields put at their columns (from 1).
+QByteArray record(const QByteArray& kind, const QList<QPair<int, QByteArray>>& fields)
+{
+    QByteArray r = kind + zeros(128 - int(kind.size()));
+    for (const auto& [column, text] : fields)
+        r.replace(column - 1, text.size(), text);
+    return r;
+}
+
+QByteArray dataFrame(const QByteArray& rec)
+{
+    return "p1" + c({STX}) + rec + c({ETX}) + BlockChecksum(rec) + Eot;
+}
+
+// The machine of a test: what it sends in turn, what it was answered.
+class ScriptedLine : public Line
+{
+public:
+    QByteArray ReadBurst() override
+    {
+        if (bursts.isEmpty()) {
+            Pause(20);
+            return {};
+        }
+        return bursts.takeFirst();
+    }
+    void Write(const QByteArray& reply) override { replies.append(reply); }
+    bool lost() const override { return false; }
+
+    QList<QByteArray> bursts;
+    QList<QByteArray> replies;
+};
+
+} // namespace
+
+class TestMazatrol : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly))
+            return {};
+        f.write(bytes);
+        return path;
+    }
+    QByteArray read(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<none>");
+    }
+
+private slots:
+    void init()
+    {
+        Clock::setScale(0.01);
+        ResetProcessState(m_dir.path());
+        QDir().mkpath(Paths().tempFolder);
+    }
+    void cleanup()
+    {
+        SetReceptionSinkOpener({});
+        Clock::setScale(1.0);
+    }
+
+    void checksum_data()
+    {
+        QTest::addColumn<QByteArray>("block");
+        QTest::addColumn<QByteArray>("sum");
+        QTest::newRow("two digits") << QByteArray("A") << QByteArray("41");
+        QTest::newRow("one digit gets a 0") << QByteArray("\x05") << QByteArray("05");
+        QTest::newRow("three digits: last two") << QByteArray("AAAA") << QByteArray("04");
+        QTest::newRow("four digits: last two") << QByteArray(64, 'A') << QByteArray("40");
+        QTest::newRow("high bytes count unsigned") << c({F0, F0}) << QByteArray("E0");
+        QTest::newRow("empty") << QByteArray() << QByteArray("00");
+    }
+    void checksum()
+    {
+        QFETCH(QByteArray, block);
+        QFETCH(QByteArray, sum);
+        QCOMPARE(BlockChecksum(block), sum);
+    }
+
+    void headers_data()
+    {
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QByteArray>("rec");
+        QTest::addColumn<bool>("found");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QByteArray>("name");
+        const QByteArray p12 = "50313200"; // "P1", "2", then no character
+        const QByteArray at15 = record("1100", {{15, "04D2"}, {23, p12}});
+        for (int model : {701, 703, 704, 705, 707, 708})
+            QTest::newRow(qPrintable(QString::number(model)))
+                << model << at15 << true << 1234 << QByteArray("P12");
+        QTest::newRow("709: 11 then 9, name at 23")
+            << 709 << record("1100", {{9, "D2"}, {11, "04"}, {23, p12}}) << true << 1234
+            << QByteArray("P12");
+        for (int model : {702, 712})
+            QTest::newRow(qPrintable(QString::number(model)))
+                << model << record("1100", {{9, "D2"}, {11, "04"}, {63, p12}}) << true << 1234
+                << QByteArray("P12");
+        QTest::newRow("706: 17 then 15, name at 63")
+            << 706 << record("1100", {{15, "D2"}, {17, "04"}, {63, p12}}) << true << 1234
+            << QByteArray("P12");
+        QTest::newRow("713 numbers its 1120 header")
+            << 713 << record("1120", {{5, "22B8"}}) << true << 8888 << QByteArray();
+        QTest::newRow("1120 is no header for 703")
+            << 703 << record("1120", {{5, "22B8"}}) << false << 0 << QByteArray();
+        QTest::newRow("non-hex digits: number 0")
+            << 703 << record("1100", {{15, "0G12"}, {23, "4Z41"}}) << true << 0 << QByteArray("A");
+        QTest::newRow("a short record")
+            << 703 << QByteArray("1100000") << true << 0 << QByteArray();
+        QTest::newRow("not a header")
+            << 703 << at15.sliced(2).prepend("10") << false << 0 << QByteArray();
+        QTest::newRow("711 has none") << 711 << at15 << false << 0 << QByteArray();
+    }
+    void headers()
+    {
+        QFETCH(int, model);
+        QFETCH(QByteArray, rec);
+        QFETCH(bool, found);
+        QFETCH(int, number);
+        QFETCH(QByteArray, name);
+        RecordHeader h;
+        QCOMPARE(ParseRecordHeader(rec, model, h), found);
+        QCOMPARE(h.number, number);
+        QCOMPARE(h.name, name);
+    }
+
+    void identification_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("kind");
+        QTest::newRow("GBIFILE") << QByteArray("xVb\r\ngbifile N1\r\n")
+                                 << int(ProgramKind::Mazatrol);
+        QTest::newRow("hex records only")
+            << QByteArray("xVb\r\n3000ABCD\r\n11000200\r\nxVb\r\n") << int(ProgramKind::Mazatrol);
+        QTest::newRow("hybrid") << QByteArray("xVb\r\n3000AB\r\n100000\nG01X1\n\r\n")
+                                << int(ProgramKind::Hybrid);
+        QTest::newRow("hybrid 3200")
+            << QByteArray("3200AB\r\n10000078M30\r\n") << int(ProgramKind::Hybrid);
+        QTest::newRow("ISO, LF only") << QByteArray("%\nO1234\nG0X0\n") << int(ProgramKind::Iso);
+        QTest::newRow("lower-case g is no block")
+            << QByteArray("3000\r\ngx\r\n") << int(ProgramKind::Mazatrol);
+        QTest::newRow("empty") << QByteArray() << int(ProgramKind::Mazatrol);
+    }
+    void identification()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, kind);
+        QCOMPARE(int(IdentifyProgram(write(QStringLiteral("id.txt"), text))), kind);
+    }
+
+    // The records of a known program, column for column.
+    void isoToMazatrolKnownProgram()
+    {
+        const QString iso =
+            write(QStringLiteral("p.iso"), "%\r\nO1234(PART)\r\nG0X0\r\nM30\r\n%\r\nG1\r\n");
+        const QString out = m_dir.filePath(QStringLiteral("p.maz"));
+        QCOMPARE(IsoToMazatrol(iso, out), IsoResult::Done);
+        // 34 bytes: (0 + 1) * 2 + 3 = 5 records, written "5000".
+        const QByteArray expected =
+            "xVb\r\n"
+            "3121000000001" +
+            zeros(115) + "\r\n3000" + "04D2" + zeros(120) + "\r\n32" + zeros(126) + "\r\n11000200" +
+            "5000" + "32" + "04D2" + "0000" + "50415254" + zeros(12) + zeros(82) +
+            "2101\r\n"
+            "1000000AG0X0\nM30\n%" +
+            zeros(110) + "\r\n12" + zeros(126) + "\r\n20" + zeros(126) + "\r\nxVb\r\n";
+        QCOMPARE(read(out), expected);
+    }
+
+    void isoToMazatrolRefusals_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("result");
+        QTest::newRow("255 records fit") << "O1\n" + QByteArray(255 * 120 - 2, 'A') + '\n'
+                                         << int(IsoResult::Done);
+        QTest::newRow("256 are refused") << "O1\n" + QByteArray(255 * 120, 'A') + '\n'
+                                         << int(IsoResult::TooLong);
+        QTest::newRow("no O line") << QByteArray("%\nG0X0\n%\n") << int(IsoResult::NoProgramLine);
+        QTest::newRow("empty file") << QByteArray() << int(IsoResult::Unreadable);
+        QTest::newRow("O65535 fits") << QByteArray("O65535\nG1\n") << int(IsoResult::Done);
+        QTest::newRow("O65536 does not") << QByteArray("O65536\nG1\n") << int(IsoResult::BadNumber);
+    }
+    void isoToMazatrolRefusals()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, result);
+        const QString out = m_dir.filePath(QStringLiteral("r.maz"));
+        QCOMPARE(int(IsoToMazatrol(write(QStringLiteral("r.iso"), text), out)), result);
+        // Nothing half made is left to be sent.
+        QCOMPARE(QFile::exists(out), result == int(IsoResult::Done));
+    }
+
+    // Text records of 120 characters; a line goes on in the next record.
+    void textRecordsCut()
+    {
+        const QString out = m_dir.filePath(QStringLiteral("cut.maz"));
+        QCOMPARE(
+            IsoToMazatrol(write(QStringLiteral("cut.iso"), "O7\n" + QByteArray(250, 'A')), out),
+            IsoResult::Done);
+        const QList<QByteArray> lines = read(out).split('\r');
+        QCOMPARE(lines[5], "\n10000078" + QByteArray(120, 'A'));
+        QCOMPARE(lines[6], "\n10000178" + QByteArray(120, 'A'));
+        QCOMPARE(lines[7], "\n1000020C" + QByteArray(10, 'A') + "\n%" + zeros(108));
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QByteArray>("body");
+        const QByteArray longLine = QByteArray(300, 'X');
+        const QByteArray at120 = QByteArray(119, 'Y'); // with its LF, exactly one record
+        for (int model : {701, 703, 704, 705, 707, 708}) {
+            QTest::newRow(qPrintable(QStringLiteral("%1 short").arg(model)))
+                << model << QByteArray("G0X0\r\nM30\r\n");
+            QTest::newRow(qPrintable(QStringLiteral("%1 long lines").arg(model)))
+                << model << "N1" + longLine + "\r\n" + at120 + "\r\nG1\r\n\r\nM30\r\n";
+        }
+    }
+    void roundTrip()
+    {
+        QFETCH(int, model);
+        QFETCH(QByteArray, body);
+        QByteArray lfOnly = body;
+        lfOnly.replace("\r\n", "\n");
+        const QString maz = m_dir.filePath(QStringLiteral("rt.maz"));
+        const QString back = m_dir.filePath(QStringLiteral("rt.iso"));
+        QCOMPARE(IsoToMazatrol(
+                     write(QStringLiteral("rt.in"), "%\nO0042(BRIDE 7)\n" + lfOnly + "%\n"), maz),
+                 IsoResult::Done);
+        QVERIFY(MazatrolToIso(maz, back, model));
+        QCOMPARE(read(back), "%\r\nO42(BRIDE 7)\r\n" + body + "%\r\n");
+    }
+
+    void mazatrolToIsoCuts_data()
+    {
+        QTest::addColumn<QByteArray>("records");
+        QTest::addColumn<QByteArray>("iso");
+        QTest::newRow("cut after the first %") << "10000005AB\n%X" + zeros(115) + "\r\n"
+                                               << QByteArray("AB\r\n%\r\n");
+        QTest::newRow("continued text waits for its line end")
+            << QByteArray("10000078AB\nC\r\n10000105D\nE%0\r\n")
+            << QByteArray("AB\r\nCD\r\nE%\r\n");
+        QTest::newRow("other kinds give nothing")
+            << QByteArray("xVb\r\n3000\r\n12000\r\n20000\r\n10000003G1%\r\n")
+            << QByteArray("G1%\r\n");
+        QTest::newRow("a cut program keeps its tail")
+            << QByteArray("10000078G1\nG2") << QByteArray("G1\r\nG2\r\n");
+    }
+    void mazatrolToIsoCuts()
+    {
+        QFETCH(QByteArray, records);
+        QFETCH(QByteArray, iso);
+        const QString out = m_dir.filePath(QStringLiteral("cut.iso"));
+        QVERIFY(MazatrolToIso(write(QStringLiteral("cut.maz"), records), out, 703));
+        QCOMPARE(read(out), iso);
+    }
+
+    // Messages in turn, the replies in turn ("" none), the state after.
+    void receiveRows_data()
+    {
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QList<QByteArray>>("bursts");
+        QTest::addColumn<QList<QByteArray>>("replies");
+        QTest::addColumn<bool>("stop");
+        const QByteArray frame = dataFrame(record("3000", {}));
+        const QByteArray q8 = "q" + Eot + "8";
+        QTest::newRow("703 q8 refused before data, taken after")
+            << 703 << QList<QByteArray>{q8, frame, q8}
+            << QList<QByteArray>{c({'q', '0', A9, H84}), Ack, Ack} << false;
+        QTest::newRow("713 counts two pA") << 713 << QList<QByteArray>{"pA" + Eot, "pA" + Eot2}
+                                           << QList<QByteArray>{Ack, Ack} << true;
+        QTest::newRow("703 strips 147 and 17")
+            << 703 << QList<QByteArray>{c({char(147), 'p', 'A', 17, EOT}), "q" + Eot}
+            << QList<QByteArray>{Ack, c({'q', '0', '0', H84})} << false;
+        QTest::newRow("701 p3, a name, q")
+            << 701 << QList<QByteArray>{"p3" + Eot, "P1" + Eot, "q" + Eot, frame}
+            << QList<QByteArray>{"p00" + Eot, "p00" + Eot, "q00" + Eot, Ack} << false;
+        QTest::newRow("702 B8 replies")
+            << 702 << QList<QByteArray>{"p3" + Eot2, frame, "zz"}
+            << QList<QByteArray>{c({F0, '0', B8, H84}), c({F0, '0', B8, H84}), Ack} << false;
+        QTest::newRow("706 counts three") << 706 << QList<QByteArray>{"pA" + Eot2, "pA" + Eot2}
+                                          << QList<QByteArray>{Ack, Ack} << false;
+        QTest::newRow("709 p9 as p3, others unanswered")
+            << 709 << QList<QByteArray>{"p9" + Eot2, "p3" + Eot2, "NAME", "q" + Eot + " ", frame}
+            << QList<QByteArray>{Ack, Ack, {}, c({'q', '0', '0', H84}), Ack} << false;
+        QTest::newRow("712") << 712
+                             << QList<QByteArray>{"p2" + Eot2, "q" + Eot + c({STX}), frame,
+                                                  "pA" + Eot2, "pA" + Eot2}
+                             << QList<QByteArray>{c({F0, '0', B2, H84}), c({'q', '0', '0', H84}),
+                                                  c({F0, '0', B8, H84}), Ack, Ack}
+                             << true;
+        QTest::newRow("711 answers nothing")
+            << 711 << QList<QByteArray>{"pA" + Eot, frame} << QList<QByteArray>{{}, {}} << false;
+    }
+    void receiveRows()
+    {
+        QFETCH(int, model);
+        QFETCH(QList<QByteArray>, bursts);
+        QFETCH(QList<QByteArray>, replies);
+        QFETCH(bool, stop);
+        Transfer t = Transfer::ForReceiving(model);
+        QList<QByteArray> got;
+        for (const QByteArray& burst : std::as_const(bursts))
+            got.append(ReceiveReply(t, burst).reply);
+        QCOMPARE(got, replies);
+        QCOMPARE(t.stop, stop);
+    }
+
+    void dataFrames_data()
+    {
+        QTest::addColumn<QByteArray>("burst");
+        QTest::addColumn<QByteArray>("rec");
+        QTest::newRow("p1") << dataFrame("3000AB") << QByteArray("3000AB");
+        QTest::newRow("P1 after noise")
+            << "\x01zP1\x02" + QByteArray("12") + "\x03" + "00" + Eot << QByteArray("12");
+        QTest::newRow("no ETX") << "p1\x02" + QByteArray("3000AB") + Eot << QByteArray();
+        QTest::newRow("no STX") << "p1" + QByteArray("3000AB\x03") + Eot << QByteArray();
+        QTest::newRow("300 characters") << dataFrame(QByteArray(300, '3')) << QByteArray(300, '3');
+    }
+    void dataFrames()
+    {
+        QFETCH(QByteArray, burst);
+        QFETCH(QByteArray, rec);
+        Transfer t = Transfer::ForReceiving(703);
+        const Received r = ReceiveReply(t, burst);
+        QCOMPARE(r.record, rec);
+        QCOMPARE(t.frames, 1);
+    }
+
+    void sendRows_data()
+    {
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<QList<QByteArray>>("bursts");
+        QTest::addColumn<QList<QByteArray>>("replies");
+        QTest::addColumn<bool>("finished");
+        QTest::addColumn<bool>("stop");
+        const QByteArray r3 = record("3121", {});
+        const QByteArray r1 = record("1000", {{9, "G1"}});
+        const QByteArray long3 = QByteArray(200, '3');
+        const QByteArray program = "xVb\r\n\r\n" + r3 + "\r\n32\r\n2000\r\n" + r1 + "\r\nxVb\r\n";
+        const auto shortFrame = [](const QByteArray& block) {
+            return c({F0, '0', '0', char(233)}) + block + c({ETX}) + BlockChecksum(block) +
+                   c({H84});
+        };
+        const auto wholeFrame = [](const QByteArray& block) {
+            return c({F0, '0', '0', H82}) + block + c({ETX}) + BlockChecksum(block) + c({H84});
+        };
+        QTest::newRow("703 frames, then the closing xVb")
+            << 703 << program << QList<QByteArray>{"pD" + Eot, "p4" + Eot, "p4" + Eot, "p4" + Eot}
+            << QList<QByteArray>{c({F0, '0', B2, H84}), shortFrame(r3), shortFrame(r1), {}} << true
+            << false;
+        QTest::newRow("200 characters: the first 128 go")
+            << 701 << "xVb\r\n" + long3 + "\r\n"
+            << QList<QByteArray>{"p4" + Eot} << QList<QByteArray>{shortFrame(long3.left(128))}
+            << false << false;
+        QTest::newRow("pD at the end of the file")
+            << 703 << QByteArray("xVb\r\n") << QList<QByteArray>{"p4" + Eot, "pD" + Eot}
+            << QList<QByteArray>{{}, c({F0, H84, H84, H84, H84})} << true << false;
+        QTest::newRow("703 pA stops at 0")
+            << 703 << program << QList<QByteArray>{"pA" + Eot, "p9" + Eot, "pA" + Eot}
+            << QList<QByteArray>{Ack, Ack, Ack} << false << true;
+        QTest::newRow("703 after a 30000 block the program starts again")
+            << 703 << "xVb\r\n3000" + zeros(124) + "\r\n"
+            << QList<QByteArray>{"p4" + Eot, "pA" + Eot, "pA" + Eot, "p4" + Eot}
+            << QList<QByteArray>{shortFrame("3000" + zeros(124)),
+                                 Ack,
+                                 {},
+                                 shortFrame("3000" + zeros(124))}
+            << false << false;
+        QTest::newRow("709 whole lines, three pA")
+            << 709 << program
+            << QList<QByteArray>{"p4" + Eot2, "pA" + Eot2, "pA" + Eot + c({STX}), "pA" + Eot2}
+            << QList<QByteArray>{wholeFrame(r3), Ack, Ack, Ack} << false << true;
+        QTest::newRow("712 takes 1 and 3x records but 30, pA STX stops")
+            << 712 << "xVb\r\n3000\r\n2000\r\n" + r1 + "\r\n"
+            << QList<QByteArray>{"p4" + Eot2, "pD" + Eot, "pA" + Eot + c({STX})}
+            << QList<QByteArray>{wholeFrame(r1), c({F0, '0', '0', H84}), Ack} << true << true;
+        QTest::newRow("706 acknowledges anything")
+            << 706 << program << QList<QByteArray>{"zz", "q" + Eot2, "p4" + Eot + c({STX})}
+            << QList<QByteArray>{Ack, Ack, wholeFrame(r3)} << false << false;
+        QTest::newRow("unknown model") << 799 << program << QList<QByteArray>{"p4" + Eot}
+                                       << QList<QByteArray>{{}} << false << false;
+    }
+    void sendRows()
+    {
+        QFETCH(int, model);
+        QFETCH(QByteArray, program);
+        QFETCH(QList<QByteArray>, bursts);
+        QFETCH(QList<QByteArray>, replies);
+        QFETCH(bool, finished);
+        QFETCH(bool, stop);
+        RecordReader file;
+        QVERIFY(file.open(write(QStringLiteral("send.maz"), program)));
+        Transfer t = Transfer::ForSending(model);
+        QList<QByteArray> got;
+        for (const QByteArray& burst : std::as_const(bursts))
+            got.append(SendReply(t, burst, file));
+        QCOMPARE(got, replies);
+        QCOMPARE(t.finished, finished);
+        QCOMPARE(t.stop, stop);
+    }
+
+    // An upload stored record by record; the end record gets its marker.
+    void receiveLoop_data()
+    {
+        QTest::addColumn<bool>("notUseXvb");
+        QTest::addColumn<bool>("diskFull");
+        QTest::newRow("markers") << false << false;
+        QTest::newRow("NotUseXVB") << true << false;
+        QTest::newRow("reception file full") << false << true;
+    }
+    void receiveLoop()
+    {
+        QFETCH(bool, notUseXvb);
+        QFETCH(bool, diskFull);
+        Config().NotUseXVB = notUseXvb;
+        Config().Port.TimeOut = 1;
+        if (diskFull)
+            test::FailingSink::install(20);
+        const QByteArray r3 = record("3000", {});
+        const QByteArray end = record("2000", {});
+        ScriptedLine line;
+        line.bursts = {"PROG" + Eot, dataFrame(r3), dataFrame(end), "pA" + Eot, "pA" + Eot};
+        const ReceiveOutcome got = ReceiveLoop(line, 703, [] { return false; });
+        QCOMPARE(got.records, 2);
+        QCOMPARE(line.replies, QList<QByteArray>(5, Ack));
+        const QByteArray expected =
+            notUseXvb ? r3 + "\r\n" + end + "\r\n" : "xVb\r\n" + r3 + "\r\n" + end + "\r\nxVb\r\n";
+        QCOMPARE(got.written, !diskFull);
+        if (!diskFull) {
+            QCOMPARE(read(Paths().receptionFile), expected);
+            return;
+        }
+        // What the file took and what was kept aside make the whole upload.
+        const QStringList aside =
+            QDir(Paths().tempFolder).entryList({QStringLiteral("Mazatrol_(*")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        // The record the file could not take is kept whole, with the rest.
+        QVERIFY(read(Paths().receptionFile).startsWith("xVb\r\n"));
+        QCOMPARE(read(QDir(Paths().tempFolder).filePath(aside.first())), expected.mid(5));
+        QCOMPARE(Events().lastRequested, 713);
+    }
+
+    // A machine that goes silent mid-send: the send fails with 109.
+    void silentMachine()
+    {
+        Config().Port.TimeOutEnvoi = 1;
+        ScriptedLine line;
+        line.bursts = {"p4" + Eot};
+        const QString program =
+            write(QStringLiteral("silent.maz"), "xVb\r\n3000\r\n1000\r\nxVb\r\n");
+        QVERIFY(!SendLoop(line, program, 703, [] { return false; }));
+        QCOMPARE(Events().lastRequested, 109);
+        QCOMPARE(line.replies.size(), 1);
+    }
+
+    void sendLoopEndsOnFinish()
+    {
+        ScriptedLine line;
+        line.bursts = {"pA" + Eot, "p4" + Eot, "p4" + Eot, "pD" + Eot};
+        const QString program = write(QStringLiteral("ok.maz"), "xVb\r\n3121\r\n");
+        QVERIFY(SendLoop(line, program, 703, [] { return false; }));
+        QCOMPARE(line.replies.last(), c({F0, H84, H84, H84, H84}));
+    }
+
+    // Program 8888 named "ORVA " + name calls that program.
+    void call_data()
+    {
+        QTest::addColumn<QByteArray>("programLine");
+        QTest::addColumn<QByteArray>("reference");
+        QTest::addColumn<QByteArray>("called");
+        QTest::newRow("ORVA") << QByteArray("O8888(ORVA P1234)") << QByteArray()
+                              << QByteArray("P1234");
+        QTest::newRow("lower case")
+            << QByteArray("O8888(orva P12)") << QByteArray() << QByteArray("P12");
+        QTest::newRow("own reference")
+            << QByteArray("O8888(CALL 77)") << QByteArray("call") << QByteArray("77");
+        QTest::newRow("another number")
+            << QByteArray("O8887(ORVA P1)") << QByteArray() << QByteArray();
+        QTest::newRow("no reference") << QByteArray("O8888(P1234)") << QByteArray() << QByteArray();
+    }
+    void call()
+    {
+        QFETCH(QByteArray, programLine);
+        QFETCH(QByteArray, reference);
+        QFETCH(QByteArray, called);
+        Config().RefCartoucheAppel = reference;
+        const QString maz = m_dir.filePath(QStringLiteral("call.maz"));
+        QCOMPARE(IsoToMazatrol(write(QStringLiteral("call.iso"), programLine + '\n'), maz),
+                 IsoResult::Done);
+        QCOMPARE(PostTreatment(maz, 703), called);
+    }
+
+    // A hybrid upload becomes ISO text with ConvertMazIso.
+    void hybridUpload_data()
+    {
+        QTest::addColumn<bool>("convert");
+        QTest::newRow("ConvertMazIso") << true;
+        QTest::newRow("kept as it came") << false;
+    }
+    void hybridUpload()
+    {
+        QFETCH(bool, convert);
+        Config().Port.ConvertMazIso = convert;
+        QDir().mkpath(QFileInfo(Paths().receptionFile).absolutePath());
+        QCOMPARE(
+            IsoToMazatrol(write(QStringLiteral("h.iso"), "O12(H)\nG1X2\n"), Paths().receptionFile),
+            IsoResult::Done);
+        const QByteArray received = read(Paths().receptionFile);
+        QCOMPARE(PostTreatment(Paths().receptionFile, 703), QByteArray());
+        QCOMPARE(ReceivedHeader().number, 12);
+        QCOMPARE(read(Paths().receptionFile),
+                 convert ? QByteArray("%\r\nO12(H)\r\nG1X2\r\n%\r\n") : received);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMazatrol)
+#include "tst_mazatrol.moc"
