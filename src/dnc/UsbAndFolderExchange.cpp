@@ -8,6 +8,7 @@
 #include "dnc/ProgramHeader.h"
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
+#include "platform/FolderFingerprint.h"
 #include "platform/SystemPaths.h"
 #include "startup/AppPaths.h"
 #include "startup/IniValue.h"
@@ -34,13 +35,20 @@ bool stopRequested()
 // A file touched this recently may still be written.
 constexpr qint64 kStillWrittenMs = 2000;
 
-// When the folder's entries last changed, to see a change the system does
-// not tell (a share written from another host): one look at the folder,
-// however many foreign files it holds. A file added, removed or renamed
-// changes it; one still being written is taken by a later pass.
-QDateTime entriesChanged(const QString& folder)
+// What the folder's entries look like, to see a change the system does not
+// tell (a share written from another host): its time, and a fingerprint of
+// its listing for shares that do not move the folder's time. A file still
+// being written is taken by a later pass.
+struct FolderLook
 {
-    return QFileInfo(folder).lastModified();
+    QDateTime changed;
+    quint64 entries = 0;
+    bool operator==(const FolderLook&) const = default;
+};
+
+FolderLook lookAt(const QString& folder)
+{
+    return {QFileInfo(folder).lastModified(), FolderFingerprint(folder)};
 }
 
 QString withSeparator(QString folder)
@@ -213,7 +221,7 @@ void UsbAndFolderExchange::WatchFolder()
     // Armed and looked at before each pass: a file written during one
     // changes what was seen, and gets the next.
     arm();
-    QDateTime seen = entriesChanged(folder);
+    FolderLook seen = lookAt(folder);
     ScanWatchedFolder();
     SetStatus(650);
     while (!stopRequested()) {
@@ -221,7 +229,7 @@ void UsbAndFolderExchange::WatchFolder()
         if (stopRequested())
             break;
         // A share written from elsewhere tells nothing: its listing does.
-        if (!changed && entriesChanged(folder) != seen)
+        if (!changed && lookAt(folder) != seen)
             changed = true;
         if (m_pending)
             changed = true;
@@ -231,7 +239,7 @@ void UsbAndFolderExchange::WatchFolder()
                 break;
             changed = false;
             arm();
-            seen = entriesChanged(folder);
+            seen = lookAt(folder);
             ScanWatchedFolder();
             SetStatus(650);
             m_engine.SetPortState(ChannelListening);
