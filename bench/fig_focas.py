@@ -53,7 +53,7 @@ def figures():
                              lambda o, c, r: r <= 12))
     for n in range(1, 2001):
         with open(os.path.join(memory, f"O{n}"), "wb") as f:
-            f.write(b"%\nO%d (P)\nM30\n%%" % n)
+            f.write(b"%%\nO%d (P)\nM30\n%%" % n)
     listing = []
     for _ in range(benchlib.PAIRS):
         listing.append(run(ours + ["list"]) * 1000)

@@ -29,6 +29,8 @@ namespace {
 constexpr long kBlock = 256;
 // How often events run during a transfer or a listing.
 constexpr qint64 kEventsEveryMs = 10;
+// How far ahead the block display looks for the next line's end.
+constexpr qsizetype kBlockDisplayReach = 4096;
 // The control link's usual port when none is configured.
 constexpr unsigned short kDefaultPort = 8193;
 constexpr int kTimeOutSeconds = 3;
@@ -378,8 +380,12 @@ bool TK_FOCAS::put(const QString& localPath, const QString&)
             const int percent = int((1.0 - double(total - sent) / double(total)) * 100);
             if (percent != shown)
                 progress(shown = percent);
-            const qsizetype eol = text.indexOf("\r\n", sent);
-            View().setBlockDisplay(eol < 0 ? QByteArray() : text.mid(sent, eol - sent + 1));
+            // The next line, looked for near here only: a program without
+            // CR LF must not be searched to its end at each look.
+            const QByteArrayView ahead =
+                QByteArrayView(text).sliced(sent, qMin(kBlockDisplayReach, total - sent));
+            const qsizetype eol = ahead.indexOf("\r\n");
+            View().setBlockDisplay(eol < 0 ? QByteArray() : ahead.first(eol + 1).toByteArray());
         }
     }
     progress(0);

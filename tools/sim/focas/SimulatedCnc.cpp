@@ -314,7 +314,13 @@ short SimulatedCnc::cnc_rdprogdir2(unsigned short handle, short, short* top, sho
     if (!top || !count || !entries)
         return EW_ATTRIB;
     const QString dir = programFolder();
-    for (const auto& [n, name] : programs(dir)) {
+    // A listing starts at 0 and asks for one program after the other: the
+    // folder is read once for it, not once a program.
+    if (*top <= 0 || m_listingDir != dir) {
+        m_listing = programs(dir);
+        m_listingDir = dir;
+    }
+    for (const auto& [n, name] : std::as_const(m_listing)) {
         if (n < *top || n > 32767)
             continue;
         const QString path = dir + u'/' + name;

@@ -3,7 +3,10 @@
 #include "platform/CncLibrary.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 namespace nodalis {
 
@@ -104,10 +107,12 @@ private:
     QString m_currentDir; // a control path, ends with '/'
 
     Transfer m_transfer = Transfer::None;
-    QByteArray m_text;    // the whole transfer text
-    qsizetype m_sent = 0; // upload: how much of m_text was given
-    qint64 m_moved = 0;   // bytes moved by data calls in this transfer
-    QString m_targetDir;  // download: the local folder to write into
+    QByteArray m_text;                         // the whole transfer text
+    qsizetype m_sent = 0;                      // upload: how much of m_text was given
+    qint64 m_moved = 0;                        // bytes moved by data calls in this transfer
+    QString m_targetDir;                       // download: the local folder to write into
+    QList<std::pair<long, QString>> m_listing; // the programs of the listing under way
+    QString m_listingDir;
 };
 
 } // namespace nodalis
