@@ -438,17 +438,16 @@ bool TK_FOCAS::rename(const QString& from, const QString& to)
 
 bool TK_FOCAS::createFolder(const QString& name)
 {
-    if (!ready())
-        return false;
-    if (!m_folderMode)
-        return failed(QStringLiteral("cette commande n'a pas de dossiers"));
-    if (!fits(name, NameField))
-        return false;
-    const short rc = m_library->cnc_pdf_add(m_handle, readCurrentFolder() + toAnsi(name) + '/');
-    return rc == EW_OK || failed(QStringLiteral("dossier refusé (code %1)").arg(rc));
+    return onFolder(name, &CncLibrary::cnc_pdf_add, QStringLiteral("dossier refusé"));
 }
 
 bool TK_FOCAS::deleteFolder(const QString& name)
+{
+    return onFolder(name, &CncLibrary::cnc_pdf_del,
+                    QStringLiteral("suppression du dossier refusée"));
+}
+
+bool TK_FOCAS::onFolder(const QString& name, FolderCall call, const QString& refused)
 {
     if (!ready())
         return false;
@@ -456,9 +455,8 @@ bool TK_FOCAS::deleteFolder(const QString& name)
         return failed(QStringLiteral("cette commande n'a pas de dossiers"));
     if (!fits(name, NameField))
         return false;
-    const short rc = m_library->cnc_pdf_del(m_handle, readCurrentFolder() + toAnsi(name) + '/');
-    return rc == EW_OK ||
-           failed(QStringLiteral("suppression du dossier refusée (code %1)").arg(rc));
+    const short rc = (m_library.get()->*call)(m_handle, readCurrentFolder() + toAnsi(name) + '/');
+    return rc == EW_OK || failed(refused + QStringLiteral(" (code %1)").arg(rc));
 }
 
 bool TK_FOCAS::createTextFile(const QString&)

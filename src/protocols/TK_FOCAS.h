@@ -59,6 +59,9 @@ private:
     bool listPrograms(RemoteListing& listing);
     bool listFolder(RemoteListing& listing);
     bool failed(const QString& why);
+    // A folder of the current one made or removed (its path ends in "/").
+    using FolderCall = short (CncLibrary::*)(unsigned short, const QByteArray&);
+    bool onFolder(const QString& name, FolderCall call, const QString& refused);
 
     std::unique_ptr<CncLibrary> m_library;
     unsigned short m_handle = 0;
