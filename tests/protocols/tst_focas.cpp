@@ -12,7 +12,6 @@
 
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <cstring>
 
@@ -423,16 +422,6 @@ private slots:
         writeFile(local, QByteArray(250, 'x'));
         QTEST(m_focas->put(local, u"O2000.nc"_s), "done");
         QTEST(after(), "calls");
-    }
-
-    void stopEndsATransfer()
-    {
-        Clock::setScale(1);
-        m_cnc->type = "16";
-        m_cnc->uploadEnd = EW_BUSY;
-        QTimer::singleShot(50, [] { State().stopRequested = true; });
-        QVERIFY(!m_focas->get(u"O1"_s, m_dir.filePath(u"stopped"_s), {}));
-        QVERIFY(m_focas->lastError().contains(u"arrêtée"_s));
     }
 };
 

@@ -139,7 +139,6 @@ private slots:
         QTest::addColumn<bool>("done");
         QTest::newRow("connection refused") << QByteArray("RefuseConnect=1") << u"ls"_s << false;
         QTest::newRow("busy three times") << QByteArray("Busy10=3") << u"get"_s << true;
-        QTest::newRow("busy for ever") << QByteArray("Busy10=-1") << u"get"_s << false;
         QTest::newRow("lost mid-upload") << QByteArray("DropAfterBytes=10") << u"get"_s << false;
         QTest::newRow("lost mid-download") << QByteArray("DropAfterBytes=10") << u"put"_s << false;
         QTest::newRow("memory full") << QByteArray("MemoryFull=1") << u"put"_s << false;
