@@ -1,9 +1,10 @@
 // nodalis-sim: a machine tool on the far end of a pseudo-terminal, or an
 // IP-serial converter with its machine behind a TCP port, or a control
-// speaking LSV2, or a PTR box (--peer).
+// speaking LSV2, or a PTR box, or a Mazak control (--peer).
 
 #include "sim/Lsv2Peer.h"
 #include "sim/MachineSimulator.h"
+#include "sim/MazatrolPeer.h"
 #include "sim/PtrPeer.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,8 @@ namespace {
 const char* kUsage =
     "Usage: nodalis-sim [--link PATH | --tcp PORT] [--record FILE] [--loop | --stay] [SCRIPT]\n"
     "       nodalis-sim --peer tnc|agie|ptr [--link PATH] [--record FILE] [--reply-gap MS] STEPS\n"
+    "       nodalis-sim --peer mazatrol --model N [--expect FILE] [--link PATH] [--record FILE]\n"
+    "                   STEPS\n"
     "\n"
     "Creates a pseudo-terminal, prints its device path, and plays the machine: the server\n"
     "opens the device (or the link PATH) as its serial port. With --tcp it listens on\n"
@@ -65,6 +68,21 @@ const char* kUsage =
     "  silent-at N             the same, leaving frame N unanswered (closing ETX within 10 s)\n"
     "  noise N                 send N random bytes (no %), then no answer within 1 s\n"
     "  raw TEXT                send TEXT (escapes \\r \\n \\t \\xHH); any answer goes\n"
+    "  wait MS                 pause\n"
+    "--peer mazatrol plays a Mazak control of model N (CodeCN 701 to 713, not 711) with its\n"
+    "conversational handshake, and checks every answer of the server. Its STEPS:\n"
+    "  upload FILE             \"p3\", a name, one \"p1\" frame per record of FILE (hexadecimal\n"
+    "                          records between \"xVb\" lines), then \"pA\" until the server stops\n"
+    "  call NAME [FILE]        uploads program 8888 named \"ORVA NAME\", then downloads\n"
+    "  download [FILE]         \"pA\", \"pD\", then \"p4\" until no frame comes; the records must "
+    "be\n"
+    "                          those FILE's download carries (else --expect, else for a call the\n"
+    "                          file NAME here; if none, any program goes)\n"
+    "  silent                  the next transfer stops after one frame, the machine quiet\n"
+    "  no-etx                  the next upload's first frame goes first without its ETX\n"
+    "  nul-burst               \"q\" EOT NUL; the model's answer to it\n"
+    "  noise N                 N random bytes and EOT; any answer goes\n"
+    "  slow MS                 later messages MS after the server's last byte\n"
     "  wait MS                 pause\n"
     "It prints one line per step; exit status 0 when every step passed, 1 on a deviation.\n"
     "--reply-gap MS: answer the server MS after its last byte (default 150).\n";
@@ -130,14 +148,15 @@ template <typename Peer> int runSteps(Peer& peer, const QStringList& steps, int 
 }
 
 int runPeer(const QString& kindName, const QString& link, const QString& record,
-            const QString& script, bool otherMode, int replyGapMs)
+            const QString& script, bool otherMode, int replyGapMs, int model, const QString& expect)
 {
     const bool ptr = kindName == QLatin1String("ptr");
+    const bool mazak = kindName == QLatin1String("mazatrol");
     Lsv2Peer::Kind kind = Lsv2Peer::Kind::Tnc;
     if (kindName == QLatin1String("agie"))
         kind = Lsv2Peer::Kind::Agie;
-    else if (!ptr && kindName != QLatin1String("tnc")) {
-        std::fprintf(stderr, "nodalis-sim: --peer takes tnc, agie or ptr, not %s\n",
+    else if (!ptr && !mazak && kindName != QLatin1String("tnc")) {
+        std::fprintf(stderr, "nodalis-sim: --peer takes tnc, agie, ptr or mazatrol, not %s\n",
                      qPrintable(kindName));
         return 64;
     }
@@ -150,7 +169,14 @@ int runPeer(const QString& kindName, const QString& link, const QString& record,
         std::fprintf(stderr, "nodalis-sim: --peer needs steps\n\n%s", kUsage);
         return 64;
     }
-    if (const QString error = ptr ? PtrPeer::checkSteps(steps) : Lsv2Peer::checkSteps(kind, steps);
+    if (mazak != (model > 0) || (!mazak && !expect.isEmpty())) {
+        std::fprintf(stderr, "nodalis-sim: --model and --expect go with --peer mazatrol, which "
+                             "needs --model\n");
+        return 64;
+    }
+    if (const QString error = mazak ? MazatrolPeer::checkSteps(model, steps)
+                              : ptr ? PtrPeer::checkSteps(steps)
+                                    : Lsv2Peer::checkSteps(kind, steps);
         !error.isEmpty()) {
         std::fprintf(stderr, "nodalis-sim: %s\n", qPrintable(error));
         return 64;
@@ -167,6 +193,16 @@ int runPeer(const QString& kindName, const QString& link, const QString& record,
     if (!recordInto(sim, recordFile))
         return 1;
 
+    if (mazak) {
+        MazatrolPeer control(sim, model);
+        control.setExpected(expect);
+        // What went over the line, to see where the exchange went astray.
+        QObject::connect(&control, &MazatrolPeer::finished, [&control](bool ok) {
+            if (!ok)
+                std::fprintf(stderr, "%s\n", qPrintable(control.log().join(QLatin1Char('\n'))));
+        });
+        return runSteps(control, steps, replyGapMs);
+    }
     if (ptr) {
         PtrPeer box(sim);
         return runSteps(box, steps, replyGapMs);
@@ -180,8 +216,9 @@ int runPeer(const QString& kindName, const QString& link, const QString& record,
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QString link, record, script, peer;
+    QString link, record, script, peer, expect;
     int replyGap = -1;
+    int model = 0;
     int tcpPort = -1;
     bool loop = false, stay = false;
     const QStringList args = QCoreApplication::arguments();
@@ -193,6 +230,10 @@ int main(int argc, char** argv)
             tcpPort = args[++i].toInt();
         else if (a == QLatin1String("--peer") && i + 1 < args.size())
             peer = args[++i];
+        else if (a == QLatin1String("--model") && i + 1 < args.size())
+            model = qMax(1, args[++i].toInt());
+        else if (a == QLatin1String("--expect") && i + 1 < args.size())
+            expect = args[++i];
         else if (a == QLatin1String("--reply-gap") && i + 1 < args.size())
             replyGap = args[++i].toInt();
         else if (a == QLatin1String("--record") && i + 1 < args.size())
@@ -212,7 +253,8 @@ int main(int argc, char** argv)
     }
 
     if (!peer.isEmpty())
-        return runPeer(peer, link, record, script, tcpPort >= 0 || loop || stay, replyGap);
+        return runPeer(peer, link, record, script, tcpPort >= 0 || loop || stay, replyGap, model,
+                       expect);
 
     MachineSimulator sim;
     if (tcpPort >= 0 ? !sim.listenTcp(quint16(tcpPort))

@@ -1,0 +1,217 @@
+// A Mazak control end to end (Methode 5): a headless server on a
+// pseudo-terminal, and nodalis-sim playing the control with its own
+// handshake. Uploads stored (hybrid ones as ISO text with ConvertMazIso,
+// as records without), a call by program 8888 served by a download whose
+// records arrive byte for byte, and S in the middle of a transfer.
+
+#include "sim/MachineSimulator.h"
+#include "sim/MazatrolPeer.h"
+#include "support/ProcessHelpers.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace nodalis::test;
+using nodalis::sim::MazatrolPeer;
+
+namespace {
+
+QByteArray padded(const QByteArray& start)
+{
+    return start.leftJustified(128, '0');
+}
+
+// A record file as the PC keeps it.
+QByteArray recordFile(const QList<QByteArray>& records)
+{
+    QByteArray out = "xVb\r\n";
+    for (const QByteArray& r : records)
+        out += r + "\r\n";
+    return out + "xVb\r\n";
+}
+
+// A hybrid program: Mazatrol records holding one record of ISO text.
+QByteArray hybrid(int model)
+{
+    const QByteArray text = "N10 G0 X0\nN20 M30\n%";
+    return recordFile({padded("3121000000001"), padded("300004D2"),
+                       MazatrolPeer::programHeader(model, 1234, "UP"),
+                       padded("100000" + QByteArray::number(text.size(), 16).toUpper() + text),
+                       padded("12"), padded("20")});
+}
+
+// P1234: records of every kind a download picks from or leaves out, one
+// longer than a short frame carries.
+QByteArray p1234(int model)
+{
+    return recordFile({padded("3121000000001"), padded("300004D2"), padded("32"),
+                       MazatrolPeer::programHeader(model, 1234, "P1234"),
+                       QByteArray("3400").leftJustified(200, 'A'), padded("1300ABCDEF"),
+                       padded("12"), padded("20")});
+}
+
+} // namespace
+
+class TestMazatrolProcess : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_tmp;
+    QString m_base;
+    QProcess m_server;
+    QProcess m_sim;
+
+    QString tty() const { return m_base + u"/machine.tty"_s; }
+
+    void configure(int model, bool convert)
+    {
+        const QByteArray b = m_base.toLocal8Bit();
+        writeFile(m_base + u"/Nodalis.ini"_s,
+                  "[NODALIS]\r\nPortListen=0\r\nDncAppMode=2\r\n[DNC]\r\nRefMO=FR1\r\nMethode=5\r\n"
+                  "IsModeEcoute=1\r\nUseRPC=1\r\nCallSyntax=(APPEL $$$$)\r\nPathFileProgOpen=" +
+                      b + "/Programmes\r\nPathFileProgSave=" + b +
+                      "/Remontes\r\n[COMM]\r\nPortName=" + tty().toLocal8Bit() +
+                      "\r\nBauds=115200\r\nDataBit=8\r\nParite=N\r\nStopBit=1\r\nTimeOut=2\r\n"
+                      "TimeOutEnvoi=3\r\n[OPTION_DNC]\r\nConvertMazIso=" +
+                      (convert ? "1" : "0") +
+                      "\r\n[SYNTAXE_MO]\r\nCodeCN=" + QByteArray::number(model) + "\r\n");
+        writeFile(m_base + u"/up.maz"_s, hybrid(model));
+        writeFile(m_base + u"/Programmes/P1234"_s, p1234(model));
+        writeFile(m_base + u"/P1234"_s, p1234(model)); // what the control compares with
+    }
+
+    // The control first (it makes the line), then the server.
+    bool start(int model, const QString& steps)
+    {
+        m_sim.setWorkingDirectory(m_base);
+        m_sim.setProcessChannelMode(QProcess::MergedChannels);
+        m_sim.start(bin("nodalis-sim"), {u"--peer"_s, u"mazatrol"_s, u"--model"_s,
+                                         QString::number(model), u"--link"_s, tty(), steps});
+        if (!m_sim.waitForStarted() || !waitFor([&] { return QFile::exists(tty()); }, 5000))
+            return false;
+        return startHeadless(m_server, m_base);
+    }
+
+    int simResult()
+    {
+        if (!m_sim.waitForFinished(60000))
+            m_sim.kill();
+        const QByteArray out = m_sim.readAll();
+        if (m_sim.exitCode() != 0)
+            qWarning("%s", out.constData());
+        return m_sim.exitStatus() == QProcess::NormalExit ? m_sim.exitCode() : -1;
+    }
+
+    // The uploads kept, one after the other.
+    QByteArray stored() const
+    {
+        QByteArray all;
+        for (const QFileInfo& f :
+             QDir(m_base + u"/Receiv"_s).entryInfoList({u"FromCN_(*"_s}, QDir::Files, QDir::Time))
+            all += readFile(f.filePath());
+        return all;
+    }
+    int count(const QByteArray& code) const
+    {
+        return int(journalOf(m_base).count("---Code" + code + "---"));
+    }
+
+private slots:
+    void init()
+    {
+        static int n = 0;
+        m_base = m_tmp.filePath(QString::number(++n));
+        m_server.setProcessEnvironment(scaledTime(1));
+    }
+
+    void cleanup()
+    {
+        m_sim.kill();
+        m_sim.waitForFinished();
+        m_server.kill();
+        m_server.waitForFinished();
+    }
+
+    // The upload stored (as ISO text when converted), then the call served
+    // record for record, as the model's download carries them.
+    void uploadAndCall_data()
+    {
+        QTest::addColumn<int>("model");
+        QTest::addColumn<bool>("convert");
+        QTest::newRow("703, converted") << 703 << true;
+        QTest::newRow("703, as records") << 703 << false;
+        QTest::newRow("712, converted") << 712 << true;
+        QTest::newRow("709") << 709 << false;
+    }
+
+    void uploadAndCall()
+    {
+        QFETCH(int, model);
+        QFETCH(bool, convert);
+        configure(model, convert);
+        QVERIFY(start(model, u"upload up.maz;call P1234"_s));
+        QCOMPARE(simResult(), 0);
+        QCOMPARE(count("703"), 1);
+        if (convert) {
+            QVERIFY2(stored().startsWith("%\r\nO1234(UP)\r\nN10 G0 X0\r\nN20 M30\r\n%"),
+                     stored().constData());
+            QCOMPARE(count("411"), 1);
+        } else {
+            QCOMPARE(stored(), hybrid(model));
+        }
+        QVERIFY(journalOf(m_base).contains("---Code705---"));
+    }
+
+    // Faults on the line: noise, a frame without ETX (sent again whole), a
+    // NUL in a message, a slow machine; then a download the machine leaves
+    // halfway, which the server ends after TimeOutEnvoi, and serves again.
+    void faults()
+    {
+        configure(703, false);
+        QVERIFY(start(703, u"noise 200;nul-burst;wait 2500;no-etx;slow 400;upload up.maz;"
+                           u"slow 150;silent;call P1234;wait 6000;call P1234"_s));
+        QCOMPARE(simResult(), 0);
+        QVERIFY(stored().contains(hybrid(703)));
+        QVERIFY(count("109") >= 1);
+        QVERIFY(count("907") >= 1);
+    }
+
+    // S while the machine uploads: the server ends the transfer, leaves what
+    // came in the reception file, and serves the next call after M.
+    void stopDuringATransfer()
+    {
+        configure(703, false);
+        QList<QByteArray> records;
+        for (int i = 0; i < 30; ++i)
+            records.append(padded("1000" + QByteArray::number(i)));
+        writeFile(m_base + u"/big.maz"_s, recordFile(records));
+
+        nodalis::sim::MachineSimulator machine;
+        QVERIFY(machine.open() && machine.linkAt(tty()));
+        QVERIFY(startHeadless(m_server, m_base));
+        QVERIFY(waitFor([&] { return count("404") >= 1; }));
+        MazatrolPeer control(machine, 703);
+        QSignalSpy done(&control, &MazatrolPeer::finished);
+        QDir::setCurrent(m_base);
+        QVERIFY(control.start(u"slow 200;upload big.maz"_s));
+        QVERIFY(waitFor([&] { return count("413") >= 8; }));
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"S"_s}), 0);
+        QVERIFY(waitFor([&] { return !done.isEmpty(); }, 30000));
+        QCOMPARE(done.first().at(0).toBool(), false); // the server stopped answering
+        // What came before the stop is kept.
+        QVERIFY(waitFor([&] { return count("952") >= 1; }));
+        QVERIFY(readFile(m_base + u"/Receiv/FromCN.txt"_s).startsWith("xVb\r\n" + records[0]));
+
+        ctlOn(m_base, {u"send"_s, u"M"_s});
+        QVERIFY(control.start(u"call P1234"_s));
+        QVERIFY(waitFor([&] { return done.size() == 2; }, 30000));
+        QVERIFY2(done.last().at(0).toBool(), qPrintable(done.last().at(1).toString()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMazatrolProcess)
+#include "tst_mazatrol_process.moc"
