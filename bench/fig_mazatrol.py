@@ -1,0 +1,46 @@
+"""Mazatrol conversions, each one process doing one job, timed from its start
+to its exit against `cp` of the same input in the same run:
+- hybrid Mazatrol records to ISO text, 10 MB of records (a converted
+  program's records repeated);
+- ISO text to Mazatrol records, the largest program the record numbers can
+  count (255 text records)."""
+import os
+
+import benchlib
+
+MB = 1 << 20
+
+
+def figures():
+    work = benchlib.base_folder("mazatrol")
+    iso = os.path.join(work, "iso.nc")
+    lines = ["%", "O1234 (UP)"] + [f"N{i:04d} G1 X100.125 Y200.5 F1200" for i in range(600)] + ["M30", "%"]
+    with open(iso, "w", newline="") as f:
+        f.write("\r\n".join(lines) + "\r\n")
+    tool = benchlib.binary("bench_mazatrol")
+    records = os.path.join(work, "one.maz")
+    benchlib.timed([tool, "to-records", iso, records])
+    with open(records, "rb") as f:
+        text = f.read()
+    # Between the opening and the closing marker line.
+    body = text[text.index(b"\r\n") + 2:text.rindex(b"xVb")]
+    big = os.path.join(work, "big.maz")
+    with open(big, "wb") as f:
+        f.write(b"xVb\r\n")
+        written = 0
+        while written < 10 * MB:
+            f.write(body)
+            written += len(body)
+        f.write(b"xVb\r\n")
+    out = os.path.join(work, "out")
+    copy = os.path.join(work, "copy")
+    rows = []
+    a, b = benchlib.interleaved(lambda: benchlib.timed([tool, "to-iso", big, out, "703"]),
+                                lambda: benchlib.timed(["cp", big, copy]))
+    rows.append(benchlib.Row("Mazatrol to ISO, 10 MB of records", a, b, "s", "<= 3 x cp",
+                             lambda o, c, r: r <= 3))
+    a, b = benchlib.interleaved(lambda: benchlib.timed([tool, "to-records", iso, out]),
+                                lambda: benchlib.timed(["cp", iso, copy]))
+    rows.append(benchlib.Row("ISO to Mazatrol, 255 text records", a, b, "s", "<= 3 x cp",
+                             lambda o, c, r: r <= 3))
+    return rows
