@@ -7,11 +7,14 @@
 #include "dnc/ProcessState.h"
 #include "dnc/ProgramSender.h"
 #include "dnc/SerialLine.h"
+#include "dnc/UploadStorage.h"
 #include "platform/AnsiText.h"
 #include "platform/SerialControl.h"
 #include "protocols/TK_MAZATROL.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
+
+#include <QDir>
 
 #include <cstdio>
 
@@ -95,6 +98,16 @@ void MazatrolLink::listen()
     }
     if (!received.written) {
         m_engine.ReceptionBlocked();
+    } else if (State().stopRequested) {
+        // A stop does not examine what came: it is kept aside, not lost to
+        // the next reception, and the transaction is reset.
+        if (received.records > 0) {
+            const QString kept = KeepReceptionCopy();
+            LogLine(kept.isEmpty() ? ansi(u"Réception interrompue : la copie a échoué")
+                                   : ansi(u"Réception interrompue, gardée dans ") +
+                                         toAnsi(QDir::toNativeSeparators(kept)));
+        }
+        m_engine.Examine();
     } else {
         if (received.records > 0) {
             m_calls.setTableCall(mazatrol::PostTreatment(Paths().receptionFile, Config().CodeCN));

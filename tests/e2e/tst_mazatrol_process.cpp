@@ -205,6 +205,11 @@ private slots:
         // What came before the stop is kept.
         QVERIFY(waitFor([&] { return count("952") >= 1; }));
         QVERIFY(readFile(m_base + u"/Receiv/FromCN.txt"_s).startsWith("xVb\r\n" + records[0]));
+        QVERIFY(waitFor([&] { return journalOf(m_base).contains("interrompue, gard"); }));
+        QDir receiv(m_base + u"/Receiv"_s);
+        const QStringList kept = receiv.entryList({u"FromCN_*"_s}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(readFile(receiv.filePath(kept.first())).startsWith("xVb\r\n" + records[0]));
 
         ctlOn(m_base, {u"send"_s, u"M"_s});
         QVERIFY(control.start(u"call P1234"_s));
