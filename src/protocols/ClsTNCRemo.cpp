@@ -183,15 +183,24 @@ bool ClsTNCRemo::acceptable(const QStringList& texts)
 
 QString ClsTNCRemo::toolTempFile(const QString& extension)
 {
-    const QString path = NewTempFile(extension);
-    // The result and script paths go to the tool unquoted.
-    if (path.contains(QLatin1Char(' '))) {
-        m_lastError = QStringLiteral("le dossier temporaire contient un espace : ") + TempFolder();
-        return {};
-    }
-    if (path.isEmpty())
+    // The reserved temporary file itself takes the extension: months of
+    // operations leave no reservation behind.
+    const QString reserved = NewTempFile();
+    if (reserved.isEmpty()) {
         m_lastError =
             QStringLiteral("impossible de créer un fichier temporaire dans ") + TempFolder();
+        return {};
+    }
+    const QString path = reserved.chopped(4) + QLatin1Char('.') + extension;
+    // The result and script paths go to the tool unquoted.
+    if (path.contains(QLatin1Char(' ')) || !QFile::rename(reserved, path)) {
+        QFile::remove(reserved);
+        m_lastError =
+            path.contains(QLatin1Char(' '))
+                ? QStringLiteral("le dossier temporaire contient un espace : ") + TempFolder()
+                : QStringLiteral("impossible de créer ") + path;
+        return {};
+    }
     return path;
 }
 
@@ -244,8 +253,10 @@ bool ClsTNCRemo::FNGetList(const QString& folder, RemoteListing& listing)
 {
     listing.entries.clear();
     const QString next = NextFolder(m_folder, folder);
+    if (!acceptable({next}))
+        return false;
     const QString result = toolTempFile(QStringLiteral("txt"));
-    if (!acceptable({next}) || result.isEmpty())
+    if (result.isEmpty())
         return false;
     QFile::remove(result);
     const bool ran = run(Script(toAnsi(ToolFolder(next)), {"dir > " + native(result)}));
@@ -264,8 +275,10 @@ bool ClsTNCRemo::FNGetList(const QString& folder, RemoteListing& listing)
 
 bool ClsTNCRemo::FNSupprimerDossier(const QString& name)
 {
+    if (!acceptable({m_folder, name}))
+        return false;
     const QString result = toolTempFile(QStringLiteral("txt"));
-    if (!acceptable({m_folder, name}) || result.isEmpty())
+    if (result.isEmpty())
         return false;
     QFile::remove(result);
     bool ok = run(FolderRemovalScript(toAnsi(ToolFolder(m_folder)), toAnsi(name), native(result)));
@@ -290,8 +303,10 @@ bool ClsTNCRemo::FNSupprimerFichier(const QString& name)
 
 bool ClsTNCRemo::RecupererFichier(const QString& remoteName, const QString& localPath)
 {
+    if (!acceptable({m_folder, remoteName}))
+        return false;
     const QString temp = toolTempFile(QStringLiteral("txt"));
-    if (!acceptable({remoteName}) || temp.isEmpty())
+    if (temp.isEmpty())
         return false;
     QFile::remove(temp);
     bool ok = runInFolder({"GET " + quoted(remoteName) + ' ' + native(temp)});

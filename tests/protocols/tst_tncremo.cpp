@@ -51,7 +51,7 @@ private:
     {
         QString text = QString::fromLatin1(readFile(tnc.scriptPath()));
         static const QRegularExpression temp(QRegularExpression::escape(TempFolder()) +
-                                             u"[0-9A-Z]+\\.txt"_s);
+                                             u"[0-9A-Za-z_]+\\.txt"_s);
         return text.replace(temp, u"TEMP"_s).toLatin1();
     }
 
@@ -68,6 +68,7 @@ private slots:
         qputenv("NODALIS_TNC_ROOT", m_root.toLocal8Bit());
         qputenv("NODALIS_TNC_LOG", m_dir.filePath(u"tool.log"_s).toLocal8Bit());
         qunsetenv("NODALIS_TNC_FAULTS");
+        qunsetenv("TMPDIR");
         QFile::remove(m_dir.filePath(u"tool.log"_s));
     }
 
@@ -243,38 +244,45 @@ private slots:
         QVERIFY(!QFile::exists(m_dir.filePath(u"tool.log"_s)));
     }
 
-    // Each operation's effect on the control.
+    // Each operation's effect on the control; nothing left in the
+    // temporary folder once done.
     void operations()
     {
-        ClsTNCRemo tnc;
-        RemoteListing listing;
-        QVERIFY(tnc.FNGetList(u"."_s, listing));
-        QCOMPARE(tnc.currentFolder(), u"TNC:"_s);
-        QVERIFY(listing.FNHaveThisFolder(u"NC_PROG"_s));
-        QVERIFY(tnc.FNGetList(u"NC_PROG"_s, listing));
-        QCOMPARE(listing.entries.size(), 2);
-        QCOMPARE(listing.entries.last().Nom, u"PART1.H"_s);
-        QCOMPARE(listing.entries.last().size, kProgram.size());
+        const QString temp = m_dir.filePath(u"temp"_s);
+        QDir().mkpath(temp);
+        qputenv("TMPDIR", temp.toLocal8Bit());
+        {
+            ClsTNCRemo tnc;
+            RemoteListing listing;
+            QVERIFY(tnc.FNGetList(u"."_s, listing));
+            QCOMPARE(tnc.currentFolder(), u"TNC:"_s);
+            QVERIFY(listing.FNHaveThisFolder(u"NC_PROG"_s));
+            QVERIFY(tnc.FNGetList(u"NC_PROG"_s, listing));
+            QCOMPARE(listing.entries.size(), 2);
+            QCOMPARE(listing.entries.last().Nom, u"PART1.H"_s);
+            QCOMPARE(listing.entries.last().size, kProgram.size());
 
-        QVERIFY(tnc.RecupererFichier(u"PART1.H"_s, m_dir.filePath(u"got.H"_s)));
-        QCOMPARE(readFile(m_dir.filePath(u"got.H"_s)), kProgram);
-        QVERIFY(!tnc.RecupererFichier(u"NONE.H"_s, m_dir.filePath(u"none.H"_s)));
-        QVERIFY(!QFile::exists(m_dir.filePath(u"none.H"_s)));
+            QVERIFY(tnc.RecupererFichier(u"PART1.H"_s, m_dir.filePath(u"got.H"_s)));
+            QCOMPARE(readFile(m_dir.filePath(u"got.H"_s)), kProgram);
+            QVERIFY(!tnc.RecupererFichier(u"NONE.H"_s, m_dir.filePath(u"none.H"_s)));
+            QVERIFY(!QFile::exists(m_dir.filePath(u"none.H"_s)));
 
-        QVERIFY(tnc.SendFichier(m_dir.filePath(u"got.H"_s), u"P2.H"_s));
-        QVERIFY(tnc.RenommerFichier(u"P2.H"_s, u"P3.H"_s));
-        QCOMPARE(readFile(control(u"NC_PROG/P3.H"_s)), kProgram);
-        QVERIFY(tnc.FNSupprimerFichier(u"P3.H"_s));
-        QVERIFY(!QFile::exists(control(u"NC_PROG/P3.H"_s)));
+            QVERIFY(tnc.SendFichier(m_dir.filePath(u"got.H"_s), u"P2.H"_s));
+            QVERIFY(tnc.RenommerFichier(u"P2.H"_s, u"P3.H"_s));
+            QCOMPARE(readFile(control(u"NC_PROG/P3.H"_s)), kProgram);
+            QVERIFY(tnc.FNSupprimerFichier(u"P3.H"_s));
+            QVERIFY(!QFile::exists(control(u"NC_PROG/P3.H"_s)));
 
-        QVERIFY(tnc.CreerRep(u"X"_s));
-        QVERIFY(QFileInfo(control(u"NC_PROG/X"_s)).isDir());
-        writeFile(control(u"NC_PROG/X/KEEP.H"_s), kProgram);
-        QVERIFY(!tnc.FNSupprimerDossier(u"X"_s)); // not empty: the tool said "Erreur"
-        QVERIFY(QFile::remove(control(u"NC_PROG/X/KEEP.H"_s)));
-        QVERIFY(tnc.FNSupprimerDossier(u"X"_s));
-        QVERIFY(!QFileInfo::exists(control(u"NC_PROG/X"_s)));
-        QVERIFY(toolLog().contains(u"args: -i192.168.0.5 START"_s));
+            QVERIFY(tnc.CreerRep(u"X"_s));
+            QVERIFY(QFileInfo(control(u"NC_PROG/X"_s)).isDir());
+            writeFile(control(u"NC_PROG/X/KEEP.H"_s), kProgram);
+            QVERIFY(!tnc.FNSupprimerDossier(u"X"_s)); // not empty: the tool said "Erreur"
+            QVERIFY(QFile::remove(control(u"NC_PROG/X/KEEP.H"_s)));
+            QVERIFY(tnc.FNSupprimerDossier(u"X"_s));
+            QVERIFY(!QFileInfo::exists(control(u"NC_PROG/X"_s)));
+            QVERIFY(toolLog().contains(u"args: -i192.168.0.5 START"_s));
+        }
+        QCOMPARE(QDir(temp).entryList(QDir::Files), QStringList());
     }
 
     // With NODALIS_TNCCMD naming the real tool (under Wine, say) and
