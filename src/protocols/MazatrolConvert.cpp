@@ -81,7 +81,7 @@ bool columnsOf(int codeCN, HeaderColumns& c)
 }
 
 // ISO text of a record as lines: every LF becomes a line end.
-void writeIsoText(LineWriter& out, const QByteArray& text)
+void writeIsoText(LineWriter& out, QByteArrayView text)
 {
     if (!text.contains('\n')) {
         out.writeLine(text);
@@ -131,12 +131,21 @@ bool RecordReader::fill()
 
 bool RecordReader::readLine(QByteArray& line)
 {
+    QByteArrayView view;
+    if (!readLine(view))
+        return false;
+    line = view.toByteArray();
+    return true;
+}
+
+bool RecordReader::readLine(QByteArrayView& line)
+{
     qsizetype scan = m_pos;
     for (;;) {
         const qsizetype cr = m_buffer.indexOf('\r', scan);
         // A CR last in the buffer may have its LF in the next chunk.
         if (cr >= 0 && (cr + 1 < m_buffer.size() || m_eof)) {
-            line = m_buffer.mid(m_pos, cr - m_pos);
+            line = QByteArrayView(m_buffer).sliced(m_pos, cr - m_pos);
             m_pos = cr + 1;
             if (m_pos < m_buffer.size() && m_buffer[m_pos] == '\n')
                 ++m_pos;
@@ -150,7 +159,7 @@ bool RecordReader::readLine(QByteArray& line)
                 scan = m_pos;
                 continue;
             }
-            line = m_buffer.mid(m_pos);
+            line = QByteArrayView(m_buffer).sliced(m_pos);
             m_pos = m_buffer.size();
             return true;
         }
@@ -256,18 +265,25 @@ bool MazatrolToIso(const QString& input, const QString& output, int codeCN)
     if (!out.open(output))
         return false;
     RecordHeader header;
-    QByteArray line;
-    QByteArray tail; // continued text after its last line feed
+    QByteArrayView line; // valid until the next line is read
+    QByteArray tail;     // continued text after its last line feed
     while (records.readLine(line)) {
-        const QByteArrayView kind = QByteArrayView(line).first(qMin<qsizetype>(2, line.size()));
+        const QByteArrayView kind = line.first(qMin<qsizetype>(2, line.size()));
         if (kind == "11") {
             out.writeLine("%");
             ParseRecordHeader(line, codeCN, header);
             out.writeLine('O' + QByteArray::number(header.number) + '(' + header.name + ')');
         } else if (kind == "10") {
-            QByteArray text = tail.isEmpty() ? line.mid(8) : tail + line.mid(8);
+            const QByteArrayView body = line.size() > 8 ? line.sliced(8) : QByteArrayView();
+            const bool continued = line.size() >= 8 && line.sliced(6, 2) == "78";
+            if (!continued && tail.isEmpty()) {
+                const qsizetype percent = body.indexOf('%');
+                writeIsoText(out, percent >= 0 ? body.first(percent + 1) : body);
+                continue;
+            }
+            QByteArray text = tail + body.toByteArray();
             tail.clear();
-            if (line.size() >= 8 && QByteArrayView(line).sliced(6, 2) == "78") {
+            if (continued) {
                 const qsizetype lf = text.lastIndexOf('\n');
                 if (lf < 0) {
                     tail = text;

@@ -25,6 +25,8 @@ public:
     void close() { m_file.close(); }
     // The next line without its CR or CR LF; false after the last one.
     bool readLine(QByteArray& line);
+    // The same without a copy: the view holds until the next read.
+    bool readLine(QByteArrayView& line);
     // Nothing left to read.
     bool atEnd();
     // Back to the first line.
