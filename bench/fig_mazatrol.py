@@ -3,10 +3,12 @@ to its exit against `cp` of the same input in the same run:
 - hybrid Mazatrol records to ISO text, 10 MB of records (a converted
   program's records repeated);
 - ISO text to Mazatrol records, the largest program the record numbers can
-  count (255 text records)."""
+  count (255 text records);
+- CPU of a server listening for a Mazak control on a quiet line, 30 s."""
 import os
 
 import benchlib
+import fig_idle
 
 MB = 1 << 20
 
@@ -43,4 +45,15 @@ def figures():
                                 lambda: benchlib.timed(["cp", iso, copy]))
     rows.append(benchlib.Row("ISO to Mazatrol, 255 text records", a, b, "s", "<= 3 x cp",
                              lambda o, c, r: r <= 3))
+
+    base = benchlib.base_folder("mazatrol-idle")
+    benchlib.write_ini(base, {
+        "NODALIS": {"PortListen": 0, "DncAppMode": 1, "IconTray": 0},
+        "DNC": {"Methode": 5, "IsModeEcoute": 1},
+        "SYNTAXE_MO": {"CodeCN": 703},
+        "COMM": {"PortName": os.path.join(base, "machine.tty"), "Bauds": 9600, "DataBit": 8,
+                 "Parite": "N", "StopBit": 1, "TimeOut": 1},
+    })
+    rows.append(fig_idle.waiting_server(base, os.path.join(base, "machine.tty"), "---Code404---",
+                                        "Mazatrol server listening", 30))
     return rows

@@ -146,6 +146,8 @@ private slots:
         QTest::newRow("703, as records") << 703 << false;
         QTest::newRow("712, converted") << 712 << true;
         QTest::newRow("709") << 709 << false;
+        QTest::newRow("701") << 701 << false;
+        QTest::newRow("702") << 702 << false;
     }
 
     void uploadAndCall()
