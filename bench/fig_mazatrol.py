@@ -4,8 +4,11 @@ to its exit against `cp` of the same input in the same run:
   program's records repeated);
 - ISO text to Mazatrol records, the largest program the record numbers can
   count (255 text records);
-- CPU of a server listening for a Mazak control on a quiet line, 30 s."""
-import os
+- CPU of a server listening for a Mazak control on a quiet line, 30 s;
+- in mode 1, from the end of the machine's "ready to send" message to the end
+  of the server's answer (a 703 control: "p3" EOT, answered up to H84),
+  timed at the machine's end of the line."""
+import os, select, time
 
 import benchlib
 import fig_idle
@@ -56,4 +59,29 @@ def figures():
     })
     rows.append(fig_idle.waiting_server(base, os.path.join(base, "machine.tty"), "---Code404---",
                                         "Mazatrol server listening", 30))
+    rows.append(reply_figure(base))
     return rows
+
+
+def reply_figure(base):
+    line = benchlib.Pty(os.path.join(base, "machine.tty"))
+    server = benchlib.server(base, wait_log="---Code404---")
+    times = []
+    try:
+        for _ in range(benchlib.PAIRS):
+            line.drain()
+            os.write(line.master, b"p3\x04")
+            sent = time.monotonic()
+            answer = b""
+            while not answer.endswith(b"\x84") and time.monotonic() < sent + 5:
+                ready, _, _ = select.select([line.master], [], [], 0.5)
+                if ready:
+                    answer += os.read(line.master, 256)
+            if answer.endswith(b"\x84"):
+                times.append((time.monotonic() - sent) * 1000)
+            time.sleep(2.5)  # silence ends the reception; listening again
+    finally:
+        benchlib.stop(server)
+        line.close()
+    return benchlib.Row("Mazatrol answer in mode 1, end of message to end of reply", times, [],
+                        "ms", "< 60 ms", lambda o, c, r: o < 60)
