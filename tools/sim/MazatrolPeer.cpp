@@ -312,38 +312,16 @@ QList<QByteArray> MazatrolPeer::callProgram(int model, const QByteArray& name)
 
 QString MazatrolPeer::describe(const QByteArray& data)
 {
-    if (data.isEmpty())
-        return QStringLiteral("nothing");
-    QStringList parts;
-    QByteArray plain;
-    auto flush = [&] {
-        if (!plain.isEmpty())
-            parts.append(quoted(plain));
-        plain.clear();
+    static const std::pair<char, const char*> kNames[] = {
+        {kNul, "NUL"}, {kStx, "STX"}, {kEtx, "ETX"}, {kEot, "EOT"}, {kF0, "F0"}, {kH84, "H84"},
+        {kA9, "A9"},   {kB8, "B8"},   {kB2, "B2"},   {kH82, "H82"}, {kE9, "E9"}};
+    const auto nameOf = [](const QByteArray& all, qsizetype& i) -> QString {
+        for (const auto& [code, name] : kNames)
+            if (all[i] == code)
+                return QLatin1String(name);
+        return {};
     };
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        const char c = data[i];
-        const char* name = c == kNul   ? "NUL"
-                           : c == kStx ? "STX"
-                           : c == kEtx ? "ETX"
-                           : c == kEot ? "EOT"
-                           : c == kF0  ? "F0"
-                           : c == kH84 ? "H84"
-                           : c == kA9  ? "A9"
-                           : c == kB8  ? "B8"
-                           : c == kB2  ? "B2"
-                           : c == kH82 ? "H82"
-                           : c == kE9  ? "E9"
-                                       : nullptr;
-        if (!name) {
-            plain += c;
-            continue;
-        }
-        flush();
-        parts.append(QLatin1String(name));
-    }
-    flush();
-    return parts.join(QLatin1Char(' '));
+    return DescribeBytes(data, nameOf, quoted);
 }
 
 // ---- steps

@@ -123,34 +123,25 @@ QList<QByteArray> PtrPeer::programLines(const QByteArray& content)
 
 QString PtrPeer::describe(const QByteArray& bytes)
 {
-    if (bytes.isEmpty())
-        return QStringLiteral("nothing");
-    QStringList parts;
-    QByteArray plain;
-    auto flush = [&] {
-        if (!plain.isEmpty())
-            parts.append(quoted(plain));
-        plain.clear();
-    };
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        const char* name = c == kStx   ? "STX"
-                           : c == kEtx ? "ETX"
-                           : c == kAck ? "ACK"
-                           : c == kNak ? "NAK"
-                           : c == kEtb ? "ETB"
-                                       : nullptr;
-        if (!name) {
-            plain += c;
-            continue;
+    const auto nameOf = [](const QByteArray& all, qsizetype& i) -> QString {
+        switch (all[i]) {
+        case kStx:
+            return QStringLiteral("STX");
+        case kEtx:
+            return QStringLiteral("ETX");
+        case kAck:
+            return QStringLiteral("ACK");
+        case kNak:
+            return QStringLiteral("NAK");
+        case kEtb:
+            if (i + 1 < all.size())
+                return QStringLiteral("ETB BCC ") + hexByte(all[++i]);
+            return QStringLiteral("ETB");
+        default:
+            return {};
         }
-        flush();
-        parts.append(QLatin1String(name));
-        if (c == kEtb && i + 1 < bytes.size())
-            parts.append(QStringLiteral("BCC ") + hexByte(bytes[++i]));
-    }
-    flush();
-    return parts.join(QLatin1Char(' '));
+    };
+    return DescribeBytes(bytes, nameOf, quoted);
 }
 
 QString PtrPeer::answerName(Fault fault)

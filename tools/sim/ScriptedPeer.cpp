@@ -36,6 +36,32 @@ QString Printable(const QByteArray& bytes)
     return out;
 }
 
+QString DescribeBytes(const QByteArray& bytes,
+                      const std::function<QString(const QByteArray&, qsizetype&)>& nameOf,
+                      const std::function<QString(const QByteArray&)>& quote)
+{
+    if (bytes.isEmpty())
+        return QStringLiteral("nothing");
+    QStringList parts;
+    QByteArray plain;
+    const auto flush = [&] {
+        if (!plain.isEmpty())
+            parts.append(quote(plain));
+        plain.clear();
+    };
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const QString name = nameOf(bytes, i);
+        if (name.isEmpty()) {
+            plain += bytes[i];
+            continue;
+        }
+        flush();
+        parts.append(name);
+    }
+    flush();
+    return parts.join(QLatin1Char(' '));
+}
+
 QByteArray DecodeEscapes(const QString& text)
 {
     const QByteArray in = text.toLatin1();

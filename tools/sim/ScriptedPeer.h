@@ -17,6 +17,14 @@ class MachineSimulator;
 // Bytes with C escapes for what is not plain ASCII (\r \n \t \\ \xHH), for
 // messages and logs.
 QString Printable(const QByteArray& bytes);
+// Bytes as the peers' logs show them: runs of plain characters through
+// `quote`, each control byte by the name `nameOf` gives it (empty: a plain
+// character). nameOf may take the bytes that follow it as part of its text,
+// moving i past them.
+QString DescribeBytes(const QByteArray& bytes,
+                      const std::function<QString(const QByteArray&, qsizetype&)>& nameOf,
+                      const std::function<QString(const QByteArray&)>& quote);
+
 // The bytes a text with C escapes stands for (\r \n \t \xHH); a backslash
 // before anything else keeps only what follows it.
 QByteArray DecodeEscapes(const QString& text);
