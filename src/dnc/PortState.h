@@ -27,12 +27,11 @@ struct PortState
     qint16 percentage = 0;                     // progress of the current transfer ({%})
     std::array<QByteArray, 3> currentTransfer; // [0] identifies the program served ({n})
     qint32 currentProgramCode = 0;
-    QByteArray targetName;       // program or file name set by M and T
-    QByteArray infoText;         // last text sent with I
-    QByteArray programIndex;     // index of the called program, shown with event 102
-    int matchedActivity = 0;     // workshop activity found by the last noise check (0: none)
-    QString removableFolder;     // root of the removable drive in use (method 12), empty: none
-    QByteArray receivedFileName; // the dropped file a reception came from, empty: none
+    QByteArray targetName;   // program or file name set by M and T
+    QByteArray infoText;     // last text sent with I
+    QByteArray programIndex; // index of the called program, shown with event 102
+    int matchedActivity = 0; // workshop activity found by the last noise check (0: none)
+    QString removableFolder; // root of the removable drive in use (method 12), empty: none
     // A received program's number and name as its controller's protocol gave
     // them (a TNC's file name, a Mazatrol header); empty: read from the program.
     QByteArray receivedNumber;

@@ -305,7 +305,6 @@ void UsbAndFolderExchange::ScanWatchedFolder()
                         CopyFile(c.absoluteFilePath(), dir + QDir::separator() + c.fileName());
                 }
             }
-            Channel().receivedFileName = toAnsi(f.fileName());
             const bool done = examineFile(f.absoluteFilePath());
             Pause(AfterFileMs);
             if (done) {
@@ -332,13 +331,11 @@ void UsbAndFolderExchange::ScanWatchedFolder()
             continue;
         if (qAbs(QFileInfo(current).lastModified().secsTo(f.lastModified())) <= 10)
             continue;
-        Channel().receivedFileName = toAnsi(f.fileName());
         if (examineFile(f.absoluteFilePath())) {
             SetStatus(711, {number});
             DeleteWatchedFilesOfProgram(number);
         }
     }
-    Channel().receivedFileName.clear();
 }
 
 void UsbAndFolderExchange::DeleteWatchedFilesOfProgram(const QByteArray& number)
