@@ -8,15 +8,18 @@
 
 #include "protocols/MazatrolConvert.h"
 
-#include <QCoreApplication>
+#include <QStringList>
 
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
     using namespace nodalis::mazatrol;
-    QCoreApplication app(argc, argv);
-    const QStringList a = app.arguments();
+    // Plain file work needs no application object: none is made, so the
+    // figure is the conversion and the process, as cp's is.
+    QStringList a;
+    for (int i = 0; i < argc; ++i)
+        a << QString::fromLocal8Bit(argv[i]);
     if (a.size() == 5 && a[1] == QLatin1String("to-iso"))
         return MazatrolToIso(a[2], a[3], a[4].toInt()) ? 0 : 1;
     if (a.size() == 4 && a[1] == QLatin1String("to-records"))

@@ -83,21 +83,9 @@ bool columnsOf(int codeCN, HeaderColumns& c)
 // ISO text of a record as lines: every LF becomes a line end.
 void writeIsoText(LineWriter& out, QByteArrayView text)
 {
-    if (!text.contains('\n')) {
-        out.writeLine(text);
-        return;
-    }
-    // By hand: QByteArray::replace searches for a pattern, ten times slower
-    // over a 10 MB program.
-    QByteArray crlf(text.size() * 2, Qt::Uninitialized);
-    char* o = crlf.data();
-    for (const char c : text) {
-        if (c == '\n')
-            *o++ = '\r';
-        *o++ = c;
-    }
-    crlf.truncate(o - crlf.constData());
-    out.writeLine(crlf);
+    for (qsizetype lf; (lf = text.indexOf('\n')) >= 0; text = text.sliced(lf + 1))
+        out.writeLine(text.first(lf));
+    out.writeLine(text);
 }
 
 } // namespace
@@ -276,25 +264,36 @@ bool MazatrolToIso(const QString& input, const QString& output, int codeCN)
         } else if (kind == "10") {
             const QByteArrayView body = line.size() > 8 ? line.sliced(8) : QByteArrayView();
             const bool continued = line.size() >= 8 && line.sliced(6, 2) == "78";
-            if (!continued && tail.isEmpty()) {
-                const qsizetype percent = body.indexOf('%');
-                writeIsoText(out, percent >= 0 ? body.first(percent + 1) : body);
+            if (!continued) {
+                // The last record of a text: it ends at its first "%".
+                QByteArrayView text = body;
+                if (!tail.isEmpty()) {
+                    tail.append(body);
+                    text = tail;
+                }
+                const qsizetype percent = text.indexOf('%');
+                writeIsoText(out, percent >= 0 ? text.first(percent + 1) : text);
+                tail.resize(0);
                 continue;
             }
-            QByteArray text = tail + body.toByteArray();
-            tail.clear();
-            if (continued) {
-                const qsizetype lf = text.lastIndexOf('\n');
-                if (lf < 0) {
-                    tail = text;
-                    continue;
-                }
-                tail = text.mid(lf + 1);
-                text.truncate(lf);
-            } else if (const qsizetype percent = text.indexOf('%'); percent >= 0) {
-                text.truncate(percent + 1);
+            // A continued text: its lines up to the last LF go out, joined to
+            // what the records before left; the rest waits for the next one.
+            const qsizetype last = body.lastIndexOf('\n');
+            if (last < 0) {
+                tail.append(body);
+                continue;
             }
-            writeIsoText(out, text);
+            const qsizetype first = body.indexOf('\n');
+            if (tail.isEmpty()) {
+                out.writeLine(body.first(first));
+            } else {
+                tail.append(body.first(first));
+                out.writeLine(tail);
+            }
+            if (last > first)
+                writeIsoText(out, body.sliced(first + 1, last - first - 1));
+            tail.resize(0);
+            tail.append(body.sliced(last + 1));
         }
     }
     // A program cut short still gives its last text.
