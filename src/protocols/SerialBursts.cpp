@@ -7,25 +7,39 @@
 
 namespace nodalis {
 
-BurstReader::BurstReader(SerialControl& port, std::function<bool()> stopped)
-    : m_port(port), m_stopped(std::move(stopped))
+LineLossWatch::LineLossWatch(SerialControl& port) : m_port(port)
 {
-    m_port.setInputLen(0);
     m_watch = QObject::connect(&m_port, &SerialControl::OnComm, [this] {
         if (m_port.CommEvent() == SerialControl::EventDeviceLost)
             m_lost = true;
     });
 }
 
-BurstReader::~BurstReader()
+LineLossWatch::~LineLossWatch()
 {
     QObject::disconnect(m_watch);
 }
 
-bool BurstReader::lineGone() const
+bool LineLossWatch::gone() const
 {
     return m_lost || !m_port.PortOpen();
 }
+
+void TellBurstCut(bool& told)
+{
+    if (!told)
+        SetStatus(999, {toAnsi(QStringLiteral("Réception sans pause de plus de 1 Mo : coupée en "
+                                              "morceaux de 1 Mo"))});
+    told = true;
+}
+
+BurstReader::BurstReader(SerialControl& port, std::function<bool()> stopped)
+    : m_port(port), m_stopped(std::move(stopped)), m_line(port)
+{
+    m_port.setInputLen(0);
+}
+
+BurstReader::~BurstReader() = default;
 
 QByteArray BurstReader::ReadPort(qint64 waitMs)
 {
@@ -36,17 +50,13 @@ QByteArray BurstReader::ReadPort(qint64 waitMs)
             // The burst goes on while each pause brings more.
             while (m_port.InBufferCount() >= 1) {
                 burst += m_port.Input();
-                if (burst.size() >= MaxBurst) {
-                    if (!m_cutTold)
-                        SetStatus(999,
-                                  {toAnsi(QStringLiteral("Réception sans pause de plus de 1 Mo "
-                                                         ": coupée en morceaux de 1 Mo"))});
-                    m_cutTold = true;
+                if (burst.size() >= MaxBurstBytes) {
+                    TellBurstCut(m_cutTold);
                     m_end = End::Burst;
                     return burst;
                 }
                 Pause(GapMs);
-                if (m_stopped() || lineGone())
+                if (m_stopped() || m_line.gone())
                     break;
             }
             if (m_port.InBufferCount() == 0 && !burst.isEmpty()) {
@@ -59,7 +69,7 @@ QByteArray BurstReader::ReadPort(qint64 waitMs)
             m_end = End::Stopped;
             return burst;
         }
-        if (lineGone()) {
+        if (m_line.gone()) {
             m_end = End::LineLost;
             return burst;
         }

@@ -9,6 +9,29 @@ namespace nodalis {
 
 class SerialControl;
 
+// Follows a serial port for its device going away while a reader uses it.
+class LineLossWatch
+{
+public:
+    explicit LineLossWatch(SerialControl& port);
+    ~LineLossWatch();
+    LineLossWatch(const LineLossWatch&) = delete;
+    LineLossWatch& operator=(const LineLossWatch&) = delete;
+
+    // The device went away or the port closed.
+    bool gone() const;
+
+private:
+    SerialControl& m_port;
+    QMetaObject::Connection m_watch;
+    bool m_lost = false;
+};
+
+// A control that sends without end has its bytes cut into pieces of this
+// size; TellBurstCut says so once until told is reset.
+constexpr qsizetype MaxBurstBytes = 1 << 20;
+void TellBurstCut(bool& told);
+
 // Reads what a control sends on the serial line in bursts: a burst ends
 // when one pause of GapMs brings no new character. Between bursts it sleeps
 // until the line, a command or a timer wakes it; it never spins.
@@ -16,10 +39,6 @@ class BurstReader
 {
 public:
     static constexpr int GapMs = 80;
-    // A control that never pauses gets its bytes handed over in pieces of
-    // this size, the cut said once.
-    static constexpr qsizetype MaxBurst = 1 << 20;
-
     enum class End
     {
         Burst,    // a whole burst (or a cut piece of an endless one)
@@ -39,16 +58,13 @@ public:
     // is returned too.
     QByteArray ReadPort(qint64 waitMs = -1);
     End lastEnd() const { return m_end; }
-    bool lineLost() const { return m_lost; }
+    bool lineLost() const { return m_line.gone(); }
 
 private:
-    bool lineGone() const;
-
     SerialControl& m_port;
     std::function<bool()> m_stopped;
-    QMetaObject::Connection m_watch;
+    LineLossWatch m_line;
     End m_end = End::Burst;
-    bool m_lost = false;
     bool m_cutTold = false;
 };
 

@@ -118,24 +118,17 @@ const RecordHeader& ReceivedHeader()
 }
 
 SerialBurstLine::SerialBurstLine(SerialControl& port, std::function<bool()> stopped)
-    : m_port(port), m_stopped(std::move(stopped))
+    : m_port(port), m_stopped(std::move(stopped)), m_line(port)
 {
     m_port.setInputLen(0);
     m_port.setRThreshold(0);
-    m_watch = QObject::connect(&m_port, &SerialControl::OnComm, [this] {
-        if (m_port.CommEvent() == SerialControl::EventDeviceLost)
-            m_lost = true;
-    });
 }
 
-SerialBurstLine::~SerialBurstLine()
-{
-    QObject::disconnect(m_watch);
-}
+SerialBurstLine::~SerialBurstLine() = default;
 
 bool SerialBurstLine::lost() const
 {
-    return m_lost || !m_port.PortOpen();
+    return m_line.gone();
 }
 
 QByteArray SerialBurstLine::ReadBurst()
@@ -151,11 +144,8 @@ QByteArray SerialBurstLine::ReadBurst()
             const QByteArrayView added = QByteArrayView(burst).sliced(from);
             if (added.contains(EOT) || added.contains(H84))
                 return burst;
-            if (burst.size() >= MaxBurst) {
-                if (!m_cutTold)
-                    SetStatus(999, {toAnsi(QStringLiteral("Réception sans pause de plus de 1 Mo "
-                                                          ": coupée en morceaux de 1 Mo"))});
-                m_cutTold = true;
+            if (burst.size() >= MaxBurstBytes) {
+                TellBurstCut(m_cutTold);
                 return burst;
             }
         }

@@ -2,6 +2,7 @@
 
 #include "protocols/MazatrolConvert.h"
 #include "protocols/MazatrolReplies.h"
+#include "protocols/SerialBursts.h"
 
 #include <QByteArray>
 #include <QMetaObject>
@@ -34,8 +35,6 @@ class SerialBurstLine : public Line
 {
 public:
     static constexpr int PollMs = 50;
-    // A machine that never ends its message has it cut here, said once.
-    static constexpr qsizetype MaxBurst = 1 << 20;
 
     SerialBurstLine(SerialControl& port, std::function<bool()> stopped);
     ~SerialBurstLine() override;
@@ -49,8 +48,7 @@ public:
 private:
     SerialControl& m_port;
     std::function<bool()> m_stopped;
-    QMetaObject::Connection m_watch;
-    bool m_lost = false;
+    LineLossWatch m_line;
     bool m_cutTold = false;
 };
 

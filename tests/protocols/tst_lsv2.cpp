@@ -397,7 +397,7 @@ private slots:
             QVERIFY(sizes.last() > 0);
             total += sizes.last();
         }
-        QVERIFY2(sizes.size() >= 3 && sizes[0] >= BurstReader::MaxBurst,
+        QVERIFY2(sizes.size() >= 3 && sizes[0] >= MaxBurstBytes,
                  qPrintable(QString::number(sizes[0])));
         QCOMPARE(readAll(EventLogPath()).count("sans pause"), 1);
     }
