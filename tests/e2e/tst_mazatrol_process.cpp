@@ -53,6 +53,20 @@ QByteArray p1234(int model)
                        padded("12"), padded("20")});
 }
 
+// P1234 kept as ISO text, and the records it goes out as.
+const QByteArray IsoP1234 = "%\r\nO1234(P1234)\r\nN10 G0 X0\r\nM30\r\n%\r\n";
+QByteArray isoP1234Records()
+{
+    return recordFile({padded("3121000000001"), padded("300004D2"), padded("32"),
+                       padded("11000200500032"
+                              "04D2"
+                              "0000"
+                              "50313233340000000000" +
+                              QByteArray(82, '0') + "2101"),
+                       padded("1000000F" + QByteArray("N10 G0 X0\nM30\n%").leftJustified(120, '0')),
+                       padded("12"), padded("20")});
+}
+
 } // namespace
 
 class TestMazatrolProcess : public QObject
@@ -67,7 +81,7 @@ private:
 
     QString tty() const { return m_base + u"/machine.tty"_s; }
 
-    void configure(int model, bool convert)
+    void configure(int model, bool convert, bool iso = false)
     {
         const QByteArray b = m_base.toLocal8Bit();
         writeFile(m_base + u"/Nodalis.ini"_s,
@@ -80,8 +94,9 @@ private:
                       (convert ? "1" : "0") +
                       "\r\n[SYNTAXE_MO]\r\nCodeCN=" + QByteArray::number(model) + "\r\n");
         writeFile(m_base + u"/up.maz"_s, hybrid(model));
-        writeFile(m_base + u"/Programmes/P1234"_s, p1234(model));
-        writeFile(m_base + u"/P1234"_s, p1234(model)); // what the control compares with
+        writeFile(m_base + u"/Programmes/P1234"_s, iso ? IsoP1234 : p1234(model));
+        // What the control compares with.
+        writeFile(m_base + u"/P1234"_s, iso ? isoP1234Records() : p1234(model));
     }
 
     // The control first (it makes the line), then the server.
@@ -142,19 +157,22 @@ private slots:
     {
         QTest::addColumn<int>("model");
         QTest::addColumn<bool>("convert");
-        QTest::newRow("703, converted") << 703 << true;
-        QTest::newRow("703, as records") << 703 << false;
-        QTest::newRow("712, converted") << 712 << true;
-        QTest::newRow("709") << 709 << false;
-        QTest::newRow("701") << 701 << false;
-        QTest::newRow("702") << 702 << false;
+        QTest::addColumn<bool>("iso"); // P1234 kept as ISO text
+        QTest::newRow("703, converted") << 703 << true << false;
+        QTest::newRow("703, as records") << 703 << false << false;
+        QTest::newRow("703, ISO program sent as records") << 703 << true << true;
+        QTest::newRow("712, converted") << 712 << true << false;
+        QTest::newRow("709") << 709 << false << false;
+        QTest::newRow("701") << 701 << false << false;
+        QTest::newRow("702") << 702 << false << false;
     }
 
     void uploadAndCall()
     {
         QFETCH(int, model);
         QFETCH(bool, convert);
-        configure(model, convert);
+        QFETCH(bool, iso);
+        configure(model, convert, iso);
         QVERIFY(start(model, u"upload up.maz;call P1234"_s));
         QCOMPARE(simResult(), 0);
         QCOMPARE(count("703"), 1);
@@ -166,6 +184,7 @@ private slots:
             QCOMPARE(stored(), hybrid(model));
         }
         QVERIFY(journalOf(m_base).contains("---Code705---"));
+        QCOMPARE(count("412"), iso ? 1 : 0);
     }
 
     // Faults on the line: noise, a frame without ETX (sent again whole), a

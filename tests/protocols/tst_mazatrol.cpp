@@ -452,27 +452,38 @@ private slots:
     {
         QTest::addColumn<bool>("notUseXvb");
         QTest::addColumn<bool>("diskFull");
-        QTest::newRow("markers") << false << false;
-        QTest::newRow("NotUseXVB") << true << false;
-        QTest::newRow("reception file full") << false << true;
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<int>("size");
+        QTest::newRow("markers") << false << false << 1 << 128;
+        QTest::newRow("NotUseXVB") << true << false << 1 << 128;
+        QTest::newRow("reception file full") << false << true << 1 << 128;
+        QTest::newRow("50 MB upload") << false << false << 50 << (1 << 20);
     }
     void receiveLoop()
     {
         QFETCH(bool, notUseXvb);
         QFETCH(bool, diskFull);
+        QFETCH(int, frames);
+        QFETCH(int, size);
         Config().NotUseXVB = notUseXvb;
         Config().Port.TimeOut = 1;
         if (diskFull)
             test::FailingSink::install(20);
-        const QByteArray r3 = record("3000", {});
+        const QByteArray r3 = QByteArray("3000").leftJustified(size, '0');
         const QByteArray end = record("2000", {});
         ScriptedLine line;
-        line.bursts = {"PROG" + Eot, dataFrame(r3), dataFrame(end), "pA" + Eot, "pA" + Eot};
+        line.bursts = {"PROG" + Eot};
+        QByteArray records;
+        for (int i = 0; i < frames; ++i) {
+            line.bursts.append(dataFrame(r3));
+            records += r3 + "\r\n";
+        }
+        line.bursts += {dataFrame(end), "pA" + Eot, "pA" + Eot};
+        records += end + "\r\n";
         const ReceiveOutcome got = ReceiveLoop(line, 703, [] { return false; });
-        QCOMPARE(got.records, 2);
-        QCOMPARE(line.replies, QList<QByteArray>(5, Ack));
-        const QByteArray expected =
-            notUseXvb ? r3 + "\r\n" + end + "\r\n" : "xVb\r\n" + r3 + "\r\n" + end + "\r\nxVb\r\n";
+        QCOMPARE(got.records, frames + 1);
+        QCOMPARE(line.replies, QList<QByteArray>(frames + 4, Ack));
+        const QByteArray expected = notUseXvb ? records : "xVb\r\n" + records + "xVb\r\n";
         QCOMPARE(got.written, !diskFull);
         if (!diskFull) {
             QCOMPARE(read(Paths().receptionFile), expected);
@@ -513,29 +524,41 @@ private slots:
     // Program 8888 named "ORVA " + name calls that program.
     void call_data()
     {
-        QTest::addColumn<QByteArray>("programLine");
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QByteArray>("program"); // ISO, converted to records first
         QTest::addColumn<QByteArray>("reference");
         QTest::addColumn<QByteArray>("called");
-        QTest::newRow("ORVA") << QByteArray("O8888(ORVA P1234)") << QByteArray()
+        QTest::newRow("ORVA") << 703 << QByteArray("O8888(ORVA P1234)") << QByteArray()
                               << QByteArray("P1234");
         QTest::newRow("lower case")
-            << QByteArray("O8888(orva P12)") << QByteArray() << QByteArray("P12");
+            << 703 << QByteArray("O8888(orva P12)") << QByteArray() << QByteArray("P12");
         QTest::newRow("own reference")
-            << QByteArray("O8888(CALL 77)") << QByteArray("call") << QByteArray("77");
+            << 703 << QByteArray("O8888(CALL 77)") << QByteArray("call") << QByteArray("77");
         QTest::newRow("another number")
-            << QByteArray("O8887(ORVA P1)") << QByteArray() << QByteArray();
-        QTest::newRow("no reference") << QByteArray("O8888(P1234)") << QByteArray() << QByteArray();
+            << 703 << QByteArray("O8887(ORVA P1)") << QByteArray() << QByteArray();
+        QTest::newRow("no reference")
+            << 703 << QByteArray("O8888(P1234)") << QByteArray() << QByteArray();
+        // 713: the number in its 1120 record, the name in the 1100 header.
+        QTest::newRow("713") << 713 << QByteArray() << QByteArray() << QByteArray("P5");
     }
     void call()
     {
-        QFETCH(QByteArray, programLine);
+        QFETCH(int, model);
+        QFETCH(QByteArray, program);
         QFETCH(QByteArray, reference);
         QFETCH(QByteArray, called);
         Config().RefCartoucheAppel = reference;
-        const QString maz = m_dir.filePath(QStringLiteral("call.maz"));
-        QCOMPARE(IsoToMazatrol(write(QStringLiteral("call.iso"), programLine + '\n'), maz),
-                 IsoResult::Done);
-        QCOMPARE(PostTreatment(maz, 703), called);
+        QString maz = m_dir.filePath(QStringLiteral("call.maz"));
+        if (program.isEmpty()) {
+            const QByteArray name = QByteArray("ORVA P5").toHex().toUpper();
+            maz = write(QStringLiteral("call.maz"),
+                        "xVb\r\n" + record("3000", {}) + "\r\n" + record("1120", {{5, "22B8"}}) +
+                            "\r\n" + record("1100", {{23, name}}) + "\r\nxVb\r\n");
+        } else {
+            QCOMPARE(IsoToMazatrol(write(QStringLiteral("call.iso"), program + '\n'), maz),
+                     IsoResult::Done);
+        }
+        QCOMPARE(PostTreatment(maz, model), called);
     }
 
     // A hybrid upload becomes ISO text with ConvertMazIso.
