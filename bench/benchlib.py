@@ -2,7 +2,7 @@
 folders, pseudo-terminals, interleaved pairs against an outside program and
 the table row. Every time is taken on the real clock (time.monotonic) by
 this process, outside the program measured."""
-import os, shutil, statistics, subprocess, tempfile, time, tty
+import os, shutil, socket, statistics, subprocess, tempfile, time, tty
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BIN = os.environ.get("NODALIS_BENCH_BIN", os.path.join(ROOT, "build-release", "bin"))
@@ -26,6 +26,12 @@ _folders = []
 def cleanup():
     for folder in _folders:
         shutil.rmtree(folder, ignore_errors=True)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
 
 
 def write_ini(base, sections):

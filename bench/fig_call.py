@@ -6,7 +6,7 @@ reception: the only configured wait on the path). The baseline is a
 do-nothing responder on a second pseudo-terminal: a separate process that
 waits for the same second of silence after the call, then writes the same
 program; it shows what the machine end itself and the clock cost."""
-import os, socket, sqlite3, subprocess, sys, time
+import os, sqlite3, subprocess, sys, time
 
 import benchlib
 
@@ -28,12 +28,6 @@ while True:
     while view:
         view = view[os.write(fd, view):]
 """
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def fill_store(base, text):
@@ -73,7 +67,7 @@ def figures():
     line = benchlib.Pty(os.path.join(base, "machine.tty"))
     text = benchlib.program(1 << 20, "O5000")
     benchlib.write_ini(base, {
-        "NODALIS": {"PortListen": free_port(), "DncAppMode": 0, "IconTray": 0,
+        "NODALIS": {"PortListen": benchlib.free_port(), "DncAppMode": 0, "IconTray": 0,
                     "ControlAllowFrom": "127.0.0.1"},
         "DNC": {"Methode": 0, "IsModeEcoute": 1, "UseRPC": 1, "CallSyntax": "(APPEL $$$$)",
                 "DataAccess": 1, "RefMO": "FR1", "PathData": os.path.join(base, "Data") + "/"},

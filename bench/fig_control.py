@@ -57,12 +57,6 @@ def raise_file_limit(needed):
         resource.setrlimit(resource.RLIMIT_NOFILE, (min(needed, hard), hard))
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def ping_once(port, deadline_s=20):
     """Waits until a PING on a fresh connection is answered."""
     end = time.monotonic() + deadline_s
@@ -133,7 +127,7 @@ def burst(port, count=CONNECTIONS, deadline_s=30):
 def figures():
     raise_file_limit(2 * CONNECTIONS + 64)
     base = benchlib.base_folder("control")
-    port = free_port()
+    port = benchlib.free_port()
     benchlib.write_ini(base, {
         "NODALIS": {"DncAppMode": 0, "PortListen": port, "ControlAllowFrom": "127.0.0.1"},
         "DNC": {"RefMO": "BENCH", "IsModeEcoute": 0},

@@ -67,12 +67,6 @@ class Box:
         return first, time.monotonic(), b"".join(chunks)
 
 
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
 def figures():
     base = benchlib.base_folder("ipserial")
     os.makedirs(os.path.join(base, "Send"))
@@ -81,7 +75,7 @@ def figures():
     with open(os.path.join(base, "Send", "ToCN.txt"), "wb") as f:
         f.write(program)
     benchlib.write_ini(base, {
-        "NODALIS": {"PortListen": free_port(), "DncAppMode": 2, "IconTray": 0,
+        "NODALIS": {"PortListen": benchlib.free_port(), "DncAppMode": 2, "IconTray": 0,
                     "ControlAllowFrom": "127.0.0.1"},
         "DNC": {"Methode": 7, "IsModeEcoute": 1},
         "RESEAU": {"RemoteHost": "127.0.0.1", "RemotePort": box.port},
