@@ -81,18 +81,19 @@ private:
 
     QString tty() const { return m_base + u"/machine.tty"_s; }
 
-    void configure(int model, bool convert, bool iso = false)
+    void configure(int model, bool convert, bool iso = false, int timeOut = 2)
     {
         const QByteArray b = m_base.toLocal8Bit();
-        writeFile(m_base + u"/Nodalis.ini"_s,
-                  "[NODALIS]\r\nPortListen=0\r\nDncAppMode=2\r\n[DNC]\r\nRefMO=FR1\r\nMethode=5\r\n"
-                  "IsModeEcoute=1\r\nUseRPC=1\r\nCallSyntax=(APPEL $$$$)\r\nPathFileProgOpen=" +
-                      b + "/Programmes\r\nPathFileProgSave=" + b +
-                      "/Remontes\r\n[COMM]\r\nPortName=" + tty().toLocal8Bit() +
-                      "\r\nBauds=115200\r\nDataBit=8\r\nParite=N\r\nStopBit=1\r\nTimeOut=2\r\n"
-                      "TimeOutEnvoi=3\r\n[OPTION_DNC]\r\nConvertMazIso=" +
-                      (convert ? "1" : "0") +
-                      "\r\n[SYNTAXE_MO]\r\nCodeCN=" + QByteArray::number(model) + "\r\n");
+        writeFile(
+            m_base + u"/Nodalis.ini"_s,
+            "[NODALIS]\r\nPortListen=0\r\nDncAppMode=2\r\n[DNC]\r\nRefMO=FR1\r\nMethode=5\r\n"
+            "IsModeEcoute=1\r\nUseRPC=1\r\nCallSyntax=(APPEL $$$$)\r\nPathFileProgOpen=" +
+                b + "/Programmes\r\nPathFileProgSave=" + b +
+                "/Remontes\r\n[COMM]\r\nPortName=" + tty().toLocal8Bit() +
+                "\r\nBauds=115200\r\nDataBit=8\r\nParite=N\r\nStopBit=1\r\nTimeOut=" +
+                QByteArray::number(timeOut) +
+                "\r\nTimeOutEnvoi=3\r\n[OPTION_DNC]\r\nConvertMazIso=" + (convert ? "1" : "0") +
+                "\r\n[SYNTAXE_MO]\r\nCodeCN=" + QByteArray::number(model) + "\r\n");
         writeFile(m_base + u"/up.maz"_s, hybrid(model));
         writeFile(m_base + u"/Programmes/P1234"_s, iso ? IsoP1234 : p1234(model));
         // What the control compares with.
@@ -102,13 +103,15 @@ private:
     // The control first (it makes the line), then the server.
     bool start(int model, const QString& steps)
     {
+        return startControl(model, steps) && startHeadless(m_server, m_base);
+    }
+    bool startControl(int model, const QString& steps)
+    {
         m_sim.setWorkingDirectory(m_base);
         m_sim.setProcessChannelMode(QProcess::MergedChannels);
         m_sim.start(bin("nodalis-sim"), {u"--peer"_s, u"mazatrol"_s, u"--model"_s,
                                          QString::number(model), u"--link"_s, tty(), steps});
-        if (!m_sim.waitForStarted() || !waitFor([&] { return QFile::exists(tty()); }, 5000))
-            return false;
-        return startHeadless(m_server, m_base);
+        return m_sim.waitForStarted() && waitFor([&] { return QFile::exists(tty()); }, 5000);
     }
 
     int simResult()
@@ -158,13 +161,14 @@ private slots:
         QTest::addColumn<int>("model");
         QTest::addColumn<bool>("convert");
         QTest::addColumn<bool>("iso"); // P1234 kept as ISO text
-        QTest::newRow("703, converted") << 703 << true << false;
-        QTest::newRow("703, as records") << 703 << false << false;
-        QTest::newRow("703, ISO program sent as records") << 703 << true << true;
-        QTest::newRow("712, converted") << 712 << true << false;
-        QTest::newRow("709") << 709 << false << false;
-        QTest::newRow("701") << 701 << false << false;
-        QTest::newRow("702") << 702 << false << false;
+        QTest::addColumn<int>("timeOut");
+        QTest::newRow("703, converted") << 703 << true << false << 2;
+        QTest::newRow("703, as records") << 703 << false << false << 2;
+        QTest::newRow("703, ISO program sent as records") << 703 << true << true << 2;
+        QTest::newRow("712, converted") << 712 << true << false << 2;
+        QTest::newRow("709") << 709 << false << false << 2;
+        QTest::newRow("701, TimeOut 0") << 701 << false << false << 0;
+        QTest::newRow("702") << 702 << false << false << 2;
     }
 
     void uploadAndCall()
@@ -172,7 +176,8 @@ private slots:
         QFETCH(int, model);
         QFETCH(bool, convert);
         QFETCH(bool, iso);
-        configure(model, convert, iso);
+        QFETCH(int, timeOut);
+        configure(model, convert, iso, timeOut);
         QVERIFY(start(model, u"upload up.maz;call P1234"_s));
         QCOMPARE(simResult(), 0);
         QCOMPARE(count("703"), 1);
@@ -236,6 +241,40 @@ private slots:
         QVERIFY(control.start(u"call P1234"_s));
         QVERIFY(waitFor([&] { return done.size() == 2; }, 30000));
         QVERIFY2(done.last().at(0).toBool(), qPrintable(done.last().at(1).toString()));
+    }
+
+    // The machine's line vanishes mid-upload: the server lives on and listens
+    // on the line again once it is back. A control model
+    // it has no handler for is said once, and the server keeps running.
+    void lineVanishesAndUnknownModel()
+    {
+        // The line is looked for again every 30 s; a fifth of that here.
+        m_server.setProcessEnvironment(scaledTime(0.2));
+        configure(703, false);
+        QList<QByteArray> records;
+        for (int i = 0; i < 30; ++i)
+            records.append(padded("1000" + QByteArray::number(i)));
+        writeFile(m_base + u"/big.maz"_s, recordFile(records));
+        QVERIFY(start(703, u"slow 200;upload big.maz"_s));
+        QVERIFY(waitFor([&] { return count("413") >= 6; }));
+        m_sim.kill();
+        m_sim.waitForFinished();
+        QVERIFY(waitFor([&] { return !QFile::exists(tty()); }));
+        QTest::qWait(1500);
+        QCOMPARE(m_server.state(), QProcess::Running);
+        const int listened = count("404");
+        QVERIFY(startControl(703, u"wait 20000"_s));
+        QVERIFY(waitFor([&] { return count("404") > listened; }, 15000));
+        m_sim.kill();
+        m_sim.waitForFinished();
+
+        m_server.kill();
+        m_server.waitForFinished();
+        configure(799, false);
+        QVERIFY(start(703, u"wait 20000"_s));
+        QVERIFY(waitFor([&] { return journalOf(m_base).contains("CodeCN 799 : mod"); }));
+        QCOMPARE(ctlOn(m_base, {u"send"_s, u"PING"_s}), 0);
+        QCOMPARE(m_server.state(), QProcess::Running);
     }
 };
 
