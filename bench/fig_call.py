@@ -30,9 +30,9 @@ while True:
 """
 
 
-def fill_store(base, text):
+def fill_store(base, text, share=10):
     """The store through nodalisctl (schema, P5000 and its text file), then
-    the other programs added straight into its table, one in ten for FR1."""
+    the other programs added straight into its table, one in `share` for FR1."""
     data = os.path.join(base, "Data")
     ctl = benchlib.binary("nodalisctl")
     subprocess.run([ctl, "--base", base, "store", "init"], check=True, stdout=subprocess.DEVNULL)
@@ -44,7 +44,7 @@ def fill_store(base, text):
     db = sqlite3.connect(os.path.join(data, "Talmiron.db"))
     db.executemany("INSERT INTO PROGRAMME (RefMO, ProgAppel, Downloadable, EtatProg, Localisation) "
                    "VALUES (?, ?, 0, 0, 0)",
-                   (("FR1" if i % 10 == 0 else f"M{i % 10}", f"P{i}")
+                   (("FR1" if i % share == 0 else f"M{i % 10}", f"P{i}")
                     for i in range(1, PROGRAMS + 1) if i != 5000))
     db.commit()
     db.close()

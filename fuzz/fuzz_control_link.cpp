@@ -3,7 +3,8 @@
 // of the framing gives (a line counts once its CR LF has come, a line longer
 // than the limit is dropped whole); each line's command then runs through
 // the command table: every PING is answered once, to its client, and a
-// program code set by C is never out of range.
+// program code set by C is never out of range; a window placed by POS_SIZE
+// is never above or left of its minimum.
 
 #include "FuzzSupport.h"
 
@@ -95,6 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (answers == 1)
             FUZZ_CHECK(notifier.sent.constFirst().first == 7, Escaped(text));
         FUZZ_CHECK(Channel().currentProgramCode >= 0, Escaped(text));
+        if (line.keyword == "POS_SIZE") {
+            if (const std::optional<QRect> r = PosSizeTwips(ArgumentList(line.arguments)))
+                FUZZ_CHECK(r->left() >= 1000 && r->top() >= 1000, Escaped(text));
+        }
     }
     SetNotifier(nullptr);
     return 0;

@@ -20,6 +20,8 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
             cl.baseFolder = arg.mid(7);
         } else if (arg == QLatin1String("--headless")) {
             cl.headless = true;
+        } else if (arg == QLatin1String("--window")) {
+            cl.window = true;
         } else if (arg == QLatin1String("--check-config")) {
             cl.checkConfig = true;
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
@@ -36,7 +38,7 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
     // The program file is the rest of the line, as one text: a path with
     // blanks arrives in several pieces when it was not quoted.
     cl.file = rest.join(QLatin1Char(' ')).trimmed();
-    if (!DisplayAvailable())
+    if (!DisplayAvailable() && !cl.window)
         cl.headless = true;
     return cl;
 }
@@ -44,13 +46,15 @@ CommandLine CommandLine::Parse(const QStringList& arguments)
 QString CommandLine::Usage()
 {
     return QStringLiteral(
-        "Usage: nodalis [--base DIR] [--headless] [FILE]\n"
+        "Usage: nodalis [--base DIR] [--headless | --window] [FILE]\n"
         "       nodalis [--base DIR] --check-config\n"
         "\n"
         "DNC server for one machine tool, configured by DIR/Nodalis.ini.\n"
         "\n"
         "  --base DIR      base folder holding Nodalis.ini (default: the executable's folder)\n"
         "  --headless      run without a window (also when no display is available)\n"
+        "  --window        keep the windows where nothing is drawn (QT_QPA_PLATFORM offscreen,\n"
+        "                  for screenshots and tests); questions are then answered as headless\n"
         "  --check-config  load Nodalis.ini, print every setting as SECTION.Key=\"value\", exit\n"
         "  --version       print the version and exit\n"
         "  --help          print this help and exit\n"
@@ -64,7 +68,7 @@ QString CommandLine::Usage()
         "  NODALIS_MODEM_LINES   file giving CTS and DSR (lines CTS=0, DSR=1) for devices\n"
         "                        without modem lines, such as pseudo-terminals\n"
         "  NODALIS_SIBLING_PATH  install folder of the program-management application\n"
-        "  QT_QPA_PLATFORM       offscreen or minimal: no window (headless)\n");
+        "  QT_QPA_PLATFORM       offscreen or minimal: no window (headless) unless --window\n");
 }
 
 } // namespace nodalis

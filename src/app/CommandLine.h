@@ -10,6 +10,7 @@ struct CommandLine
 {
     QString baseFolder;    // --base DIR; empty: the executable's folder
     bool headless = false; // --headless, or no display to open a window on
+    bool window = false;   // --window: the windows kept even where nothing is drawn
     bool checkConfig = false;
     bool showHelp = false;
     bool showVersion = false;

@@ -53,13 +53,15 @@ int checkConfig(const QString& path)
 
 bool ArgumentsAskHeadless(int argc, char** argv)
 {
+    bool window = false;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
         if (arg == "--headless" || arg == "--check-config" || arg == "--help" || arg == "-h" ||
             arg == "--version")
             return true;
+        window = window || arg == "--window";
     }
-    return !DisplayAvailable();
+    return !window && !DisplayAvailable();
 }
 
 int ServerMain(int argc, char** argv, WindowSide* window)

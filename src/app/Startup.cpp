@@ -82,6 +82,11 @@ StartOutcome Startup::Main(const QString& baseFolder, const QString& file)
             const bool sent = m_host->SendAndReturn();
             return {false, sent ? 0 : ExitSendFailed};
         }
+    } else if (s.DncAppMode == 1) {
+        // Stand-alone with an FTP machine: the operator works in the
+        // explorer of its files.
+        if (m_host)
+            m_host->ShowExplorerSoon();
     } else if (s.DncAppMode == 2) {
         s.DataAccess = 0;
         s.ModeGestionBD = 0;

@@ -3,6 +3,8 @@
 #include "app/ServerMain.h"
 #include "app/Startup.h"
 #include "dnc/ServerView.h"
+#include "explorer/FrmReseau.h"
+#include "platform/Desktop.h"
 #include "platform/OperatorPrompt.h"
 #include "server/ServerHost.h"
 #include "server/window/WidgetPrompt.h"
@@ -26,14 +28,23 @@ public:
     }
     void attach(ServerHost& host, Startup& startup) override
     {
-        m_prompt = std::make_unique<WidgetPrompt>();
-        SetPrompt(m_prompt.get());
+        // Where nothing is drawn (--window offscreen) nobody could answer a
+        // dialog: the questions keep their headless answers.
+        if (DisplayAvailable()) {
+            m_prompt = std::make_unique<WidgetPrompt>();
+            SetPrompt(m_prompt.get());
+        }
         m_window = std::make_unique<frmNodaliseur>(host);
         SetView(m_window.get());
         startup.setWindow(m_window.get());
+        m_explorer = std::make_unique<FrmReseau>(host.explorer());
+        host.explorer().setWindow(m_explorer.get());
+        m_host = &host;
     }
     void detach() override
     {
+        m_host->explorer().setWindow(nullptr);
+        m_explorer.reset();
         SetView(nullptr);
         SetPrompt(nullptr);
         m_window.reset();
@@ -43,6 +54,8 @@ public:
 private:
     std::unique_ptr<WidgetPrompt> m_prompt;
     std::unique_ptr<frmNodaliseur> m_window;
+    std::unique_ptr<FrmReseau> m_explorer;
+    ServerHost* m_host = nullptr;
 };
 
 } // namespace

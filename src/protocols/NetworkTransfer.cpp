@@ -178,7 +178,7 @@ bool NetworkTransfer::ListRemoteFolder(const QString& folder, RemoteListing& lis
     return ok;
 }
 
-bool NetworkTransfer::PutRemoteFile(const QString& localPath, QString name)
+bool NetworkTransfer::PutRemoteFile(const QString& localPath, QString name, bool askBeforeReplacing)
 {
     const Settings& s = Config();
     if (s.CheckBeforeSend)
@@ -201,7 +201,7 @@ bool NetworkTransfer::PutRemoteFile(const QString& localPath, QString name)
         ListRemoteFolder(QStringLiteral("."), listing);
     }
     // A machine's own call replaces its file; an operator's send asks first.
-    if (t && m_listing.FNHaveThisFile(name) && !s.UseRPC &&
+    if (t && askBeforeReplacing && m_listing.FNHaveThisFile(name) && !s.UseRPC &&
         !Prompt().askYesNo(kTitle,
                            QStringLiteral("Programme '") + name +
                                QStringLiteral("' existant sur la machine. Voulez-vous l'écraser ?"),
@@ -400,15 +400,15 @@ bool NetworkTransfer::putChannelFiles(const QString& sendFile, const QString& re
     return all;
 }
 
-void NetworkTransfer::putCompanionFiles(const QString& sendFile, const QString& remoteBase,
-                                        bool ownNames)
+void NetworkTransfer::PutCompanionFiles(const QString& sendFile, const QString& remoteBase,
+                                        bool ownNames, bool askBeforeReplacing)
 {
     const QDir companion(sendFile + QStringLiteral(".dir"));
     if (!companion.exists())
         return;
     for (const QFileInfo& f : companion.entryInfoList(QDir::Files, QDir::Name)) {
         const QString name = ownNames ? f.fileName() : remoteBase + QLatin1Char('.') + f.suffix();
-        PutRemoteFile(f.filePath(), name);
+        PutRemoteFile(f.filePath(), name, askBeforeReplacing);
     }
 }
 
@@ -441,7 +441,7 @@ bool NetworkTransfer::SendToNetworkMachine(const QString& remoteName, const QStr
             sent = PutRemoteFile(file, name) && sent;
         }
         if (s.ModeGestionBD == 1)
-            putCompanionFiles(sendFile, {}, true);
+            PutCompanionFiles(sendFile, {}, true);
         ListRemoteFolder(QStringLiteral(".."), listing);
     } else {
         const bool several = ChannelCount() > 1 && FileExists(ChannelLabel(sendFile, 2));
@@ -451,7 +451,7 @@ bool NetworkTransfer::SendToNetworkMachine(const QString& remoteName, const QStr
             sent = PutRemoteFile(sendFile, remoteName);
         if (s.ModeGestionBD == 1) {
             const QString name = remoteName.isEmpty() ? RemoteFileName(sendFile) : remoteName;
-            putCompanionFiles(sendFile, QFileInfo(name).completeBaseName(), false);
+            PutCompanionFiles(sendFile, QFileInfo(name).completeBaseName(), false);
         }
     }
     if (sent && programCode > 0)

@@ -92,8 +92,9 @@ public:
 
     bool Connect();
     bool ListRemoteFolder(const QString& folder, RemoteListing& listing);
-    // False when nothing was put (no name, a No, or a failure: 907).
-    bool PutRemoteFile(const QString& localPath, QString name);
+    // False when nothing was put (no name, a No, or a failure: 907). A caller
+    // that asked the operator itself passes askBeforeReplacing false.
+    bool PutRemoteFile(const QString& localPath, QString name, bool askBeforeReplacing = true);
     bool GetRemoteFile(const QString& name, const QString& localPath);
     bool DeleteRemoteFile(const QString& name);
     bool DeleteRemoteFolder(const QString& name);
@@ -102,6 +103,10 @@ public:
     // The file holds text (followed by CR LF); an empty text makes an empty file.
     bool CreateRemoteTextFile(const QString& name, const QByteArray& text = {});
     QString RemoteFileName(const QString& localPath);
+    // The files of the send file's companion folder (".dir"): under their
+    // own names, or under remoteBase and their own extension.
+    void PutCompanionFiles(const QString& sendFile, const QString& remoteBase, bool ownNames,
+                           bool askBeforeReplacing = true);
     bool SendToNetworkMachine(const QString& remoteName, const QString& sendFile,
                               qint32 programCode);
     void ReceiveFromNetwork(const FilesToTransfer& files, bool concatenate);
@@ -119,7 +124,6 @@ public:
 
 private:
     bool putChannelFiles(const QString& sendFile, const QString& remoteName, bool underTargets);
-    void putCompanionFiles(const QString& sendFile, const QString& remoteBase, bool ownNames);
     bool receiveFolder(const FileToTransfer& folder);
     bool emptyAndDelete(RemoteTransport& t, const QString& name, int depth);
     // A name from a machine or a client that would leave its folder: 253-free

@@ -5,6 +5,7 @@
 #include "dnc/PortState.h"
 #include "dnc/ProcessState.h"
 #include "dnc/ServerView.h"
+#include "platform/AnsiText.h"
 #include "server/ControlLink.h"
 #include "server/PathSetup.h"
 #include "server/ServerHost.h"
@@ -76,6 +77,18 @@ ControlCommands::ControlCommands(ServerHost& host) : m_host(host), m_remote(host
         {"PING", [](const QByteArray&, int k) { SendInfoMessage(BuildInfoMessage("OK"), k); }},
         {"REINIT", [this](const QByteArray&, int) { Reinit(); }},
         {"A", [this](const QByteArray&, int) { m_host.ftpJobs().ExeCMD(1); }},
+        // The network explorer: shown and refreshed, hidden, placed, and its
+        // transfer of the pending files.
+        {"G", [this](const QByteArray&, int) { m_host.explorer().showWindow(); }},
+        {"F", [this](const QByteArray&, int) { m_host.explorer().hideWindow(); }},
+        {"POS_SIZE", [this](const QByteArray& args, int) { PlaceExplorer(args); }},
+        {"COMFTPFILE",
+         [this](const QByteArray&, int) {
+             FilesToTransfer toSend;
+             FilesToTransfer toReceive;
+             m_remote.takePendingTransfer(toSend, toReceive);
+             m_host.explorer().RunFileTransfer(toSend, toReceive);
+         }},
     };
     m_remote.addTo(m_table);
 }
@@ -129,6 +142,17 @@ void ControlCommands::Refresh()
     if (c.channelState == ChannelListening)
         SetStatus(Events().lastShown, {}, true);
     notify("{%}", QByteArray::number(c.percentage));
+}
+
+void ControlCommands::PlaceExplorer(const QByteArray& arguments)
+{
+    const std::optional<QRect> twips = PosSizeTwips(ArgumentList(arguments));
+    if (!twips) {
+        LogLine("POS_SIZE " + TrimSpaces(arguments).left(80) +
+                ansi(u" : position ou taille absente ou non numérique, ignorée"));
+        return;
+    }
+    m_host.explorer().place(twips->left(), twips->top(), twips->width(), twips->height());
 }
 
 void ControlCommands::Reinit()

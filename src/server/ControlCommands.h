@@ -34,6 +34,8 @@ private:
     void Connect(int k);
     void Refresh();
     void Reinit();
+    // POS_SIZE: the explorer window placed, or the command logged and left.
+    void PlaceExplorer(const QByteArray& arguments);
 
     ServerHost& m_host;
     RemoteCommands m_remote;

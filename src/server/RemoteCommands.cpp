@@ -23,8 +23,8 @@ namespace nodalis {
 
 namespace {
 
-const QByteArray kRemoteOperations[] = {"LF", "CR", "DR", "DP",    "MKDIR", "PP",
-                                        "DD", "DF", "RF", "ELFTS", "ELFTR", "MKTXT"};
+const QByteArray kRemoteOperations[] = {"LF", "CR", "DR",    "DP",    "MKDIR", "PP",        "DD",
+                                        "DF", "RF", "ELFTS", "ELFTR", "MKTXT", "COMFTPFILE"};
 
 void reply(const QByteArray& keyword, int k, const QList<QByteArray>& arguments = {})
 {
@@ -43,6 +43,14 @@ bool RemoteCommands::IsRemoteOperation(const QByteArray& keyword)
 {
     return std::find(std::begin(kRemoteOperations), std::end(kRemoteOperations), keyword) !=
            std::end(kRemoteOperations);
+}
+
+void RemoteCommands::takePendingTransfer(FilesToTransfer& toSend, FilesToTransfer& toReceive)
+{
+    if (!m_toSend.isEmpty())
+        toSend = std::exchange(m_toSend, {});
+    else
+        toReceive = std::exchange(m_toReceive, {});
 }
 
 void RemoteCommands::addTo(QHash<QByteArray, Command>& table)

@@ -28,6 +28,10 @@ public:
     // Whether the keyword is one of them: such commands wait their turn and
     // a stop drops those still waiting.
     static bool IsRemoteOperation(const QByteArray& keyword);
+    // The files a transfer through the explorer takes (COMFTPFILE): the list
+    // to send when it has any, else the list to receive; the list taken
+    // starts afresh.
+    void takePendingTransfer(FilesToTransfer& toSend, FilesToTransfer& toReceive);
 
 private:
     NetworkTransfer& m_network;

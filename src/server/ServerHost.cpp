@@ -33,6 +33,7 @@ ServerHost::ServerHost()
       m_commands(new ControlCommands(*this))
 {
     m_network.plugMethods();
+    m_network.setExplorer(&m_explorer);
     m_network.setStopTransfer([this] { ArreterTrans(); });
     m_controllers.setStopTransfer([this] { ArreterTrans(); });
     m_link.setCommandRunner([this](const QByteArray& keyword, const QByteArray& args, int k) {
@@ -143,6 +144,16 @@ void ServerHost::ConnectNetworkSoon()
     });
 }
 
+void ServerHost::ShowExplorerSoon()
+{
+    QTimer::singleShot(0, this, [this] {
+        Gate().run([this] {
+            m_explorer.setMode(1, Config().Port.Methode);
+            m_explorer.showWindow();
+        });
+    });
+}
+
 void ServerHost::StartListeningSoon()
 {
     m_engine.StartListeningSoon();
@@ -168,6 +179,10 @@ void ServerHost::ArreterTrans()
     View().setBlockDisplay({});
     // Every wait of a controller on the line ends on a stop, and a push.
     m_controllers.Cancel();
+    // The explorer of a networked machine goes out of sight; what it was
+    // doing ends on the stop flag.
+    if (IsNetworkMethod(Config().Port.Methode))
+        m_explorer.hideWindow();
 }
 
 void ServerHost::ArretNodalis()

@@ -11,6 +11,7 @@
 #include "protocols/FtpSocketClient.h"
 #include "protocols/NetworkTransfer.h"
 #include "server/ControlLink.h"
+#include "server/ExplorerController.h"
 #include "server/IpSerialLink.h"
 #include "server/MazatrolLink.h"
 #include "server/SerialControllers.h"
@@ -39,6 +40,11 @@ public:
     ProgramSender& sender() { return m_sender; }
     CallResolution& calls() { return m_calls; }
     NetworkTransfer& network() { return m_network; }
+    // The network explorer: its window, when there is one, is set on it.
+    ExplorerController& explorer() { return m_explorer; }
+    // Opens the network explorer from the event loop, as the operator's
+    // window (stand-alone with an FTP machine).
+    void ShowExplorerSoon();
     // The small FTP client of command A (and its send and fetch jobs).
     FtpSocketClient& ftpJobs() { return m_ftpJobs; }
     // Connects to a networked machine from the event loop (start-up).
@@ -78,6 +84,7 @@ private:
     CallResolution m_calls;
     MazakWatch m_mazak;
     NetworkTransfer m_network;
+    ExplorerController m_explorer{m_network};
     UsbAndFolderExchange m_files; // after the network transfer: it keeps its sends for 14
     PsionGateway m_psion;
     SerialControllers m_controllers;

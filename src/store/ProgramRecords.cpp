@@ -113,6 +113,23 @@ bool SelectMachinePrograms(ProgramDatabase& db, const QByteArray& machine, QSqlQ
                    {SqlText(machine)});
 }
 
+bool SelectMachinePrograms(ProgramDatabase& db, const QByteArray& machine,
+                           const QByteArray& callName, QSqlQuery& query)
+{
+    if (callName.isEmpty())
+        return SelectMachinePrograms(db, machine, query);
+    const QVariant pattern = SqlText("%" + callName + "%");
+    if (machine.isEmpty())
+        return db.exec(query,
+                       QStringLiteral("SELECT * FROM PROGRAMME WHERE ProgAppel LIKE ? "
+                                      "ORDER BY CodeProg DESC"),
+                       {pattern});
+    return db.exec(query,
+                   QStringLiteral("SELECT * FROM PROGRAMME WHERE RefMO=? AND ProgAppel LIKE ? "
+                                  "ORDER BY CodeProg DESC"),
+                   {SqlText(machine), pattern});
+}
+
 std::optional<bool> HasPendingUpload(ProgramDatabase& db, qint32 codeProg)
 {
     QSqlQuery q;

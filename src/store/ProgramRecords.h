@@ -70,6 +70,10 @@ bool SelectCalledPrograms(ProgramDatabase& db, const QByteArray& name, const Sql
 // The programs the explorer windows list, newest first: those of one
 // machine, or of every machine when machine is empty.
 bool SelectMachinePrograms(ProgramDatabase& db, const QByteArray& machine, QSqlQuery& query);
+// The same, among those whose call name holds callName (empty: all of
+// them). "%" and "_" in it are the LIKE wildcards.
+bool SelectMachinePrograms(ProgramDatabase& db, const QByteArray& machine,
+                           const QByteArray& callName, QSqlQuery& query);
 
 // Whether an upload of the program waits for validation (a FROMCN record
 // with Recorded 0): such a program is not sent again. Nothing when the

@@ -87,12 +87,14 @@ inline int ctlOn(const QString& base, const QStringList& args)
     return runToEnd(bin("nodalisctl"), QStringList{u"--base"_s, base} + args).code;
 }
 
-// Starts a headless server on a base folder; unless told not to, waits until
-// it says it serves.
-inline bool startHeadless(QProcess& p, const QString& base, const QStringList& more = {},
-                          bool untilServing = true)
+// Starts a server on a base folder (with its windows, on the platform of
+// QT_QPA_PLATFORM, unless headless); unless told not to, waits until it says
+// it serves.
+inline bool startServer(QProcess& p, const QString& base, bool headless,
+                        const QStringList& more = {}, bool untilServing = true)
 {
-    p.start(bin("nodalis"), QStringList{u"--headless"_s, u"--base"_s, base} + more);
+    p.start(bin("nodalis"), (headless ? QStringList{u"--headless"_s} : QStringList()) +
+                                QStringList{u"--base"_s, base} + more);
     if (!p.waitForStarted(5000))
         return false;
     QByteArray out;
@@ -104,6 +106,12 @@ inline bool startHeadless(QProcess& p, const QString& base, const QStringList& m
         out += p.readAllStandardOutput();
     }
     return !untilServing || out.contains("serving from");
+}
+
+inline bool startHeadless(QProcess& p, const QString& base, const QStringList& more = {},
+                          bool untilServing = true)
+{
+    return startServer(p, base, true, more, untilServing);
 }
 
 } // namespace nodalis::test

@@ -153,12 +153,13 @@ def main():
     p.add_argument("--no-mlsd", action="store_true")
     p.add_argument("--dos", action="store_true")
     p.add_argument("--many", type=int, default=0)
+    p.add_argument("-p", dest="port", type=int, default=0)
     opts = p.parse_args()
     home = os.path.abspath(opts.home)
     if opts.many:
         os.makedirs(os.path.join(home, "many"), exist_ok=True)
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
-    server = FTPServer(("127.0.0.1", 0), make_handler(opts, home))
+    server = FTPServer(("127.0.0.1", opts.port), make_handler(opts, home))
     host, port = server.socket.getsockname()[:2]
     sys.stderr.write(">>> starting FTP server on %s:%d <<<\n" % (host, port))
     sys.stderr.flush()
