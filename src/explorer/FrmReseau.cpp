@@ -85,6 +85,30 @@ QPlainTextEdit* previewBox(const QString& name, QWidget* parent)
     return box;
 }
 
+// A pane: its title over its list, the preview and its caption under the
+// list, in a splitter the operator can move.
+void layOutPane(QWidget* pane, QLabel* title, QWidget* list, QLabel* caption,
+                QPlainTextEdit* preview)
+{
+    auto* split = new QSplitter(Qt::Vertical, pane);
+    split->addWidget(list);
+    auto* previewPart = new QWidget(split);
+    auto* previewLayout = new QVBoxLayout(previewPart);
+    previewLayout->setContentsMargins(0, 0, 0, 0);
+    previewLayout->setSpacing(2);
+    previewLayout->addWidget(caption);
+    previewLayout->addWidget(preview, 1);
+    split->addWidget(previewPart);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(title);
+    layout->addWidget(split, 1);
+}
+
 QLabel* titleLabel(const QString& name, QWidget* parent)
 {
     auto* label = new QLabel(parent);
@@ -209,23 +233,7 @@ QWidget* FrmReseau::buildRemotePane()
         m_mnuDistant->popup(m_lvDistant->viewport()->mapToGlobal(at));
     });
 
-    auto* split = new QSplitter(Qt::Vertical, pane);
-    split->addWidget(m_lvDistant);
-    auto* previewPart = new QWidget(split);
-    auto* previewLayout = new QVBoxLayout(previewPart);
-    previewLayout->setContentsMargins(0, 0, 0, 0);
-    previewLayout->setSpacing(2);
-    previewLayout->addWidget(m_lblDistantProg);
-    previewLayout->addWidget(m_rtbDistant, 1);
-    split->addWidget(previewPart);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
-
-    auto* layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-    layout->addWidget(m_lblDistantTitre);
-    layout->addWidget(split, 1);
+    layOutPane(pane, m_lblDistantTitre, m_lvDistant, m_lblDistantProg, m_rtbDistant);
     return pane;
 }
 
@@ -278,23 +286,7 @@ QWidget* FrmReseau::buildLocalPane()
     m_localStack->addWidget(m_lvLocal);
     m_localStack->addWidget(m_storePane);
 
-    auto* split = new QSplitter(Qt::Vertical, pane);
-    split->addWidget(m_localStack);
-    auto* previewPart = new QWidget(split);
-    auto* previewLayout = new QVBoxLayout(previewPart);
-    previewLayout->setContentsMargins(0, 0, 0, 0);
-    previewLayout->setSpacing(2);
-    previewLayout->addWidget(m_lblLocalProg);
-    previewLayout->addWidget(m_rtbLocal, 1);
-    split->addWidget(previewPart);
-    split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 2);
-
-    auto* layout = new QVBoxLayout(pane);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-    layout->addWidget(m_lblLocalTitre);
-    layout->addWidget(split, 1);
+    layOutPane(pane, m_lblLocalTitre, m_localStack, m_lblLocalProg, m_rtbLocal);
     return pane;
 }
 
