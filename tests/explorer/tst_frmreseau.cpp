@@ -341,8 +341,6 @@ private slots:
         QTest::addColumn<QString>("to");
         QTest::addColumn<bool>("renamed");
         QTest::newRow("remote") << true << u"O1000.nc"_s << u"O3000.nc"_s << true;
-        QTest::newRow("remote onto another") << true << u"O1000.nc"_s << u"O2000.nc"_s << false;
-        QTest::newRow("local") << false << u"P1.nc"_s << u"P3.nc"_s << true;
         QTest::newRow("local onto another") << false << u"P1.nc"_s << u"P2.nc"_s << false;
     }
 

@@ -323,8 +323,6 @@ private slots:
         QTest::addColumn<bool>("truncated");
         const int big = 3 * int(ExplorerController::PreviewLimit);
         QTest::newRow("remote, 3 MB") << true << big << true;
-        QTest::newRow("remote, small") << true << 100 << false;
-        QTest::newRow("local, 3 MB") << false << big << true;
         QTest::newRow("local, small") << false << 100 << false;
     }
 
