@@ -154,7 +154,9 @@ private slots:
         const int connections = count("385");
         m_box.dropLater(2000);
         QVERIFY(waitFor([&] { return count("385") > connections; }, 12000));
-        QCOMPARE(count("388"), before + 1);
+        // Told at least once; a reconnection tried while the box restarts
+        // may be told again.
+        QVERIFY(count("388") > before);
     }
 
     // S during a reception ends it and closes the link; M listens again.
