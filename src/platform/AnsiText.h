@@ -17,5 +17,9 @@ inline QByteArray ansi(const char16_t* text)
 {
     return toAnsi(QString::fromUtf16(text));
 }
+inline QByteArray ansi(const QString& text)
+{
+    return toAnsi(text);
+}
 
 } // namespace nodalis

@@ -42,11 +42,6 @@ bool sharesFolder(int methode)
     return methode == 6 || methode == 14 || methode == 19;
 }
 
-QByteArray ansi(const QString& text)
-{
-    return toAnsi(text);
-}
-
 void notify(const QByteArray& keyword, const QList<QByteArray>& arguments = {}, int k = 0)
 {
     SendInfoMessage(BuildInfoMessage(keyword, arguments), k);

@@ -30,11 +30,6 @@ const QString kTitle = QStringLiteral("ORVA");
 // A failed get or delete on the machine leaves it a moment before the next.
 constexpr qint64 kFailurePauseMs = 1000;
 
-QByteArray ansi(const QString& text)
-{
-    return toAnsi(text);
-}
-
 void notify(const QByteArray& keyword, const QList<QByteArray>& arguments = {})
 {
     SendInfoMessage(BuildInfoMessage(keyword, arguments), 0);
@@ -197,6 +192,8 @@ QList<qint32> ExplorerController::storeCodes()
     QList<qint32> codes;
     if (!showsStore())
         return codes;
+    // A connection of its own: opening the grid's again would close the
+    // query the grid shows.
     ProgramDatabase db;
     QSqlQuery query;
     if (!OpenProgramDatabase(ProgramDatabasePath(), db) ||
