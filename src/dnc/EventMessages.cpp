@@ -13,7 +13,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QHostInfo>
+#include <QSysInfo>
 
 namespace nodalis {
 
@@ -36,7 +36,7 @@ QByteArray fill(const QString& pattern)
         {"%P1%", e.P1},
         {"%MO%", s.RefMO},
         {"%IDX%", index},
-        {"%HOST%", toAnsi(QHostInfo::localHostName())},
+        {"%HOST%", toAnsi(QSysInfo::machineHostName())},
         {"%PORT%", QByteArray::number(port)},
         {"%RHOST%", s.RemoteHost},
         {"%RPORT%", s.RemotePort},
