@@ -36,6 +36,38 @@ struct SpecialsMet
     bool ampersand = false; // an "&": out is not the filter's result
 };
 
+// Whether any byte of text is in the upper half of the code page (or DEL):
+// rare in programs, and the test of those bytes is most of the filter's work.
+bool holdsUpperHalf(QByteArrayView text)
+{
+    const auto* const b = reinterpret_cast<const unsigned char*>(text.data());
+    unsigned char upper = 0;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        upper |= static_cast<unsigned char>(b[i] >= 127);
+    return upper != 0;
+}
+
+// replaceSpecials' pass over the bytes, with the upper half tested or known
+// to be absent.
+template <bool kUpperHalf>
+SpecialsMet replaceSpecialBytes(const unsigned char* in, qsizetype n, char by, char* o)
+{
+    unsigned char changed = 0;
+    unsigned char ampersand = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char c = in[i];
+        bool special = (c < 32) & (c != 10) & (c != 13);
+        if constexpr (kUpperHalf) {
+            special |= (c >= 127) & (c != 174) & (c != 175) & (c != 240) & (c != 242) & (c != 246) &
+                       (c != 248);
+        }
+        o[i] = special ? by : char(c);
+        changed |= special & (c != static_cast<unsigned char>(by));
+        ampersand |= c == '&';
+    }
+    return {changed != 0, ampersand != 0};
+}
+
 // The special-character filter over a run of whole lines, with a one-byte
 // replacement: byte for byte, so that the compiler handles many bytes at
 // once; then the ":" opening a line of more than one character on group-3
@@ -46,19 +78,8 @@ SpecialsMet replaceSpecials(QByteArrayView lines, char by, bool group3, QByteArr
     const qsizetype n = lines.size();
     out.resize(n);
     char* const o = out.data();
-    unsigned char changed = 0;
-    unsigned char ampersand = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        const unsigned char c = in[i];
-        const bool control = (c < 32) & (c != 10) & (c != 13);
-        const bool upper = (c >= 127) & (c != 174) & (c != 175) & (c != 240) & (c != 242) &
-                           (c != 246) & (c != 248);
-        const bool special = control | upper;
-        o[i] = special ? by : char(c);
-        changed |= special & (c != static_cast<unsigned char>(by));
-        ampersand |= c == '&';
-    }
-    SpecialsMet met{changed != 0, ampersand != 0};
+    SpecialsMet met = holdsUpperHalf(lines) ? replaceSpecialBytes<true>(in, n, by, o)
+                                            : replaceSpecialBytes<false>(in, n, by, o);
     if (!group3 || met.ampersand)
         return met;
     const char* const end = lines.data() + n;

@@ -7,9 +7,16 @@
 #include <QFile>
 #include <QString>
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace nodalis {
 
@@ -44,6 +51,62 @@ inline const char* FindCrLf(const char* from, const char* end)
     }
     return nullptr;
 }
+
+// The CR LF of a run of lines, one after the other. Lines are short: a
+// library search per line costs more than the line, so the line feeds are
+// found 64 bytes at a time and given from a bit mask.
+class CrLfScanner
+{
+public:
+    CrLfScanner(const char* begin, const char* end) : m_begin(begin), m_end(end), m_block(begin)
+    {
+        m_mask = feedsAt(m_block);
+    }
+    // The next CR LF, or nullptr when there is none left.
+    const char* next()
+    {
+        for (;;) {
+            while (m_mask == 0) {
+                if (m_end - m_block <= 64)
+                    return nullptr;
+                m_block += 64;
+                m_mask = feedsAt(m_block);
+            }
+            const char* const lf = m_block + std::countr_zero(m_mask);
+            m_mask &= m_mask - 1;
+            if (lf > m_begin && lf[-1] == '\r')
+                return lf - 1;
+        }
+    }
+
+private:
+    // The line feeds of the 64 bytes from at (fewer at the end), one bit each.
+    std::uint64_t feedsAt(const char* at) const
+    {
+        const qsizetype n = std::min<qsizetype>(64, m_end - at);
+        std::uint64_t mask = 0;
+#if defined(__SSE2__)
+        if (n == 64) {
+            const __m128i lf = _mm_set1_epi8('\n');
+            for (int i = 0; i < 4; ++i) {
+                const __m128i bytes =
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * i));
+                const auto bits = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
+                mask |= std::uint64_t(bits) << (16 * i);
+            }
+            return mask;
+        }
+#endif
+        for (qsizetype i = 0; i < n; ++i)
+            mask |= std::uint64_t(at[i] == '\n') << i;
+        return mask;
+    }
+
+    const char* m_begin;
+    const char* m_end;
+    const char* m_block;      // the 64 bytes m_mask is of
+    std::uint64_t m_mask = 0; // their line feeds not looked at yet
+};
 
 // The last CR LF in [from, end), or nullptr. Lines are short, so it is
 // looked for backwards near the end first; a long line is then searched
@@ -250,9 +313,8 @@ bool ReplaceByResult(const QString& input, const QString& result);
 template <class PerLine> void ForEachLine(QByteArrayView lines, PerLine&& f)
 {
     const char* p = lines.data();
-    const char* const end = p + lines.size();
-    while (p < end) {
-        const char* const lineEnd = FindCrLf(p, end);
+    CrLfScanner ends(p, p + lines.size());
+    for (const char* lineEnd = ends.next(); lineEnd; lineEnd = ends.next()) {
         f(QByteArrayView(p, lineEnd - p));
         p = lineEnd + 2;
     }
@@ -268,8 +330,8 @@ void WriteLines(QByteArrayView lines, LineWriter& out, Keep&& keep, Rewrite&& re
     const char* kept = lines.data(); // first line kept and not written yet
     const char* p = kept;
     const char* const end = p + lines.size();
-    while (p < end) {
-        const char* const lineEnd = FindCrLf(p, end);
+    CrLfScanner ends(p, end);
+    for (const char* lineEnd = ends.next(); lineEnd; lineEnd = ends.next()) {
         const QByteArrayView line(p, lineEnd - p);
         if (!keep(line)) {
             if (p != kept)
