@@ -15,15 +15,18 @@ class TestMachineSpecifics : public QObject
 private slots:
     void initTestCase() { Clock::setScale(0.01); }
     void init() { m_fx.reset(); }
+    // What the machine family (and, on group-3 machines, the first program
+    // sent last) does to a text.
     void specifics_data()
     {
         QTest::addColumn<QByteArray>("specificite");
+        QTest::addColumn<int>("group");
         QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QByteArray>("expected"); // null: left alone by MoveFirstProgramLast
         QTest::addColumn<QByteArray>("checksum");
         const auto row = [](const char* name, const char* specificite, const QByteArray& input,
-                            const QByteArray& expected, const char* checksum = "") {
-            QTest::newRow(name) << QByteArray(specificite) << input << expected
+                            const QByteArray& expected, const char* checksum = "", int group = 0) {
+            QTest::newRow(name) << QByteArray(specificite) << group << input << expected
                                 << QByteArray(checksum);
         };
         // The N lines add up to 527 + 440 + 267 = 1234; the others do not count.
@@ -33,7 +36,6 @@ private slots:
         const QByteArray big = "N" + QByteArray(776, 'Z') + "R\r\n"; // 70000
         row("DIALOG3 last four digits", "DIALOG3", big, big, "1170");
         row("DIALOG3 no N line", "DIALOG3", "%\r\nO1\r\n", "%\r\nO1\r\n", "0000");
-        row("DIALOG3 empty file", "DIALOG3", "", "", "0000");
         const QByteArray pad(15, ' ');
         row("BOSCH", "Bosch", "%\r\nO1000\r\nN10 G0 %\r\n%\r\n",
             "  %" + pad + "\r\nO1000\r\nN10 G0   %" + pad + "\r\n  %" + pad + "\r\n\r\n");
@@ -44,57 +46,40 @@ private slots:
             "%S O0010 (BRIDE)\r\nG90 G54\r\n%S O0020\r\nO0020 (DEJA)\r\n%S\r\nM30\r\n%S O3",
             "%S O0010 (BRIDE)\r\nO0010\r\nG90 G54\r\n%S O0020\r\nO0020 (DEJA)\r\n%S\r\nM30\r\n"
             "%S O3\r\n");
-        row("other machine", "FANUC", "%\r\nO1\r\n%", "%\r\nO1\r\n%");
+        row("other machine", "FANUC", "%\r\nO1\r\n%", QByteArray());
+
+        row("moved: two programs", "", "%\r\nO1000\r\nG0 X0\r\nM30\r\nO2000\r\nM30\r\n%\r\n",
+            "%\r\nO2000\r\nM30\r\nO1000\r\nG0 X0\r\nM30\r\n%\r\n", "", 3);
+        row("moved: M30 and a digit and more is no end", "",
+            "%\r\nO1000\r\nM301 X5\r\nM305\r\n:2000\r\nM99\r\n%\r\n",
+            "%\r\n:2000\r\nM99\r\nO1000\r\nM301 X5\r\nM305\r\n%\r\n", "", 3);
+        row("moved: comments and lines between programs", "",
+            "%\r\nO1 (ESSAI)\r\nG0 (M30 PAS ICI)\r\nM02\r\n(ENTRE)\r\n%\r\nO2\r\nM30\r\n%\r\n",
+            "%\r\nO2\r\nM30\r\nO1 (ESSAI)\r\nG0 (M30 PAS ICI)\r\nM02\r\n%\r\n", "", 3);
+        row("moved: single program", "", "%\r\nO1\r\nM30\r\n%", "%\r\nO1\r\nM30\r\n%\r\n", "", 3);
+        row("moved: no end", "", "%\r\nO1\r\nG0\r\n", QByteArray(), "", 3);
+        row("moved: no program", "", "%\r\nG0\r\n", QByteArray(), "", 3);
+        row("moved: other group", "", "O1\r\nM30\r\nO2\r\nM30\r\n", QByteArray(), "", 2);
     }
 
     void specifics()
     {
         QFETCH(QByteArray, specificite);
-        QFETCH(QByteArray, input);
-        QFETCH(QByteArray, expected);
-        QFETCH(QByteArray, checksum);
-        ChannelChecksum().clear();
-        const QString file = m_fx.write(u"Send/ToCN.txt"_s, input);
-        QVERIFY(ApplySendSpecifics(file, specificite));
-        QVERIFY(ApplyReceiveSpecifics(file, specificite));
-        QCOMPARE(m_fx.read(file), expected);
-        QCOMPARE(ChannelChecksum(), checksum);
-        if (!checksum.isEmpty())
-            QCOMPARE(Dialog3Trailer("\r\n"), "?\r\n" + checksum + "\r\n");
-    }
-
-    void moveFirstProgramLast_data()
-    {
-        QTest::addColumn<int>("group");
-        QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QByteArray>("expected"); // null: left alone
-        const auto row = [](const char* name, int group, const char* input,
-                            const QByteArray& expected) {
-            QTest::newRow(name) << group << QByteArray(input) << expected;
-        };
-        row("two programs", 3, "%\r\nO1000\r\nG0 X0\r\nM30\r\nO2000\r\nM30\r\n%\r\n",
-            "%\r\nO2000\r\nM30\r\nO1000\r\nG0 X0\r\nM30\r\n%\r\n");
-        row("M30 and a digit and more is no end", 3,
-            "%\r\nO1000\r\nM301 X5\r\nM305\r\n:2000\r\nM99\r\n%\r\n",
-            "%\r\n:2000\r\nM99\r\nO1000\r\nM301 X5\r\nM305\r\n%\r\n");
-        row("comments and lines between programs", 3,
-            "%\r\nO1 (ESSAI)\r\nG0 (M30 PAS ICI)\r\nM02\r\n(ENTRE)\r\n%\r\nO2\r\nM30\r\n%\r\n",
-            "%\r\nO2\r\nM30\r\nO1 (ESSAI)\r\nG0 (M30 PAS ICI)\r\nM02\r\n%\r\n");
-        row("single program", 3, "%\r\nO1\r\nM30\r\n%", "%\r\nO1\r\nM30\r\n%\r\n");
-        row("no end", 3, "%\r\nO1\r\nG0\r\n", QByteArray());
-        row("no program", 3, "%\r\nG0\r\n", QByteArray());
-        row("other group", 2, "O1\r\nM30\r\nO2\r\nM30\r\n", QByteArray());
-    }
-
-    void moveFirstProgramLast()
-    {
         QFETCH(int, group);
         QFETCH(QByteArray, input);
         QFETCH(QByteArray, expected);
+        QFETCH(QByteArray, checksum);
         Config().CodeGroupCN = group;
-        const QString file = m_fx.write(u"Send/ToCN.txt2"_s, input);
-        QCOMPARE(MoveFirstProgramLast(file), !expected.isNull());
+        ChannelChecksum().clear();
+        const QString file = m_fx.write(u"Send/ToCN.txt"_s, input);
+        // The order of a send: the first program moved, then the send specifics.
+        QCOMPARE(MoveFirstProgramLast(file), group == 3 && !expected.isNull());
+        QVERIFY(ApplySendSpecifics(file, specificite));
+        QVERIFY(ApplyReceiveSpecifics(file, specificite));
         QCOMPARE(m_fx.read(file), expected.isNull() ? input : expected);
+        QCOMPARE(ChannelChecksum(), checksum);
+        if (!checksum.isEmpty())
+            QCOMPARE(Dialog3Trailer("\r\n"), "?\r\n" + checksum + "\r\n");
     }
 
     void mazakTable_data()
@@ -146,7 +131,6 @@ private slots:
         QTest::newRow("fixed extensions")
             << h << 2 << false << QStringList{u"C:\\P\\O1234.m"_s, u"C:\\P\\O1234.s"_s};
         QTest::newRow("one channel") << h << 1 << false << QStringList{h};
-        QTest::newRow("no channel count") << h << 0 << true << QStringList{h};
         QTest::newRow("five channels, no names") << h << 5 << false << QStringList();
         QTest::newRow("channel table")
             << u"C:\\P\\1234.H"_s << 3 << true
@@ -154,8 +138,6 @@ private slots:
         QTest::newRow("folder with a dot") << u"/cn/v1.2/P7"_s << 2 << false
                                            << QStringList{u"/cn/v1.2/P7.m"_s, u"/cn/v1.2/P7.s"_s};
         QTest::newRow("targets") << QString() << 2 << false << QStringList{u".m"_s, u".s"_s};
-        QTest::newRow("table targets")
-            << QString() << 2 << true << QStringList{u"O.MIN"_s, u"O.SUB"_s};
     }
 
     void channelFileNames()

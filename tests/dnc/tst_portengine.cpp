@@ -2,27 +2,16 @@
 // machine: polled, event-driven and library reception, their ends, and
 // the faults of the line.
 
-#include "dnc/EventMessages.h"
-#include "dnc/PortEngine.h"
-#include "dnc/PortState.h"
-#include "dnc/ProcessState.h"
-#include "dnc/ReceivedDataExaminer.h"
-#include "platform/Clock.h"
-#include "platform/SerialControl.h"
-#include "startup/AppPaths.h"
-#include "startup/Settings.h"
-
 #include "support/FailingSink.h"
+#include "support/ProcessHelpers.h"
 #include "support/SimulatedLine.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 using namespace nodalis;
+using namespace nodalis::test;
+using namespace Qt::StringLiterals;
 using nodalis::sim::MachineSimulator;
 
 class TestPortEngine : public QObject
@@ -30,12 +19,7 @@ class TestPortEngine : public QObject
     Q_OBJECT
 
 private:
-    static QByteArray readAll(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    static int logged(const QByteArray& line) { return int(readAll(EventLogPath()).count(line)); }
+    static int logged(const QByteArray& line) { return int(readFile(EventLogPath()).count(line)); }
     static qsizetype datedCopies()
     {
         return QDir(QFileInfo(Paths().receptionFile).absolutePath())
@@ -46,7 +30,6 @@ private:
     QTemporaryDir m_dir;
     SimulatedLine m_line;
     MachineSimulator* m_sim = nullptr;
-    SerialControl* m_com = nullptr;
     PortEngine* m_engine = nullptr;
     RecordingExaminer m_examiner;
 
@@ -55,7 +38,6 @@ private slots:
     {
         QVERIFY(m_line.open(m_dir.path()));
         m_sim = m_line.sim.get();
-        m_com = m_line.com.get();
         m_engine = m_line.engine.get();
         PortSettings& p = Config().Port;
         p.TimeOut = 3; // 150 ms at this scale
@@ -71,31 +53,16 @@ private slots:
         m_line.close();
     }
 
-    void polledReception_data()
-    {
-        QTest::addColumn<QByteArray>("sent");
-        QTest::addColumn<int>("chunk");
-        QTest::addColumn<QByteArray>("file");
-        QTest::newRow("lines cut across chunks, last line pending")
-            << QByteArray("%\r\nO1000 (BRIDE)\r\nG0 X10 Y20\r\nM30\r\n%") << 3
-            << QByteArray("%\r\nO1000 (BRIDE)\r\nG0 X10 Y20\r\nM30\r\n%\r\n");
-        QTest::newRow("LF, CR and empty lines") << QByteArray("N10 G1\n\nN20 G2\r\r\nN30\r") << 5
-                                                << QByteArray("N10 G1\r\nN20 G2\r\nN30\r\n");
-        QTest::newRow("NUL and binary bytes kept")
-            << QByteArray("\x00\x01\xfe\r\nX", 6) << 2 << QByteArray("\x00\x01\xfe\r\nX\r\n", 8);
-        QTest::newRow("one long line")
-            << QByteArray(300000, 'G') << 4096 << QByteArray(300000, 'G') + "\r\n";
-    }
-
+    // Lines cut across chunks, ended by LF, CR or CR LF, NUL and binary bytes
+    // kept; the last line, still pending at the end, ends with CR LF too.
     void polledReception()
     {
-        QFETCH(QByteArray, sent);
-        QFETCH(int, chunk);
-        QFETCH(QByteArray, file);
         m_sim->wait(100);
-        m_sim->send(sent, chunk, 1);
+        m_sim->send("%\r\nO1000 (BRIDE)\nG0 X10\r\r\n\0\x01\xfe\r\nM30\r\n%"_ba, 3, 1);
         m_engine->StartListening(); // returns when the cycle is over
-        QCOMPARE(m_examiner.receptions, QList<QByteArray>{file});
+        QCOMPARE(
+            m_examiner.receptions,
+            QList<QByteArray>{"%\r\nO1000 (BRIDE)\r\nG0 X10\r\n\0\x01\xfe\r\nM30\r\n%\r\n"_ba});
         QTRY_COMPARE(m_sim->receivedBytes(), QByteArray("\x11\x13"));
         QCOMPARE(Events().lastRequested, 101);
     }
@@ -153,9 +120,7 @@ private slots:
         QTimer::singleShot(400, m_sim, [this] { m_sim->close(); });
         m_engine->StartListening();
         QCOMPARE(m_examiner.receptions, QList<QByteArray>{"N1\r\nN2\r\nN3\r\n"});
-        QFile log(EventLogPath());
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        QVERIFY(log.readAll().contains("---Code107---"));
+        QVERIFY(logged("---Code107---") > 0);
     }
 
     void portThatCannotBeOpened()
@@ -165,7 +130,7 @@ private slots:
         QCOMPARE(Events().lastShown, 103);
         QVERIFY(State().stopRequested);
         QVERIFY(m_examiner.receptions.isEmpty());
-        QVERIFY(!m_com->PortOpen());
+        QVERIFY(!m_line.com->PortOpen());
     }
 
     void libraryReception()
@@ -213,7 +178,7 @@ private slots:
         QVERIFY(Events().lastText.startsWith("Erreur lors de la remont"));
         QVERIFY(Events().lastText.contains(capacity < 0 ? "Permission denied"
                                                         : "No space left on device"));
-        QCOMPARE(readAll(Paths().receptionFile), kept);
+        QCOMPARE(readFile(Paths().receptionFile), kept);
         if (capacity < 0) {
             // Still failing: the next cycle says nothing new.
             const int shown = logged("---Code713---");
@@ -235,7 +200,6 @@ private slots:
     {
         Config().IsModeEcoute = true;
         Config().Port.TimeOutEcoute = 1;
-        int cycles = 0;
         QTimer stopper;
         connect(&stopper, &QTimer::timeout, [&] {
             if (m_examiner.receptions.size() >= 3)
@@ -244,8 +208,7 @@ private slots:
         stopper.start(5);
         m_engine->StartListening();
         QTRY_VERIFY_WITH_TIMEOUT(State().stopRequested && !m_engine->isCycleRunning(), 10000);
-        cycles = int(m_examiner.receptions.size());
-        QVERIFY(cycles >= 3);
+        QVERIFY(m_examiner.receptions.size() >= 3);
         // Each cycle opened the line again and sent its BOR.
         QVERIFY(m_sim->receivedBytes().count('\x11') >= 3);
     }

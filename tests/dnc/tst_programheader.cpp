@@ -8,7 +8,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // An ISO program with the suite's header block: one call line and one line
-// per field, each marked by "(*".
+// per field, each marked by "(*"; and the program's code.
 const QByteArray kHeaded = "%\r\n"
                            "(*CARTOUCHE ORVA 4711*)\r\n"
                            "(*ORVA MACHINE: DMU50...*)\r\n"
@@ -17,6 +17,7 @@ const QByteArray kHeaded = "%\r\n"
                            "(*ORVA CLIENT: DUPONT & FILS*)\r\n"
                            "(*ORVA CODE 98765*)\r\n"
                            "O1234 (BRIDE SUPPORT)\r\n"
+                           "(;CODE PROGRAMME  Ab_12.5-C (V2)\r\n"
                            "N10 G90 G54\r\n";
 
 QByteArray hurco(const QByteArray& blocks)
@@ -56,28 +57,8 @@ class TestProgramHeader : public QObject
 
 private slots:
     void init() { m_fx.reset(); }
-    void readProgramCode_data()
-    {
-        QTest::addColumn<QByteArray>("input");
-        QTest::addColumn<QByteArray>("code");
-        const auto row = [](const char* name, const char* input, const char* code) {
-            QTest::newRow(name) << QByteArray(input) << QByteArray(code);
-        };
-        row("after the marker", "%\r\nO12 (X)\r\n(;CODE PROGRAMME  Ab_12.5-C (V2)\r\n",
-            "Ab_12.5-C");
-        row("first line wins", ";CODE PROGRAMME 7\r\n;CODE PROGRAMME 8\r\n", "7");
-        row("no marker", "%\r\nO12\r\nM30\r\n", "");
-        row("marker in capitals only", ";code programme 7", "");
-        row("empty file", "", "");
-    }
-
-    void readProgramCode()
-    {
-        QFETCH(QByteArray, input);
-        QFETCH(QByteArray, code);
-        QCOMPARE(ReadProgramCode(m_fx.write(u"P.NC"_s, input)), code);
-    }
-
+    // The header's fields, and the code after ";CODE PROGRAMME" (first line
+    // wins, in capitals only) read by ReadProgramCode.
     void readHeader_data()
     {
         QTest::addColumn<bool>("cml");
@@ -89,19 +70,22 @@ private slots:
         QTest::addColumn<QByteArray>("machine");
         QTest::addColumn<QByteArray>("call");
         QTest::addColumn<double>("code");
+        QTest::addColumn<QByteArray>("programCode");
         const auto row = [](const char* name, bool cml, const QByteArray& input, bool read,
                             const QByteArray& fields, const char* machine = "",
-                            const char* call = "", double code = 0) {
+                            const char* call = "", double code = 0, const char* programCode = "") {
             QTest::newRow(name) << cml << input << read << fields << QByteArray(machine)
-                                << QByteArray(call) << code;
+                                << QByteArray(call) << code << QByteArray(programCode);
         };
         row("header lines", false, kHeaded, true, "  BRIDE-12||  DUPONT & FILS", "DMU50", "4711",
-            98765);
+            98765, "Ab_12.5-C");
         row("keys in any case, first line wins", false,
-            "(*x Piece: CARTER*)\r\n(*x PIECE: AUTRE*)\r\n(*x machine:VM 10*)\r\n", true,
-            "  CARTER||", "VM 10");
+            "(*x Piece: CARTER*)\r\n(*x PIECE: AUTRE*)\r\n(*x machine:VM 10*)\r\n"
+            ";CODE PROGRAMME 7\r\n;CODE PROGRAMME 8\r\n",
+            true, "  CARTER||", "VM 10", "", 0, "7");
         row("only the text before the last marker", false,
-            "(*x CLIENT: ACME*  PIECE: NON*)\r\n(x PIECE: SANS MARQUE)\r\n", true, "  NON||  ACME");
+            "(*x CLIENT: ACME*  PIECE: NON*)\r\n(x PIECE: SANS MARQUE)\r\n;code programme 7\r\n",
+            true, "  NON||  ACME");
         row("twenty lines at most", false,
             QByteArray(20, '\n').replace("\n", "N1\r\n") + "(*x PIECE: TARD*)\r\n", true, "||");
         const QByteArray orva =
@@ -117,7 +101,6 @@ private slots:
             "VM10");
         row("Hurco: no ORVA block", true, hurco(commentBlock({"* PIECE: X"})), true, "||");
         row("Hurco: malformed", true, hurco(orva).replace("</DataBlocks>", ""), false, "||");
-        row("Hurco: not XML", true, kHeaded, false, "||");
         row("missing file", false, QByteArray(), false, "||");
     }
 
@@ -130,6 +113,7 @@ private slots:
         QFETCH(QByteArray, machine);
         QFETCH(QByteArray, call);
         QFETCH(double, code);
+        QFETCH(QByteArray, programCode);
         useHeaderFields();
         Config().CML = cml;
         const QString file =
@@ -141,6 +125,7 @@ private slots:
         QCOMPARE(values.Machine, machine);
         QCOMPARE(values.Call, call);
         QCOMPARE(values.CodeProg, code);
+        QCOMPARE(ReadProgramCode(file), programCode);
     }
 
     void readProgramNumber_data()
@@ -159,10 +144,10 @@ private slots:
                                 << width << textMode << QByteArray(number);
         };
         const QByteArray fanuc = "%\r\nO0042 (FLASQUE)\r\nN10 G90\r\n";
-        row("numeric", "O|%", fanuc, {}, false, 0, false, "42");
         row("numeric, padded, prefixed", "O|%", fanuc, {}, true, 5, false, "O00042");
-        row("text", "O|%", fanuc, {}, false, 0, true, "0042");
-        row("text, any case", "O", "o12ab-3 (X)\r\n", {}, true, 0, true, "O12ab-3");
+        // A start character with no name after it does not count.
+        row("text: zeros kept, any case", "O|%", "%\r\no012ab-3 (X)\r\n", {}, true, 0, true,
+            "O012ab-3");
         row("second alternative", "O|%", "%1234\r\n", {}, true, 0, false, "%1234");
         row("Heidenhain numeric", "BEGIN PGM", "0 BEGIN PGM 1234 MM\r\n1 END PGM 1234 MM\r\n", {},
             false, 0, false, "1234");

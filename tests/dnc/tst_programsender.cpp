@@ -2,30 +2,18 @@
 // and flow control, progress, the readiness test, stops and failures.
 
 #include "dnc/CallResolution.h"
-#include "dnc/EventMessages.h"
-#include "dnc/PortEngine.h"
-#include "dnc/PortState.h"
-#include "dnc/ProcessState.h"
 #include "dnc/ProgramSender.h"
 #include "dnc/SerialLine.h"
-#include "platform/Clock.h"
-#include "platform/SerialControl.h"
-#include "startup/AppPaths.h"
-#include "startup/Settings.h"
 
 #include "support/ProcessHelpers.h"
 #include "support/RecordingView.h"
 #include "support/ScriptedPrompt.h"
 #include "support/SimulatedLine.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 using namespace nodalis;
-using nodalis::sim::MachineSimulator;
 using namespace nodalis::test;
 using namespace Qt::StringLiterals;
 
@@ -43,18 +31,13 @@ class TestProgramSender : public QObject
 private:
     QTemporaryDir m_dir;
     SimulatedLine m_line;
-    MachineSimulator* m_sim = nullptr;
-    SerialControl* m_com = nullptr;
-    PortEngine* m_engine = nullptr;
     std::unique_ptr<ProgramSender> m_sender;
     std::unique_ptr<CallResolution> m_calls;
-
-    static void writeSendFile(const QByteArray& text) { writeFile(Paths().sendFile, text); }
 
     QByteArray wire(int settleMs = 100)
     {
         QTest::qWait(settleMs);
-        return m_sim->receivedBytes();
+        return m_line.sim->receivedBytes();
     }
 
     static bool logged(int code)
@@ -67,16 +50,13 @@ private slots:
     {
         QVERIFY(m_line.open(m_dir.path()));
         QDir(Paths().logFolder).removeRecursively();
-        m_sim = m_line.sim.get();
-        m_com = m_line.com.get();
-        m_engine = m_line.engine.get();
         PortSettings& p = Config().Port;
         p.EOB = "\r\n";
         p.BOT = "18";
         p.EOT = "20";
         p.NbBlocAvance = 2;
-        m_sender = std::make_unique<ProgramSender>(*m_engine);
-        m_calls = std::make_unique<CallResolution>(*m_engine, *m_sender);
+        m_sender = std::make_unique<ProgramSender>(*m_line.engine);
+        m_calls = std::make_unique<CallResolution>(*m_line.engine, *m_sender);
     }
 
     void cleanup()
@@ -90,57 +70,53 @@ private slots:
     {
         QTest::addColumn<int>("method");
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("specificite");
         QTest::addColumn<QByteArray>("expected");
         QTest::addColumn<QByteArray>("eob");
-        const QByteArray crLf = "\r\n";
-        QTest::newRow("block mode")
-            << 0 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n"
-            << crLf;
-        QTest::newRow("block mode, other line end, last line open")
-            << 0 << QByteArray("%\r\nN1\r\nN2") << QByteArray()
-            << QByteArray("\x12\n%\nN1\nN2\n\x14\n") << QByteArray("\n");
-        QTest::newRow("character mode")
-            << 2 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n"
-            << crLf;
-        QTest::newRow("serial library")
-            << 3 << kProgram << QByteArray() << QByteArray("\x12\r\n") + kProgram + "\x14\r\n"
-            << crLf;
-        QTest::newRow("empty file: BOT and EOT only")
-            << 1 << QByteArray() << QByteArray() << QByteArray("\x12\r\n\x14\r\n") << crLf;
-        QTest::newRow("clear sequence first")
-            << 0 << QByteArray("N1\r\n") << QByteArray("CLEAR_ARCEL")
-            << QByteArray("\x12\r\n%CLF\r\nMPF1\r\nSPF1, 120\r\nM30\r\nN1\r\n\x14\r\n") << crLf;
+        QTest::addColumn<QByteArray>("specificite");
+        const auto row = [](const char* name, int method, const QByteArray& text,
+                            const QByteArray& expected, const char* eob = "\r\n",
+                            const char* specificite = "") {
+            QTest::newRow(name) << method << text << expected << QByteArray(eob)
+                                << QByteArray(specificite);
+        };
+        const QByteArray whole = "\x12\r\n" + kProgram + "\x14\r\n";
+        row("block mode", 0, kProgram, whole);
+        row("block mode, other line end, last line open", 0, "%\r\nN1\r\nN2",
+            "\x12\n%\nN1\nN2\n\x14\n", "\n");
+        row("character mode", 2, kProgram, whole);
+        row("serial library", 3, kProgram, whole);
+        row("empty file: BOT and EOT only", 1, "", "\x12\r\n\x14\r\n");
+        row("clear sequence first", 0, "N1\r\n",
+            "\x12\r\n%CLF\r\nMPF1\r\nSPF1, 120\r\nM30\r\nN1\r\n\x14\r\n", "\r\n", "CLEAR_ARCEL");
     }
 
     void sendsTheFile()
     {
         QFETCH(int, method);
         QFETCH(QByteArray, text);
-        QFETCH(QByteArray, specificite);
         QFETCH(QByteArray, expected);
         QFETCH(QByteArray, eob);
+        QFETCH(QByteArray, specificite);
         Config().Port.EOB = eob;
         Config().Port.Methode = method;
         Config().Port.Specificite = specificite;
         Config().Port.TempoCar = 0.01;
-        writeSendFile(text);
+        writeFile(Paths().sendFile, text);
         RecordingView view;
         QVERIFY(m_sender->SendDispatcher());
         QCOMPARE(wire(), expected);
-        QVERIFY(!view.progress.isEmpty());
-        QCOMPARE(view.progress.last(), 100);
+        QVERIFY(view.progress.endsWith(100));
         QCOMPARE(Channel().channelState, qint16(ChannelIdle));
         QVERIFY(logged(903));
-        m_engine->ClosePort(); // the library's port outlives the engine
+        m_line.engine->ClosePort(); // the library's port outlives the engine
     }
 
     void flowControlTimesOut()
     {
         Config().Port.CtrlFluxSend = 2;
         Config().Port.TimeOutEnvoi = 1;
-        m_com->setModemLineSource(std::make_unique<FixedModemLines>(false, true));
-        writeSendFile(kProgram);
+        m_line.com->setModemLineSource(std::make_unique<FixedModemLines>(false, true));
+        writeFile(Paths().sendFile, kProgram);
         QVERIFY(!m_sender->SendDispatcher());
         QVERIFY(logged(109));
         QVERIFY(logged(907));
@@ -167,7 +143,7 @@ private slots:
         QFETCH(int, stopAfterMs);
         Config().Port.TempoBloc = tempoBloc;
         Config().Port.NbBlocAvance = 1;
-        writeSendFile(program);
+        writeFile(Paths().sendFile, program);
         QTimer::singleShot(stopAfterMs, [] { State().stopRequested = true; });
         QVERIFY(!m_sender->SendDispatcher());
         // What left is the start of the whole send, never its end.
@@ -201,10 +177,10 @@ private slots:
         QFETCH(int, event);
         Config().Port.CheckModeRecep = mode;
         Config().Port.TimeOutModeRecep = 2;
-        QVERIFY(OpenControlPort(*m_com, Config().Port, true));
+        QVERIFY(OpenControlPort(*m_line.com, Config().Port, true));
         if (!machineSays.isEmpty()) {
-            m_sim->wait(30);
-            m_sim->send(machineSays);
+            m_line.sim->wait(30);
+            m_line.sim->send(machineSays);
         }
         QCOMPARE(m_sender->IsReadyToSend(), ready);
         if (event)
@@ -219,7 +195,7 @@ private slots:
         const QString shared = m_dir.filePath(u"shared"_s);
         QDir().mkpath(shared);
         Config().DefaultDirHostSend = shared.toLocal8Bit();
-        writeSendFile(kProgram);
+        writeFile(Paths().sendFile, kProgram);
         // The serial server takes the file, then says it went well.
         QTimer server;
         connect(&server, &QTimer::timeout, [&] {

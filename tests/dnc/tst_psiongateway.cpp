@@ -17,9 +17,7 @@
 #include "support/ProcessHelpers.h"
 #include "support/ProcessReset.h"
 
-#include <QDir>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 #include <functional>
@@ -114,31 +112,23 @@ private slots:
         Clock::setScale(1.0);
     }
 
+    // A program the gateway has not taken yet is replaced, companion
+    // folder included.
     void send_data()
     {
         QTest::addColumn<QString>("where");
-        QTest::addColumn<QByteArray>("previous");
         QTest::addColumn<bool>("companion");
         QTest::addColumn<bool>("sent");
-        QTest::addColumn<int>("event");
-        QTest::newRow("first program") << u"plain"_s << QByteArray() << false << true << 903;
-        QTest::newRow("replaces one not taken yet")
-            << u"plain"_s << QByteArray("OLD") << false << true << 903;
-        QTest::newRow("UNC share under UncRoot")
-            << u"unc"_s << QByteArray() << false << true << 903;
-        QTest::newRow("companion folder replaced")
-            << u"plain"_s << QByteArray("OLD") << true << true << 903;
-        QTest::newRow("missing send folder")
-            << u"missing"_s << QByteArray() << false << false << 855;
+        QTest::newRow("replaces one not taken yet, and its folder") << u"plain"_s << true << true;
+        QTest::newRow("UNC share under UncRoot") << u"unc"_s << false << true;
+        QTest::newRow("missing send folder") << u"missing"_s << false << false;
     }
 
     void send()
     {
         QFETCH(QString, where);
-        QFETCH(QByteArray, previous);
         QFETCH(bool, companion);
         QFETCH(bool, sent);
-        QFETCH(int, event);
         QString folder = m_send;
         if (where == u"unc"_s) {
             Config().UncRoot = (m_base + u"/unc/"_s).toLocal8Bit();
@@ -151,16 +141,15 @@ private slots:
         }
         const QString target = folder + u"/ToPsion.txt"_s;
         QVERIFY(writeFile(Paths().sendFile, kProgram));
-        if (!previous.isEmpty())
-            QVERIFY(writeFile(target, previous));
         if (companion) {
             Config().ModeGestionBD = 1;
+            QVERIFY(writeFile(target, "OLD"));
             QVERIFY(writeFile(Paths().sendFile + u".dir/plan.pdf"_s, "PLAN"));
             QVERIFY(writeFile(target + u".dir/stale.pdf"_s, "STALE"));
         }
 
         QCOMPARE(m_sender->SendDispatcher(), sent);
-        QVERIFY(logged(event));
+        QVERIFY(logged(sent ? 903 : 855));
         QCOMPARE(readFile(target), sent ? kPrepared : QByteArray());
         QCOMPARE(logged(907), !sent);
         if (companion) {
@@ -171,21 +160,16 @@ private slots:
 
     void take_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("dropAtMs"); // real time; 0: there from the start
+        QTest::addColumn<QString>("name"); // FROMPSION in any case
         QTest::addColumn<bool>("copyFails");
         QTest::addColumn<bool>("companion");
-        QTest::newRow("lower case, dropped later") << u"xfrompsionx.txt"_s << 100 << false << false;
-        QTest::newRow("capitals, already there") << u"FROMPSION_12.TXT"_s << 0 << false << false;
-        QTest::newRow("copy fails: the gateway keeps it")
-            << u"FromPsion.txt"_s << 0 << true << false;
-        QTest::newRow("companion folder comes along") << u"FROMPSION.txt"_s << 0 << false << true;
+        QTest::newRow("copy fails: the gateway keeps it") << u"FromPsion.txt"_s << true << false;
+        QTest::newRow("companion folder comes along") << u"xFROMPSIONx.txt"_s << false << true;
     }
 
     void take()
     {
         QFETCH(QString, name);
-        QFETCH(int, dropAtMs);
         QFETCH(bool, copyFails);
         QFETCH(bool, companion);
         // Neither another file nor a folder named like a gateway file is taken.
@@ -203,10 +187,7 @@ private slots:
             QVERIFY(writeFile(gatewayFile + u".dir/plan.pdf"_s, "PLAN"));
             QVERIFY(writeFile(reception + u".dir/stale.pdf"_s, "STALE"));
         }
-        if (dropAtMs > 0)
-            at(dropAtMs, [=] { writeFile(gatewayFile, kUpload); });
-        else
-            QVERIFY(writeFile(gatewayFile, kUpload));
+        QVERIFY(writeFile(gatewayFile, kUpload));
 
         QVERIFY(m_gateway->TakeFromPsion(reception));
         QCOMPARE(readFile(reception), copyFails ? QByteArray() : kUpload);
@@ -228,13 +209,18 @@ private slots:
         QTest::addColumn<int>("relistenAtMs"); // a send's return to listening
         QTest::addColumn<QList<QByteArray>>("examined");
         QTest::addColumn<bool>("gatewayKeepsIt");
+        QTest::addColumn<bool>("folderGone"); // the receive folder
         const QList<QByteArray> none{"<none>"};
-        QTest::newRow("a file is taken and examined")
-            << 0 << -1 << -1 << QList<QByteArray>{kUpload} << false;
-        QTest::newRow("stop on an empty folder examines once") << -1 << 100 << -1 << none << false;
-        QTest::newRow("stop while the gateway writes") << 0 << 60 << -1 << none << true;
+        QTest::newRow("a file dropped later is taken and examined")
+            << 100 << -1 << -1 << QList<QByteArray>{kUpload} << false << false;
+        QTest::newRow("stop on an empty folder examines once")
+            << -1 << 100 << -1 << none << false << false;
+        QTest::newRow("stop while the gateway writes") << 0 << 60 << -1 << none << true << false;
         QTest::newRow("listening again meanwhile: one loop")
-            << 60 << 600 << 20 << QList<QByteArray>{kUpload} << false;
+            << 60 << 600 << 20 << QList<QByteArray>{kUpload} << false << false;
+        // An old reception is not served a second time.
+        QTest::newRow("missing receive folder: nothing examined")
+            << -1 << -1 << -1 << QList<QByteArray>{} << false << true;
     }
 
     void listen()
@@ -244,8 +230,11 @@ private slots:
         QFETCH(int, relistenAtMs);
         QFETCH(QList<QByteArray>, examined);
         QFETCH(bool, gatewayKeepsIt);
+        QFETCH(bool, folderGone);
         const QString gatewayFile = m_receive + u"/FromPsion.txt"_s;
         QVERIFY(writeFile(Paths().receptionFile, "AN OLD RECEPTION"));
+        if (folderGone)
+            QDir(m_receive).removeRecursively();
         if (dropAtMs >= 0)
             at(dropAtMs, [=] { writeFile(gatewayFile, kUpload); });
         if (stopAtMs >= 0)
@@ -257,17 +246,9 @@ private slots:
         QCOMPARE(m_examiner.received, examined);
         QCOMPARE(QFile::exists(gatewayFile), gatewayKeepsIt);
         QVERIFY(logged(864));
-    }
-
-    void missingReceiveFolder()
-    {
-        QVERIFY(writeFile(Paths().receptionFile, "AN OLD RECEPTION"));
-        QDir(m_receive).removeRecursively();
-        m_engine->StartListening();
-        QVERIFY(logged(856));
-        // An old reception is not served a second time.
-        QVERIFY(m_examiner.received.isEmpty());
-        QCOMPARE(Channel().channelState, qint16(ChannelIdle));
+        QCOMPARE(logged(856), folderGone);
+        if (folderGone)
+            QCOMPARE(Channel().channelState, qint16(ChannelIdle));
     }
 };
 

@@ -61,17 +61,16 @@ private slots:
         QTest::addColumn<QByteArray>("pending");
         QTest::addColumn<QByteArray>("written");
         QTest::addColumn<QByteArray>("rest");
-        QTest::newRow("no line end") << QByteArray("G0 X1") << QByteArray() << QByteArray("G0 X1");
-        QTest::newRow("CR LF") << QByteArray("A\r\nB") << QByteArray("A\r\n") << QByteArray("B");
-        QTest::newRow("runs of ends are one")
-            << QByteArray("A\r\r\n\n\rB\n") << QByteArray("A\r\nB\r\n") << QByteArray();
-        QTest::newRow("lone ends among CR LF")
-            << QByteArray("A\r\nB\nC\r\nD\rE\r\nF") << QByteArray("A\r\nB\r\nC\r\nD\r\nE\r\n")
-            << QByteArray("F");
-        QTest::newRow("leading ends")
-            << QByteArray("\r\nA\n") << QByteArray("A\r\n") << QByteArray();
-        QTest::newRow("CR at the very end")
-            << QByteArray("A\r") << QByteArray("A\r\n") << QByteArray();
+        const auto row = [](const char* name, const char* pending, const char* written,
+                            const char* rest) {
+            QTest::newRow(name) << QByteArray(pending) << QByteArray(written) << QByteArray(rest);
+        };
+        row("no line end", "G0 X1", "", "G0 X1");
+        row("CR LF", "A\r\nB", "A\r\n", "B");
+        row("runs of ends are one", "A\r\r\n\n\rB\n", "A\r\nB\r\n", "");
+        row("lone ends among CR LF", "A\r\nB\nC\r\nD\rE\r\nF", "A\r\nB\r\nC\r\nD\r\nE\r\n", "F");
+        row("leading ends", "\r\nA\n", "A\r\n", "");
+        row("CR at the very end", "A\r", "A\r\n", "");
     }
 
     void splitReceivedChunk()
@@ -120,76 +119,45 @@ private slots:
         }
     }
 
-    void normaliseLibraryReception_data()
+    // The filters of a received file: "normalise" (what the serial library
+    // received), "trim" (blocks), or "lines:" and the line filter ("@" and
+    // lines: a pattern file).
+    void receivedFileFilters_data()
     {
-        QTest::addColumn<QByteArray>("received");
-        QTest::addColumn<QByteArray>("normalised");
-        QTest::newRow("stray CR and LF inside lines")
-            << QByteArray("%\r\nO1\rA\nB\r\n\r\nM30\r\n") << QByteArray("%\r\nO1AB\r\nM30\r\n");
-        QTest::newRow("last line without end")
-            << QByteArray("N1\r\nN2") << QByteArray("N1\r\nN2\r\n");
-        QTest::newRow("empty file stays") << QByteArray() << QByteArray();
-    }
-
-    void normaliseLibraryReception()
-    {
-        QFETCH(QByteArray, received);
-        QFETCH(QByteArray, normalised);
-        const QString path = m_fx.write(u"FromCN.txt"_s, received);
-        QVERIFY(NormaliseLibraryReception(path));
-        QCOMPARE(m_fx.read(path), normalised);
-    }
-
-    void filterReceivedLines_data()
-    {
-        QTest::addColumn<QByteArray>("filter"); // "@" + lines: a pattern file
-        QTest::addColumn<QByteArray>("expected");
-        const auto row = [](const char* name, const char* filter, const QByteArray& expected) {
-            QTest::newRow(name) << QByteArray(filter) << expected;
-        };
-        row("starts with", "G04*",
-            "%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nN20 M01\r\nM01 M01X\r\nN30 M30\r\n%\r\n");
-        row("ends with, first occurrence decides", "*M01",
-            "%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nG04 P2\r\nM01 M01X\r\nN30 M30\r\n%\r\n");
-        row("contains", "*(*",
-            "%\r\nN10 G04 P2\r\nG04 P2\r\nN20 M01\r\nM01 M01X\r\nN30 M30\r\n%\r\n");
-        row("whole line, untrimmed", "N30 M30",
-            "%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nG04 P2\r\nN20 M01\r\nM01 M01X\r\nN30 M30\r\n"
-            "%\r\n");
-        row("pattern file", "@%\r\n*M01\r\n\r\nG04*\r\n",
-            "O0042 (FLASQUE)\r\nN10 G04 P2\r\nM01 M01X\r\nN30 M30\r\n");
-        row("a lone star matches nothing", "*",
-            "%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nG04 P2\r\nN20 M01\r\nM01 M01X\r\nN30 M30\r\n"
-            "%\r\n");
-        row("no filter", "", kUpload);
-    }
-
-    void filterReceivedLines()
-    {
-        QFETCH(QByteArray, filter);
-        QFETCH(QByteArray, expected);
-        if (filter.startsWith('@'))
-            filter = m_fx.write(u"filtre.txt"_s, filter.mid(1)).toLatin1();
-        Config().Port.FiltreLigneRecep = filter;
-        const QString file = m_fx.write(u"Receiv/FromCN.txt"_s, kUpload);
-        QCOMPARE(FilterReceivedLines(file), !filter.isEmpty());
-        QCOMPARE(m_fx.read(file), expected);
-    }
-
-    void trimBlocks_data()
-    {
+        QTest::addColumn<QByteArray>("filter");
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QByteArray>("expected");
-        const auto row = [](const char* name, const QByteArray& input, const QByteArray& expected) {
-            QTest::newRow(name) << input << expected;
+        const auto row = [](const char* name, const char* filter, const QByteArray& input,
+                            const QByteArray& expected) {
+            QTest::newRow(name) << QByteArray(filter) << input << expected;
         };
-        row("blanks only, tabs kept", "  N10 G0 X1  \r\n\tN20 \r\n   \r\n",
+        row("normalise: stray CR and LF inside lines", "normalise", "%\r\nO1\rA\nB\r\n\r\nM30\r\n",
+            "%\r\nO1AB\r\nM30\r\n");
+        row("normalise: last line without end", "normalise", "N1\r\nN2", "N1\r\nN2\r\n");
+        row("normalise: empty file stays", "normalise", "", "");
+
+        row("lines: starts with", "lines:G04*", kUpload,
+            "%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nN20 M01\r\nM01 M01X\r\nN30 M30\r\n%\r\n");
+        row("lines: ends with, first occurrence decides", "lines:*M01", kUpload,
+            "%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nG04 P2\r\nM01 M01X\r\nN30 M30\r\n%\r\n");
+        row("lines: contains", "lines:*(*", kUpload,
+            "%\r\nN10 G04 P2\r\nG04 P2\r\nN20 M01\r\nM01 M01X\r\nN30 M30\r\n%\r\n");
+        const QByteArray trimmed = "%\r\nO0042 (FLASQUE)\r\nN10 G04 P2\r\nG04 P2\r\nN20 M01\r\nM01 "
+                                   "M01X\r\nN30 M30\r\n%\r\n";
+        row("lines: whole line, untrimmed", "lines:N30 M30", kUpload, trimmed);
+        row("lines: a lone star matches nothing", "lines:*", kUpload, trimmed);
+        row("lines: pattern file", "lines:@%\r\n*M01\r\n\r\nG04*\r\n", kUpload,
+            "O0042 (FLASQUE)\r\nN10 G04 P2\r\nM01 M01X\r\nN30 M30\r\n");
+        row("lines: no filter", "lines:", kUpload, kUpload);
+
+        row("trim: blanks only, tabs kept", "trim", "  N10 G0 X1  \r\n\tN20 \r\n   \r\n",
             "N10 G0 X1\r\n\tN20\r\n\r\n");
-        row("no line end at all", " O1 ", "O1\r\n");
-        row("lone CR and LF are inside lines", " N1\r N2 \n N3 \r\n", "N1\r N2 \n N3\r\n");
-        row("CR LF split at the end", "N1 \r\n\r\n", "N1\r\n\r\n");
-        row("NUL and upper half", raw(" \0N1\xff "), raw("\0N1\xff\r\n"));
-        row("empty file untouched", "", "");
+        row("trim: no line end at all", "trim", " O1 ", "O1\r\n");
+        row("trim: lone CR and LF are inside lines", "trim", " N1\r N2 \n N3 \r\n",
+            "N1\r N2 \n N3\r\n");
+        row("trim: CR LF split at the end", "trim", "N1 \r\n\r\n", "N1\r\n\r\n");
+        row("trim: NUL and upper half", "trim", raw(" \0N1\xff "), raw("\0N1\xff\r\n"));
+        row("trim: empty file untouched", "trim", "", "");
         // Megabytes of lines, read in chunks: a CR LF across every power-of-two
         // boundary, whatever the chunk size.
         QRandomGenerator random(7);
@@ -201,18 +169,30 @@ private slots:
             lines[(1 << k) - 1] = '\r';
             lines[1 << k] = '\n';
         }
-        row("lines across chunks", lines, trimmedLines(lines));
+        row("trim: lines across chunks", "trim", lines, trimmedLines(lines));
         const QByteArray longLine(10 * 1024 * 1024, 'X');
-        row("10 MB line", "N1\r\n  " + longLine + "  \r\nN2", "N1\r\n" + longLine + "\r\nN2\r\n");
+        row("trim: 10 MB line", "trim", "N1\r\n  " + longLine + "  \r\nN2",
+            "N1\r\n" + longLine + "\r\nN2\r\n");
     }
 
-    void trimBlocks()
+    void receivedFileFilters()
     {
+        QFETCH(QByteArray, filter);
         QFETCH(QByteArray, input);
         QFETCH(QByteArray, expected);
-        const QString file = m_fx.write(u"P.NC"_s, input);
-        QCOMPARE(TrimBlocks(file), !input.isEmpty());
-        QVERIFY2(m_fx.read(file) == expected, m_fx.read(file).left(80).constData());
+        const QString file = m_fx.write(u"Receiv/FromCN.txt"_s, input);
+        if (filter == "normalise") {
+            QVERIFY(NormaliseLibraryReception(file));
+        } else if (filter == "trim") {
+            QCOMPARE(TrimBlocks(file), !input.isEmpty());
+        } else {
+            QByteArray lines = filter.mid(6);
+            if (lines.startsWith('@'))
+                lines = m_fx.write(u"filtre.txt"_s, lines.mid(1)).toLatin1();
+            Config().Port.FiltreLigneRecep = lines;
+            QCOMPARE(FilterReceivedLines(file), !lines.isEmpty());
+        }
+        QCOMPARE(m_fx.read(file), expected);
     }
 
     void checkSyntax_data()
@@ -247,6 +227,8 @@ private slots:
         row("Heidenhain cut short", heidenhain, "1 TOOL CALL 5 Z\r\n2 L X+0 ; END PGM",
             "1 TOOL CALL 5 Z\r\n2 L X+0 ; END PGM\r\n", {923, 924});
         row("empty file", iso, "", "");
+        row("every finding", "%~M30~O~~8", "N10 G0 X100\nN20 G1\r\n", "N10 G0 X100\r\nN20 G1\r\n",
+            {920, 921, 922, 923, 924});
         // The end block counts even when megabytes of empty lines follow it.
         const QByteArray tail = isoProgram + QByteArray(600000, '\n').replace("\n", "\r\n");
         row("empty lines after the end block", iso, tail, tail);
@@ -266,22 +248,10 @@ private slots:
         s.CarDebCom = parts[3];
         s.NbMaxCarBloc = parts[4].toInt();
         const QString file = m_fx.write(u"Send/ToCN.txt"_s, input);
-        const SyntaxReport report = ExamineSyntax(file);
-        QCOMPARE(report.written, !input.isEmpty());
-        QCOMPARE(report.events(), events);
+        // 910 opens the check, then each finding is logged in turn.
+        QCOMPARE(CheckSyntax(file), !input.isEmpty());
+        QCOMPARE(m_fx.loggedEvents(), QList<int>{910} + events);
         QCOMPARE(m_fx.read(file), expected);
-    }
-
-    void checkSyntaxLogsFindings()
-    {
-        Settings& s = Config();
-        s.BlocDeb = "%";
-        s.BlocFin = "M30";
-        s.CarDebProg = "O";
-        s.NbMaxCarBloc = 8;
-        const QString file = m_fx.write(u"Send/ToCN.txt"_s, "N10 G0 X100\nN20 G1\r\n");
-        QVERIFY(CheckSyntax(file));
-        QCOMPARE(m_fx.loggedEvents(), (QList<int>{910, 920, 921, 922, 923, 924}));
     }
 
 private:

@@ -9,7 +9,6 @@
 #include "platform/QtSerialDevice.h"
 #include "platform/SerialControl.h"
 #include "platform/SerialLibrary.h"
-#include "startup/AppPaths.h"
 #include "startup/Settings.h"
 
 #include "support/FakeSerialDevice.h"
@@ -104,27 +103,28 @@ private slots:
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("handshake");
-        QTest::addColumn<QList<bool>>("readyFor"); // (cts,dsr): 00 01 10 11
-        QTest::newRow("none") << 0 << 0 << QList<bool>{true, true, true, true};
-        QTest::newRow("XON/XOFF") << 1 << 1 << QList<bool>{true, true, true, true};
-        QTest::newRow("RTS/CTS") << 2 << 2 << QList<bool>{false, false, true, true};
-        QTest::newRow("both") << 3 << 3 << QList<bool>{false, false, true, true};
-        QTest::newRow("XON and DSR") << 4 << 1 << QList<bool>{false, true, false, true};
-        QTest::newRow("RTS, CTS and DSR") << 5 << 2 << QList<bool>{false, false, false, true};
-        QTest::newRow("both and DSR") << 6 << 3 << QList<bool>{false, false, false, true};
-        QTest::newRow("unknown") << 7 << 4 << QList<bool>{false, false, false, false};
+        QTest::addColumn<QByteArray>("readyFor"); // for (cts,dsr) 00 01 10 11
+        QTest::newRow("none") << 0 << 0 << QByteArray("1111");
+        QTest::newRow("XON/XOFF") << 1 << 1 << QByteArray("1111");
+        QTest::newRow("RTS/CTS") << 2 << 2 << QByteArray("0011");
+        QTest::newRow("both") << 3 << 3 << QByteArray("0011");
+        QTest::newRow("XON and DSR") << 4 << 1 << QByteArray("0101");
+        QTest::newRow("RTS, CTS and DSR") << 5 << 2 << QByteArray("0001");
+        QTest::newRow("both and DSR") << 6 << 3 << QByteArray("0001");
+        QTest::newRow("unknown") << 7 << 4 << QByteArray("0000");
     }
 
     void flowModes()
     {
         QFETCH(int, mode);
         QFETCH(int, handshake);
-        QFETCH(QList<bool>, readyFor);
+        QFETCH(QByteArray, readyFor);
         QCOMPARE(HandshakeOf(mode), handshake);
-        QCOMPARE(LineReadyFor(mode, false, false), readyFor[0]);
-        QCOMPARE(LineReadyFor(mode, false, true), readyFor[1]);
-        QCOMPARE(LineReadyFor(mode, true, false), readyFor[2]);
-        QCOMPARE(LineReadyFor(mode, true, true), readyFor[3]);
+        QByteArray ready;
+        for (const bool cts : {false, true})
+            for (const bool dsr : {false, true})
+                ready += LineReadyFor(mode, cts, dsr) ? '1' : '0';
+        QCOMPARE(ready, readyFor);
     }
 
     void openForListeningAndSending()
@@ -150,9 +150,7 @@ private slots:
         QCOMPARE(device->writes.size(), 3);
         QCOMPARE(device->writes[2].size(), 50);
 
-        device->hasModemLines = true;
-        device->cts = true;
-        device->dsr = false;
+        device->dsr = false; // CTS is there
         QVERIFY(!IsLineReady(control, 5));
         device->dsr = true;
         QVERIFY(IsLineReady(control, 5));
@@ -251,61 +249,32 @@ private slots:
 
     void libraryTables_data()
     {
-        QTest::addColumn<QByteArray>("speed");
-        QTest::addColumn<QByteArray>("parity");
-        QTest::addColumn<QByteArray>("dataBits");
-        QTest::addColumn<QByteArray>("stopBits");
-        QTest::addColumn<int>("flow");
+        QTest::addColumn<QByteArray>("line");     // speed|parity|data bits|stop bits|flow mode
         QTest::addColumn<QList<int>>("expected"); // baud, parity, data, stop codes, hw, sw
-        const auto row = [](const char* name, const char* speed, const char* parity,
-                            const char* data, const char* stop, int flow, QList<int> codes) {
-            QTest::newRow(name) << QByteArray(speed) << QByteArray(parity) << QByteArray(data)
-                                << QByteArray(stop) << flow << codes;
-        };
-        row("9600 with a blank", "9600 ", "E", "7", "1", 2, {12, 0x18, 2, 0, 1, 0});
-        row("unknown speed is 50 baud", "14400", "O", "8", "2", 1, {0, 0x08, 3, 4, 0, 1});
-        row("mark parity reads as none", "115200", "M", "9", "3", 3, {16, 0, 0, 0, 1, 1});
-        row("DSR modes give no flow control", "19200", "N", "5", "1", 5, {13, 0, 0, 0, 0, 0});
+        QTest::newRow("9600 with a blank")
+            << QByteArray("9600 |E|7|1|2") << QList<int>{12, 0x18, 2, 0, 1, 0};
+        QTest::newRow("unknown speed is 50 baud")
+            << QByteArray("14400|O|8|2|1") << QList<int>{0, 0x08, 3, 4, 0, 1};
+        QTest::newRow("mark parity reads as none")
+            << QByteArray("115200|M|9|3|3") << QList<int>{16, 0, 0, 0, 1, 1};
+        QTest::newRow("DSR modes give no flow control")
+            << QByteArray("19200|N|5|1|5") << QList<int>{13, 0, 0, 0, 0, 0};
     }
 
     void libraryTables()
     {
-        QFETCH(QByteArray, speed);
-        QFETCH(QByteArray, parity);
-        QFETCH(QByteArray, dataBits);
-        QFETCH(QByteArray, stopBits);
-        QFETCH(int, flow);
+        QFETCH(QByteArray, line);
         QFETCH(QList<int>, expected);
+        const QList<QByteArray> parts = line.split('|');
         PortSettings r = record();
-        r.Parite = parity;
-        r.DataBit = dataBits;
-        r.StopBit = stopBits;
-        r.CtrlFlux = qint16(flow);
-        const LibrarySettings s = LibrarySettingsFor(r, speed);
+        r.Parite = parts[1];
+        r.DataBit = parts[2];
+        r.StopBit = parts[3];
+        r.CtrlFlux = qint16(parts[4].toInt());
+        const LibrarySettings s = LibrarySettingsFor(r, parts[0]);
         QCOMPARE((QList<int>{s.baudCode, s.parityCode, s.dataBitsCode, s.stopBitsCode,
                              s.hardwareFlow, s.softwareFlow}),
                  expected);
-    }
-
-    void libraryErrors_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<int>("event");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("-1")
-            << -1 << 210 << u"Numéro de port invalide ou port non ouvert par avance. (sio_ioctl)"_s;
-        QTest::newRow("unknown") << -3 << 219 << u"Erreur inconnue : -3 (sio_ioctl)"_s;
-    }
-
-    void libraryErrors()
-    {
-        QFETCH(int, code);
-        QFETCH(int, event);
-        QFETCH(QString, text);
-        SetLibraryOperation("sio_ioctl");
-        ReportLibraryError(code, 0);
-        QCOMPARE(Events().lastShown, event);
-        QCOMPARE(Events().lastText, toAnsi(text));
     }
 
     void libraryPortOpensConfiguresAndCloses()
@@ -317,8 +286,7 @@ private slots:
         QCOMPARE(device->openedSettings.baud, 9600);
         QCOMPARE(device->openedSettings.handshake, 2);
         QCOMPARE(Events().lastShown, 200);
-        device->dsr = true;
-        device->cts = false;
+        device->cts = false;            // DSR is there
         QVERIFY(!IsLibraryLineReady()); // hardware flow wants CTS too
         device->cts = true;
         QVERIFY(IsLibraryLineReady());
@@ -338,6 +306,14 @@ private slots:
         QCOMPARE(Events().lastShown, 213);
         QVERIFY(
             Events().lastText.endsWith("(sio_open - Erreur durant l'ouverture du port s\xe9rie)"));
+        SetLibraryOperation("sio_ioctl");
+        ReportLibraryError(SIO_BADPORT, 0);
+        QCOMPARE(Events().lastShown, 210);
+        QCOMPARE(Events().lastText,
+                 toAnsi(u"Numéro de port invalide ou port non ouvert par avance. (sio_ioctl)"_s));
+        ReportLibraryError(-3, 0); // a code the library does not document
+        QCOMPARE(Events().lastShown, 219);
+        QCOMPARE(Events().lastText, toAnsi(u"Erreur inconnue : -3 (sio_ioctl)"_s));
     }
 };
 

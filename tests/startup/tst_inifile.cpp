@@ -16,17 +16,6 @@
 using namespace nodalis;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// The file the accessor's tests read.
-const QByteArray kAccessorFile = "[S]\r\nSpaced=  abc  \r\n"
-                                 "T1=true\r\nT2=yes\r\nT3=2\r\nT4= 1 \r\nT5=1\r\nEmpty=\r\n"
-                                 "V1=12.5mm\r\nV2=abc\r\nV3=  -3.25e2x\r\nV4=.5\r\nV5=1,5\r\n"
-                                 "[CANAUX]\r\n1=A\r\n'old=B\r\n2=C\r\n"
-                                 "[P1]\r\nPortListen=1\r\n[P2]\r\nNumPort=3\r\n";
-
-} // namespace
-
 class TestIniFile : public QObject
 {
     Q_OBJECT
@@ -62,7 +51,6 @@ private slots:
             QTest::newRow(name) << content << QByteArray(section) << QByteArray(key) << expected;
         };
         const QByteArray simple = "[DNC]\r\nRefMO=M1\r\nMethode=3\r\n";
-        row("plain", simple, "DNC", "RefMO", "M1");
         row("names without case", simple, "dnc", "REFMO", "M1");
         row("missing key gives default", simple, "DNC", "Nope", "<def>");
         row("missing section gives default", simple, "COMM", "RefMO", "<def>");
@@ -100,21 +88,20 @@ private slots:
         QCOMPARE(FNReadIni(file(content), section, key, "<def>"), expected);
     }
 
-    void readMissingFileGivesDefault()
+    // Reads go through a cache of parsed files: a file that appears or
+    // changes is read again.
+    void fileComesAndChanges()
     {
-        QCOMPARE(FNReadIni(m_dir.filePath(u"none.ini"_s), "A", "K", "d"), QByteArray("d"));
-        QCOMPARE(FNReadIni(m_dir.filePath(u"none.ini"_s), "A", "K"), QByteArray());
-    }
-
-    void readSeesChangesToTheFile()
-    {
-        const QString path = file("[A]\nK=1\n");
-        QCOMPARE(FNReadIni(path, "A", "K"), QByteArray("1"));
+        const QString path = m_dir.filePath(u"new.ini"_s);
+        QCOMPARE(FNReadIni(path, "NODALIS", "PID", "d"), QByteArray("d"));
+        QCOMPARE(FNReadIni(path, "NODALIS", "PID"), QByteArray());
+        QVERIFY(WriteIni(path, "NODALIS", "PID", "1"));
+        QCOMPARE(contents(path), QByteArray("[NODALIS]\r\nPID=1\r\n"));
+        QCOMPARE(FNReadIni(path, "NODALIS", "PID"), QByteArray("1"));
         QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[A]\nK=22\n");
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("[NODALIS]\nPID=22\n") > 0);
         f.close();
-        QCOMPARE(FNReadIni(path, "A", "K"), QByteArray("22"));
+        QCOMPARE(FNReadIni(path, "NODALIS", "PID"), QByteArray("22"));
     }
 
     void section_data()
@@ -126,7 +113,6 @@ private slots:
                           "[B]\r\nZ=9\r\n",
                           62)
             << QByteArray("K=1\0Bare\0'old=x\0=v\0N=a\0", 23);
-        QTest::newRow("missing section") << QByteArray("[B]\nZ=9\n") << QByteArray();
         QTest::newRow("empty section") << QByteArray("[A]\n\n[B]\nZ=9\n") << QByteArray();
     }
 
@@ -254,13 +240,6 @@ private slots:
                                         u"[DNC]\r\nRefMO="_s + tour + u"\r\n"_s));
     }
 
-    void writeCreatesTheFile()
-    {
-        const QString path = m_dir.filePath(u"new.ini"_s);
-        QVERIFY(WriteIni(path, "NODALIS", "PID", "1"));
-        QCOMPARE(contents(path), QByteArray("[NODALIS]\r\nPID=1\r\n"));
-    }
-
     void writeFailsWithoutHarm()
     {
         // A value with a line break would add a line to the file.
@@ -271,107 +250,90 @@ private slots:
         QVERIFY(!WriteIni(m_dir.filePath(u"no/such/dir/x.ini"_s), "A", "K", "1"));
     }
 
-    void accessorTrimsWhatReadIniKeeps()
+    // The accessor: reads trimmed, "1" alone is true, an empty value reads
+    // as missing, numbers are their leading decimal part, a key exists when
+    // the raw section holds it followed by "=".
+    void accessorReads_data()
     {
-        const QString path = file(kAccessorFile);
-        clsIniVar ini;
-        ini.Init(path, "S", "Spaced", {});
-        QCOMPARE(ini.Read(), QByteArray("abc"));
-        QCOMPARE(FNReadIni(path, "S", "Spaced"), QByteArray("  abc  "));
-        QCOMPARE(ini.ReadDef("dflt", "Missing"), QByteArray("dflt"));
-        QCOMPARE(ini.ReadDef("dflt", "Empty"), QByteArray("dflt"));
-        QCOMPARE(ini.ReadSectionInTab("CANAUX", path), (QList<QByteArray>{{}, "1=A", "2=C"}));
-        QCOMPARE(ini.ReadSectionInTab("NONE", path), QList<QByteArray>{QByteArray()});
-    }
-
-    void accessorBool_data()
-    {
-        QTest::addColumn<QByteArray>("key");
-        QTest::addColumn<bool>("plain");
-        QTest::addColumn<bool>("withTrueDefault");
-        QTest::newRow("true") << QByteArray("T1") << false << false;
-        QTest::newRow("yes") << QByteArray("T2") << false << false;
-        QTest::newRow("2") << QByteArray("T3") << false << false;
-        QTest::newRow("1 with spaces") << QByteArray("T4") << true << true;
-        QTest::newRow("1") << QByteArray("T5") << true << true;
-        QTest::newRow("empty reads as missing") << QByteArray("Empty") << false << true;
-        QTest::newRow("missing") << QByteArray("Nope") << false << true;
-    }
-
-    void accessorBool()
-    {
-        QFETCH(QByteArray, key);
-        QFETCH(bool, plain);
-        QFETCH(bool, withTrueDefault);
-        clsIniVar ini;
-        ini.setPath(file(kAccessorFile));
-        ini.setSection("S");
-        QCOMPARE(ini.ReadBool(key), plain);
-        QCOMPARE(ini.ReadBoolDef(true, key), withTrueDefault);
-    }
-
-    void accessorNumber_data()
-    {
-        QTest::addColumn<QByteArray>("key");
-        QTest::addColumn<double>("expected");
-        QTest::newRow("number then unit") << QByteArray("V1") << 12.5;
-        QTest::newRow("no number") << QByteArray("V2") << 0.0;
-        QTest::newRow("blanks, sign, exponent") << QByteArray("V3") << -325.0;
-        QTest::newRow("leading period") << QByteArray("V4") << 0.5;
-        QTest::newRow("comma is not a decimal point") << QByteArray("V5") << 1.0;
-        QTest::newRow("missing") << QByteArray("Nope") << 0.0;
-    }
-
-    void accessorNumber()
-    {
-        QFETCH(QByteArray, key);
-        QFETCH(double, expected);
-        QCOMPARE(clsIniVar().ReadVal(key, "S", file(kAccessorFile)), expected);
-    }
-
-    void accessorKeyExists_data()
-    {
+        QTest::addColumn<QByteArray>("read"); // Read, Bool, BoolDefTrue, Val or Exists
         QTest::addColumn<QByteArray>("section");
         QTest::addColumn<QByteArray>("key");
-        QTest::addColumn<bool>("exists");
-        QTest::newRow("Port is not PortListen") << QByteArray("P1") << QByteArray("Port") << false;
-        QTest::newRow("Port ends NumPort") << QByteArray("P2") << QByteArray("Port") << true;
-        QTest::newRow("case matters") << QByteArray("P2") << QByteArray("numport") << false;
-        QTest::newRow("missing section") << QByteArray("NONE") << QByteArray("Port") << false;
+        QTest::addColumn<QByteArray>("expected");
+        const auto row = [](const char* read, const char* section, const char* key,
+                            const char* expected) {
+            QTest::addRow("%s %s/%s", read, section, key)
+                << QByteArray(read) << QByteArray(section) << QByteArray(key)
+                << QByteArray(expected);
+        };
+        row("Read", "S", "Spaced", "abc");
+        for (const char* key : {"T1", "T2", "T3"}) // true, yes, 2
+            row("Bool", "S", key, "false");
+        row("Bool", "S", "T4", "true"); // " 1 "
+        row("BoolDefTrue", "S", "T5", "true");
+        row("BoolDefTrue", "S", "Empty", "true");
+        row("BoolDefTrue", "S", "Nope", "true");
+        row("BoolDefTrue", "S", "T1", "false");
+        row("Val", "S", "V1", "12.5");        // 12.5mm
+        row("Val", "S", "V2", "0");           // abc
+        row("Val", "S", "V3", "-325");        // blanks, sign, exponent
+        row("Val", "S", "V4", "0.5");         // .5
+        row("Val", "S", "V5", "1");           // a comma is not a decimal point
+        row("Exists", "P1", "Port", "false"); // PortListen=1
+        row("Exists", "P2", "Port", "true");  // NumPort=3
+        row("Exists", "P2", "numport", "false");
+        row("Exists", "NONE", "Port", "false");
     }
 
-    void accessorKeyExists()
+    void accessorReads()
     {
+        QFETCH(QByteArray, read);
         QFETCH(QByteArray, section);
         QFETCH(QByteArray, key);
-        QFETCH(bool, exists);
+        QFETCH(QByteArray, expected);
+        const QString path =
+            file("[S]\r\nSpaced=  abc  \r\nT1=true\r\nT2=yes\r\nT3=2\r\nT4= 1 \r\n"
+                 "T5=1\r\nEmpty=\r\nV1=12.5mm\r\nV2=abc\r\nV3=  -3.25e2x\r\n"
+                 "V4=.5\r\nV5=1,5\r\n[P1]\r\nPortListen=1\r\n[P2]\r\nNumPort=3\r\n");
         clsIniVar ini;
-        ini.Init(file(kAccessorFile), section, key, {});
-        QCOMPARE(ini.FNKeyExist(), exists);
+        ini.Init(path, section, key, {});
+        const auto text = [](bool b) { return QByteArray(b ? "true" : "false"); };
+        QByteArray got;
+        if (read == "Read")
+            got = ini.Read();
+        else if (read == "Bool")
+            got = text(ini.ReadBool());
+        else if (read == "BoolDefTrue")
+            got = text(ini.ReadBoolDef(true));
+        else if (read == "Val")
+            got = QByteArray::number(ini.ReadVal());
+        else
+            got = text(ini.FNKeyExist());
+        QCOMPARE(got, expected);
     }
 
-    void accessorWritesDefaultToProperties()
+    // Apostrophe lines left out, element 0 empty; writes default to the
+    // properties, numbers in the locale's format (a decimal comma loses the
+    // fraction on the way back), other sections untouched.
+    void accessorSectionsAndWrites()
     {
-        const QString path = file(kAccessorFile);
+        const QString path = file("[S]\r\nSpaced=  abc  \r\n[CANAUX]\r\n1=A\r\n'old=B\r\n2=C\r\n");
         clsIniVar ini;
+        QCOMPARE(ini.ReadSectionInTab("CANAUX", path), (QList<QByteArray>{{}, "1=A", "2=C"}));
+        QCOMPARE(ini.ReadSectionInTab("NONE", path), QList<QByteArray>{QByteArray()});
         ini.Init(path, "W", "Str", "fromProperty");
         ini.WriteStr();
         QCOMPARE(FNReadIni(path, "W", "Str"), QByteArray("fromProperty"));
         ini.WriteBool(true, "B1");
         ini.WriteBool(false, "B0");
-        QCOMPARE(ini.Read("B1"), QByteArray("1"));
-        QCOMPARE(ini.Read("B0"), QByteArray("0"));
+        QCOMPARE(ini.Read("B1") + ini.Read("B0"), QByteArray("10"));
         ini.WriteVal(2500, "Whole");
         QCOMPARE(ini.ReadVal("Whole"), 2500.0);
-        // Written in the locale's format: under a decimal comma the fraction
-        // is lost on the way back, as it always was.
         QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
         ini.WriteVal(2.75, "Fraction");
         QLocale::setDefault(QLocale::c());
         QCOMPARE(ini.Read("Fraction"), QByteArray("2,75"));
         QCOMPARE(ini.ReadVal("Fraction"), 2.0);
-        // Other sections of the file are untouched.
-        QCOMPARE(ini.Read("Spaced", "S"), QByteArray("abc"));
+        QCOMPARE(FNReadIni(path, "S", "Spaced"), QByteArray("  abc  "));
     }
 };
 
