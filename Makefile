@@ -36,7 +36,8 @@ test-asan: deps
 # an outside program doing the same job (bench/run.py; NODALIS_BENCH_PAIRS).
 bench: deps
 	cmake --preset release
-	cmake --build --preset release -j $(JOBS) --target nodalis nodalisctl nodalis-sim bench_program_text bench_store bench_network bench_lsv2 nodalis-push
+	cmake --build --preset release -j $(JOBS) --target nodalis nodalisctl nodalis-sim nodalis-push nodalis-tnccmd \
+	  bench_program_text bench_store bench_network bench_lsv2 bench_mazatrol bench_focas bench_tnc bench_explorer
 	bench/run.py
 
 # Layout is .clang-format's: `make format` rewrites the tree, the check fails
