@@ -262,7 +262,9 @@ public:
     bool unchanged() const { return m_unchanged; }
 
 private:
-    static constexpr qsizetype kBuffer = 256 * 1024;
+    // Each write costs the file system an update of the file's times,
+    // whatever its size: a program is written in few large pieces.
+    static constexpr qsizetype kBuffer = 1024 * 1024;
 
     void writeLineAcross(QByteArrayView line);
     void flush();
