@@ -5,6 +5,7 @@
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
 #include "platform/NativeSocket.h"
+#include "protocols/CurlCalls.h"
 #include "protocols/FtpListing.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
@@ -18,8 +19,6 @@
 
 #include <climits>
 
-#include <curl/curl.h>
-
 namespace nodalis {
 
 namespace {
@@ -30,10 +29,11 @@ constexpr qint64 kStallMs = 30000;
 // Longest wait between two looks at the stop flag.
 constexpr qint64 kStopCheckMs = 200;
 
-void initCurlOnce()
+// The libcurl calls, once ClsFTP::run has loaded them.
+const CurlCalls& curl()
 {
-    static const bool done = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    (void)done;
+    QString why;
+    return *LoadCurl(&why);
 }
 
 // A time-out in whole seconds of real time, at least one.
@@ -45,9 +45,9 @@ long realSeconds(qint64 ms)
 QByteArray escaped(CURL* easy, const QString& name)
 {
     const QByteArray bytes = toAnsi(name);
-    char* e = curl_easy_escape(easy, bytes.constData(), int(bytes.size()));
+    char* e = curl().easy_escape(easy, bytes.constData(), int(bytes.size()));
     const QByteArray out(e);
-    curl_free(e);
+    curl().free(e);
     return out;
 }
 
@@ -97,12 +97,12 @@ private:
     CURLcode m_result = CURLE_OK;
 };
 
-FtpSession::FtpSession() : m_multi(curl_multi_init()), m_easy(curl_easy_init())
+FtpSession::FtpSession() : m_multi(curl().multi_init()), m_easy(curl().easy_init())
 {
-    curl_multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, onSocket);
-    curl_multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
-    curl_multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, onTimer);
-    curl_multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
+    curl().multi_setopt(m_multi, CURLMOPT_SOCKETFUNCTION, onSocket);
+    curl().multi_setopt(m_multi, CURLMOPT_SOCKETDATA, this);
+    curl().multi_setopt(m_multi, CURLMOPT_TIMERFUNCTION, onTimer);
+    curl().multi_setopt(m_multi, CURLMOPT_TIMERDATA, this);
     m_timer.setSingleShot(true);
     QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { act(CURL_SOCKET_TIMEOUT, 0); });
 }
@@ -114,8 +114,8 @@ FtpSession::~FtpSession()
     // shut down first, that fails at once.
     for (const curl_socket_t s : std::as_const(m_open))
         ShutdownSocket(qintptr(s));
-    curl_multi_cleanup(m_multi);
-    curl_easy_cleanup(m_easy);
+    curl().multi_cleanup(m_multi);
+    curl().easy_cleanup(m_easy);
     for (const Watch& w : std::as_const(m_watches)) {
         delete w.read;
         delete w.write;
@@ -125,16 +125,16 @@ FtpSession::~FtpSession()
 CURL* FtpSession::fresh()
 {
     // A reset keeps the connection, which the multi handle holds.
-    curl_easy_reset(m_easy);
+    curl().easy_reset(m_easy);
     m_errors[0] = 0;
-    curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_errors);
-    curl_easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(m_easy, CURLOPT_OPENSOCKETFUNCTION, onOpen);
-    curl_easy_setopt(m_easy, CURLOPT_OPENSOCKETDATA, this);
-    curl_easy_setopt(m_easy, CURLOPT_CLOSESOCKETFUNCTION, onClose);
-    curl_easy_setopt(m_easy, CURLOPT_CLOSESOCKETDATA, this);
+    curl().easy_setopt(m_easy, CURLOPT_ERRORBUFFER, m_errors);
+    curl().easy_setopt(m_easy, CURLOPT_NOSIGNAL, 1L);
+    curl().easy_setopt(m_easy, CURLOPT_OPENSOCKETFUNCTION, onOpen);
+    curl().easy_setopt(m_easy, CURLOPT_OPENSOCKETDATA, this);
+    curl().easy_setopt(m_easy, CURLOPT_CLOSESOCKETFUNCTION, onClose);
+    curl().easy_setopt(m_easy, CURLOPT_CLOSESOCKETDATA, this);
     // Kept until the server ends it, however long the machine stays idle.
-    curl_easy_setopt(m_easy, CURLOPT_MAXAGE_CONN, 7L * 24 * 3600);
+    curl().easy_setopt(m_easy, CURLOPT_MAXAGE_CONN, 7L * 24 * 3600);
     return m_easy;
 }
 
@@ -143,7 +143,7 @@ CURLcode FtpSession::run(const std::function<void()>& tick, bool& stopped)
     m_done = false;
     m_result = CURLE_OK;
     stopped = false;
-    if (curl_multi_add_handle(m_multi, m_easy) != CURLM_OK)
+    if (curl().multi_add_handle(m_multi, m_easy) != CURLM_OK)
         return CURLE_FAILED_INIT;
     while (!m_done && !(stopped = State().stopRequested)) {
         WaitForEvents(kStopCheckMs);
@@ -152,13 +152,13 @@ CURLcode FtpSession::run(const std::function<void()>& tick, bool& stopped)
         // transfer then goes on only when driven.
         if (!m_done && !watching()) {
             int running = 0;
-            curl_multi_perform(m_multi, &running);
+            curl().multi_perform(m_multi, &running);
             collect();
         }
         tick();
     }
     // Before its end, this drops the connection without a word.
-    curl_multi_remove_handle(m_multi, m_easy);
+    curl().multi_remove_handle(m_multi, m_easy);
     return m_result;
 }
 
@@ -231,14 +231,14 @@ int FtpSession::onClose(void* self, curl_socket_t s)
 void FtpSession::act(curl_socket_t s, int flags)
 {
     int running = 0;
-    curl_multi_socket_action(m_multi, s, flags, &running);
+    curl().multi_socket_action(m_multi, s, flags, &running);
     collect();
 }
 
 void FtpSession::collect()
 {
     int left = 0;
-    while (const CURLMsg* msg = curl_multi_info_read(m_multi, &left)) {
+    while (const CURLMsg* msg = curl().multi_info_read(m_multi, &left)) {
         if (msg->msg == CURLMSG_DONE) {
             m_result = msg->data.result;
             m_done = true;
@@ -322,7 +322,11 @@ bool ClsFTP::run(FtpRequest& r)
     if (host.contains(u':'))
         host = u'[' + host + u']';
 
-    initCurlOnce();
+    QString why;
+    if (!LoadCurl(&why)) {
+        m_lastError = why;
+        return false;
+    }
     if (m_reconnect)
         m_session.reset();
     m_reconnect = false;
@@ -335,37 +339,37 @@ bool ClsFTP::run(FtpRequest& r)
     for (const QString& folder : std::as_const(r.folder))
         url += escaped(easy, folder) + '/';
     url += escaped(easy, r.file);
-    curl_easy_setopt(easy, CURLOPT_URL, url.constData());
-    curl_easy_setopt(easy, CURLOPT_USERNAME, s.ReseauUserName.constData());
-    curl_easy_setopt(easy, CURLOPT_PASSWORD, s.UserPassword.constData());
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(Clock::realMs(kConnectMs)));
-    curl_easy_setopt(easy, CURLOPT_ACCEPTTIMEOUT_MS, long(Clock::realMs(kConnectMs)));
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, realSeconds(kStallMs));
-    curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, realSeconds(kStallMs));
+    curl().easy_setopt(easy, CURLOPT_URL, url.constData());
+    curl().easy_setopt(easy, CURLOPT_USERNAME, s.ReseauUserName.constData());
+    curl().easy_setopt(easy, CURLOPT_PASSWORD, s.UserPassword.constData());
+    curl().easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(Clock::realMs(kConnectMs)));
+    curl().easy_setopt(easy, CURLOPT_ACCEPTTIMEOUT_MS, long(Clock::realMs(kConnectMs)));
+    curl().easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl().easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, realSeconds(kStallMs));
+    curl().easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, realSeconds(kStallMs));
     if (TrimSpaces(s.FtpMode).toLower() == "active")
-        curl_easy_setopt(easy, CURLOPT_FTPPORT, "-");
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onData);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &r);
+        curl().easy_setopt(easy, CURLOPT_FTPPORT, "-");
+    curl().easy_setopt(easy, CURLOPT_WRITEFUNCTION, onData);
+    curl().easy_setopt(easy, CURLOPT_WRITEDATA, &r);
     if (!r.listCommand.isEmpty())
-        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.listCommand.constData());
+        curl().easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.listCommand.constData());
     if (r.upload) {
-        curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(easy, CURLOPT_READFUNCTION, onSend);
-        curl_easy_setopt(easy, CURLOPT_READDATA, &r);
+        curl().easy_setopt(easy, CURLOPT_UPLOAD, 1L);
+        curl().easy_setopt(easy, CURLOPT_READFUNCTION, onSend);
+        curl().easy_setopt(easy, CURLOPT_READDATA, &r);
         // Large pieces: a program goes out in few reads and writes.
-        curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
-        curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE,
-                         curl_off_t(r.source ? r.source->size() : 0));
+        curl().easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024);
+        curl().easy_setopt(easy, CURLOPT_INFILESIZE_LARGE,
+                           curl_off_t(r.source ? r.source->size() : 0));
     }
     // Said after the CWDs (QUOTE commands would come before them), on the
     // folder itself: nothing is transferred.
     curl_slist* commands = nullptr;
     for (const QByteArray& c : std::as_const(r.commands))
-        commands = curl_slist_append(commands, c.constData());
-    curl_easy_setopt(easy, CURLOPT_PREQUOTE, commands);
+        commands = curl().slist_append(commands, c.constData());
+    curl().easy_setopt(easy, CURLOPT_PREQUOTE, commands);
     if (r.file.isEmpty() && r.listCommand.isEmpty())
-        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        curl().easy_setopt(easy, CURLOPT_NOBODY, 1L);
 
     bool stopped = false;
     qint64 told = 0;
@@ -375,10 +379,10 @@ bool ClsFTP::run(FtpRequest& r)
                 r.progress(told = r.received);
         },
         stopped);
-    curl_slist_free_all(commands);
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &r.response);
+    curl().slist_free_all(commands);
+    curl().easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &r.response);
     curl_off_t announced = -1;
-    curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    curl().easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
 
     bool ok = false;
     if (stopped)
@@ -387,7 +391,7 @@ bool ClsFTP::run(FtpRequest& r)
         m_lastError = r.failure;
     else if (code != CURLE_OK)
         m_lastError = QString::fromLocal8Bit(*m_session->errors() ? m_session->errors()
-                                                                  : curl_easy_strerror(code));
+                                                                  : curl().easy_strerror(code));
     else if (r.sink && announced >= 0 && announced != r.received)
         m_lastError = QStringLiteral("%1 of %2 bytes received").arg(r.received).arg(announced);
     else
