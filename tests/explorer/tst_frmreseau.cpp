@@ -1,8 +1,9 @@
 // The network explorer window over a machine's FTP server (pyftpdlib,
 // Methode 4), driven through its widgets: every pop-up command and toolbar
 // button, the clicks, the in-place renames, the store's grid, the place it
-// takes, a close during a transfer, a folder of 10,000 entries, a preview of
-// a megabyte of binary, and a picture of the window.
+// takes, a close during a transfer, a preview of a megabyte of binary, and a
+// picture of the window. What the controller does on its own is
+// tst_explorercontroller's.
 
 #include "dnc/EventMessages.h"
 #include "dnc/InfoNotifier.h"
@@ -40,7 +41,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QTreeView>
 
 #include <algorithm>
@@ -94,17 +94,23 @@ class TestFrmReseau : public QObject
     QString m_local;
     Examiner m_examiner;
     Notes m_notes;
-    std::unique_ptr<ScriptedPrompt> m_prompt;
-    std::unique_ptr<FtpServer> m_server;
-    std::unique_ptr<SerialControl> m_com;
-    std::unique_ptr<PortEngine> m_engine;
-    std::unique_ptr<NetworkTransfer> m_net;
-    std::unique_ptr<ExplorerController> m_ctl;
-    std::unique_ptr<FrmReseau> m_win;
+    // A case's explorer and all it runs on, gone in the reverse order.
+    struct Rig
+    {
+        ScriptedPrompt prompt;
+        FtpServer server;
+        SerialControl com;
+        PortEngine engine{com};
+        NetworkTransfer net{engine};
+        ExplorerController ctl{net};
+        FrmReseau win{ctl};
+        ~Rig() { ctl.setWindow(nullptr); }
+    };
+    std::unique_ptr<Rig> m_rig;
 
     template <class T> T* child(const QString& name) const
     {
-        T* found = m_win->findChild<T*>(name);
+        T* found = m_rig->win.findChild<T*>(name);
         if (!found)
             qFatal("no %s", qPrintable(name));
         return found;
@@ -186,7 +192,6 @@ private slots:
         Clock::setScale(0.01);
         m_home = run + u"/home"_s;
         m_local = run + u"/local"_s;
-        QDir().mkpath(m_home + u"/SUB"_s);
         QDir().mkpath(m_local + u"/LOC"_s);
         writeFile(m_home + u"/O1000.nc"_s, kProgram);
         writeFile(m_home + u"/O2000.nc"_s, "%\r\nO2000\r\nM30\r\n%\r\n");
@@ -194,26 +199,20 @@ private slots:
         writeFile(m_local + u"/P1.nc"_s, "%\r\nO11\r\nM30\r\n%\r\n");
         writeFile(m_local + u"/P2.nc"_s, "%\r\nO12\r\nM30\r\n%\r\n");
 
-        m_server = std::make_unique<FtpServer>();
-        QVERIFY2(m_server->start(m_home), qPrintable(m_server->why()));
+        m_rig = std::make_unique<Rig>();
+        QVERIFY2(m_rig->server.start(m_home), qPrintable(m_rig->server.why()));
         Settings& s = Config();
         s.DncAppMode = 2;
         s.Port.Methode = 4;
         s.RemoteHost = "127.0.0.1";
-        s.RemotePort = QByteArray::number(m_server->port());
+        s.RemotePort = QByteArray::number(m_rig->server.port());
         s.ReseauUserName = "cnc";
         s.UserPassword = "cnc";
         s.PathFileProgOpen = m_local;
-        m_prompt = std::make_unique<ScriptedPrompt>();
-        m_com = std::make_unique<SerialControl>();
-        m_engine = std::make_unique<PortEngine>(*m_com);
-        m_engine->setExaminer(&m_examiner);
-        m_net = std::make_unique<NetworkTransfer>(*m_engine);
-        m_ctl = std::make_unique<ExplorerController>(*m_net);
-        m_win = std::make_unique<FrmReseau>(*m_ctl);
-        m_ctl->setWindow(m_win.get());
-        m_ctl->setMode(1, 4);
-        m_ctl->showWindow();
+        m_rig->engine.setExaminer(&m_examiner);
+        m_rig->ctl.setWindow(&m_rig->win);
+        m_rig->ctl.setMode(1, 4);
+        m_rig->ctl.showWindow();
         QVERIFY(settled());
         m_examiner.received.clear();
         m_notes.messages.clear();
@@ -222,14 +221,7 @@ private slots:
     void cleanup()
     {
         m_notes.onMessage = nullptr;
-        m_ctl->setWindow(nullptr);
-        m_win.reset();
-        m_ctl.reset();
-        m_net.reset();
-        m_engine.reset();
-        m_com.reset();
-        m_server.reset();
-        m_prompt.reset();
+        m_rig.reset();
         Clock::setScale(1.0);
     }
 
@@ -283,24 +275,21 @@ private slots:
         QFETCH(QStringList, remote);
         QFETCH(QStringList, local);
         QFETCH(QString, folderName);
-        QFETCH(QStringList, served);
-        QFETCH(QStringList, kept);
-        QFETCH(int, received);
         QFETCH(QList<int>, events);
         if (!folderName.isEmpty())
-            m_prompt->queueAnswer(u"text "_s + folderName);
+            m_rig->prompt.queueAnswer(u"text "_s + folderName);
         select(true, remote);
         select(false, local);
         trigger(action);
-        QCOMPARE(entries(m_home), served);
-        QCOMPARE(entries(m_local), kept);
+        QTEST(entries(m_home), "served");
+        QTEST(entries(m_local), "kept");
         QVERIFY(settled());
-        QCOMPARE(m_examiner.received.size(), received);
+        QTEST(int(m_examiner.received.size()), "received");
         for (int code : events)
             QVERIFY2(logged(code), qPrintable(QString::number(code)));
-        QCOMPARE(m_prompt->questions(), folderName.isEmpty()
-                                            ? QStringList()
-                                            : QStringList{u"Nom du nouveau repertoire"_s});
+        QCOMPARE(m_rig->prompt.questions(), folderName.isEmpty()
+                                                ? QStringList()
+                                                : QStringList{u"Nom du nouveau repertoire"_s});
     }
 
     void refreshButtons_data()
@@ -310,7 +299,6 @@ private slots:
         QTest::addColumn<int>("logins");
         QTest::newRow("1 Actualiser, PROGACTIF") << 1 << true << 0;
         QTest::newRow("4 Déconnecter, then 5") << 4 << false << 1;
-        QTest::newRow("5 Actualiser") << 5 << false << 0;
     }
 
     // What changed behind the window's back shows after a refresh; after a
@@ -320,14 +308,14 @@ private slots:
         QFETCH(int, button);
         QFETCH(bool, progactif);
         QFETCH(int, logins);
-        const int before = m_server->logins();
+        const int before = m_rig->server.logins();
         writeFile(m_home + u"/NEW.nc"_s, kProgram);
         writeFile(m_local + u"/NEW.nc"_s, kProgram);
         trigger(u"Button%1"_s.arg(button));
         if (button == 4)
             trigger(u"Button5"_s);
         QVERIFY(settled());
-        QTRY_COMPARE(m_server->logins(), before + logins);
+        QTRY_COMPARE(m_rig->server.logins(), before + logins);
         const bool notified =
             std::any_of(m_notes.messages.begin(), m_notes.messages.end(),
                         [](const QByteArray& m) { return m.contains("PROGACTIF"); });
@@ -398,26 +386,22 @@ private slots:
         QCOMPARE(names(false), QStringList());
     }
 
-    // During a transfer the window closes to hidden and its clicks are told
-    // to wait; the transfer goes to its end.
-    void duringTransfer()
+    // Closed during a transfer, the window only hides: the transfer goes to
+    // its end.
+    void closeDuringTransfer()
     {
         bool acted = false;
         m_notes.onMessage = [&](const QByteArray&) {
-            if (acted || !m_ctl->transferRunning())
-                return;
-            acted = true;
-            m_win->close();
-            select(true, {u"O2000.nc"_s});
-            trigger(u"cmd4"_s);
+            if (!acted && m_rig->ctl.transferRunning()) {
+                acted = true;
+                m_rig->win.close();
+            }
         };
         select(true, {u"O1000.nc"_s});
         trigger(u"cmd1"_s);
         QVERIFY(acted);
-        QVERIFY(!m_win->isVisible());
+        QVERIFY(!m_rig->win.isVisible());
         QCOMPARE(m_examiner.received.size(), 1);
-        QVERIFY(logged(265));
-        QCOMPARE(entries(m_home), (QStringList{u"O1000.nc"_s, u"O2000.nc"_s, u"SUB"_s}));
         QVERIFY(!State().stopRequested);
     }
 
@@ -435,11 +419,11 @@ private slots:
     {
         QFETCH(QRect, twips);
         QFETCH(bool, fits);
-        const QScreen* screen = m_win->screen();
+        const QScreen* screen = m_rig->win.screen();
         const QRect room = screen->availableGeometry();
         const double scale = screen->logicalDotsPerInch() / 1440.0;
-        m_win->placeExplorer(twips);
-        const QRect g = m_win->geometry();
+        m_rig->win.placeExplorer(twips);
+        const QRect g = m_rig->win.geometry();
         QVERIFY(room.contains(g));
         QCOMPARE(g.width(), qMin(room.width(), qRound(twips.width() * scale)));
         QCOMPARE(g.height(), qMin(room.height(), qRound(twips.height() * scale)));
@@ -448,8 +432,9 @@ private slots:
                      QPoint(qRound(twips.left() * scale), qRound(twips.top() * scale)));
     }
 
-    // The grid of the store's programs: a click previews, 11 asks before each
-    // overwrite, 14 never does.
+    // The grid of the store's programs: a click previews one, the box filters
+    // them by call name, the toolbar's Envoyer sends the rows chosen. (The
+    // commands 11 and 14 and the order are tst_explorercontroller's.)
     void storeGrid()
     {
         Settings& s = Config();
@@ -458,63 +443,45 @@ private slots:
         s.RefMO = "M1";
         QString why;
         QVERIFY2(CreateStore(&why), qPrintable(why));
-        QList<qint32> codes;
         for (const QByteArray& call : {QByteArray("PA"), QByteArray("PB")}) {
             ProgramDatabase db;
             QSqlQuery q;
             QVERIFY(OpenProgramDatabase(ProgramDatabasePath(), db));
             QVERIFY(db.exec(q, u"INSERT INTO PROGRAMME (RefMO, ProgAppel) VALUES (?, ?)"_s,
                             {u"M1"_s, QString::fromLatin1(call)}));
-            codes << qint32(db.insertedKey(q));
-            writeFile(ProgramFilePath(ProgramTextPath, codes.last()), "%\r\n" + call + "\r\n%\r\n");
+            writeFile(ProgramFilePath(ProgramTextPath, qint32(db.insertedKey(q))),
+                      "%\r\n" + call + "\r\n%\r\n");
         }
         trigger(u"Button5"_s);
         auto* grid = child<QTableView>(u"DbgLocal"_s);
-        QTRY_VERIFY(grid->isVisibleTo(m_win.get()));
+        QTRY_VERIFY(grid->isVisibleTo(&m_rig->win));
         QTRY_COMPARE(grid->model()->rowCount(), 2);
-
-        grid->selectRow(0);
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
                           grid->visualRect(grid->model()->index(0, 0)).center());
         QVERIFY(child<QPlainTextEdit>(u"rtbLocal"_s)->toPlainText().startsWith(u"%\nP"));
 
-        child<QComboBox>(u"CboBD"_s)->setEditText(u"PB"_s);
+        child<QComboBox>(u"CboBD"_s)->setEditText(u"PA"_s);
         QTRY_COMPARE(grid->model()->rowCount(), 1);
-        child<QComboBox>(u"CboBD"_s)->setEditText(QString());
-        QTRY_COMPARE(grid->model()->rowCount(), 2);
-
+        grid->selectRow(0);
         const QStringList before = entries(m_home);
-        trigger(u"cmd11"_s);
+        trigger(u"Button3"_s);
         QStringList sent = entries(m_home);
         for (const QString& name : before)
             sent.removeAll(name);
-        QCOMPARE(sent.size(), 2);
-        QCOMPARE(m_prompt->questions(), QStringList());
-        for (const QString& name : sent)
-            writeFile(m_home + u'/' + name, "old");
-        m_prompt->queueAnswer(u"no"_s);
-        trigger(u"cmd11"_s);
-        QCOMPARE(m_prompt->questions().size(), 2);
-        QCOMPARE(readFile(m_home + u'/' + sent.first()), QByteArray("old"));
-        trigger(u"cmd14"_s);
-        QCOMPARE(m_prompt->questions().size(), 2);
-        for (const QString& name : sent)
-            QVERIFY(readFile(m_home + u'/' + name).startsWith("%\r\nP"));
+        QCOMPARE(sent.size(), 1);
+        QCOMPARE(readFile(m_home + u'/' + sent.first()), QByteArray("%\r\nPA\r\n%\r\n"));
     }
 
-    // 10,000 entries with odd names list; a megabyte of every byte
-    // value previews as text with no control character left.
-    void bigFolderAndPreview()
+    // A megabyte of every byte value previews as text with no control
+    // character left.
+    void binaryPreview()
     {
-        for (int i = 0; i < 10000; ++i)
-            writeFile(m_home + u"/F%1 é#%ü.nc"_s.arg(i, 5, 10, QLatin1Char('0')), {});
         QByteArray binary(ExplorerController::PreviewLimit, '\0');
         for (qsizetype i = 0; i < binary.size(); ++i)
             binary[i] = char((i * 7 + i / 251) & 0xff);
         writeFile(m_home + u"/binary.bin"_s, binary);
         trigger(u"Button5"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(names(true).size(), 10004, 30000);
-
+        QTRY_VERIFY(names(true).contains(u"binary.bin"_s));
         click(true, u"binary.bin"_s);
         QTRY_COMPARE(child<QLabel>(u"lblDistantProg"_s)->text(), u"binary.bin"_s);
         const QString text = child<QPlainTextEdit>(u"rtbDistant"_s)->toPlainText();
@@ -528,17 +495,15 @@ private slots:
         click(true, u"O1000.nc"_s);
         click(false, u"P1.nc"_s);
         QTRY_COMPARE(child<QLabel>(u"lblDistantProg"_s)->text(), u"O1000.nc"_s);
-        m_win->resize(900, 600);
-        QVERIFY(QTest::qWaitForWindowExposed(m_win.get()));
-        const QImage image = m_win->grab().toImage();
-        const QString path = QDir(QDir::tempPath()).filePath(u"explorer.png"_s);
-        QVERIFY(image.save(path));
-        QCOMPARE(QImage(path).size(), QSize(900, 600) * m_win->devicePixelRatio());
+        m_rig->win.resize(900, 600);
+        QVERIFY(QTest::qWaitForWindowExposed(&m_rig->win));
+        const QImage image = m_rig->win.grab().toImage();
+        QCOMPARE(image.size(), QSize(900, 600) * m_rig->win.devicePixelRatio());
         for (bool remote : {true, false}) {
             const QTreeView* view = list(remote);
             QVERIFY(view->model()->rowCount() >= 3);
             const QRect rows = view->visualRect(view->model()->index(2, 0))
-                                   .translated(view->viewport()->mapTo(m_win.get(), QPoint()));
+                                   .translated(view->viewport()->mapTo(&m_rig->win, QPoint()));
             const QImage part = image.copy(rows);
             QSet<QRgb> colours;
             for (int x = 0; x < part.width(); ++x)

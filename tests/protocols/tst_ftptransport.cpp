@@ -1,7 +1,7 @@
 // The FTP transport against a real FTP server (pyftpdlib) playing a
-// machine's: a whole session in passive and active mode, a refused login,
-// a full disk on either side, a dropped or stalled transfer, a stop, listings
-// by MLSD, Unix and DOS LIST, and folders of many entries.
+// machine's: a whole session in passive and active mode (MLSD listings), a
+// refused login, a full disk on either side, a dropped or stalled transfer, a
+// stop, a server that knows only Unix or DOS LIST, and folders of many entries.
 
 #include "dnc/EventMessages.h"
 #include "dnc/ProcessState.h"
@@ -159,7 +159,13 @@ private slots:
         QVERIFY(!ftp.list(u"Sub Dir"_s, listing));
         QVERIFY(ftp.list(QString(), listing));
         QCOMPARE(listing.countReal(), 0);
+
+        // Closing says QUIT; a machine switched off never answers it.
+        m_server->freeze();
+        QElapsedTimer t;
+        t.start();
         ftp.disconnect();
+        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
     }
 
     // Told once, however often it is tried, until a login succeeds again.
@@ -183,6 +189,8 @@ private slots:
         QCOMPARE(refusalsLogged(), 2);
     }
 
+    // Each fault ends the transfer with its reason, long before the 30 s a
+    // stalled one lasts; the next operation works.
     void faults_data()
     {
         QTest::addColumn<QStringList>("options");
@@ -197,6 +205,8 @@ private slots:
             << QStringList{u"--drop-after"_s, u"1000"_s} << false << QString() << 1.0 << QString();
         QTest::newRow("stalled transfer ends at the low-speed limit")
             << QStringList{u"--stall"_s} << false << QString() << 0.02 << QString();
+        QTest::newRow("stop ends a stalled transfer")
+            << QStringList{u"--stall"_s} << false << QString() << 1.0 << u"stopped"_s;
         QTest::newRow("local disk full")
             << QStringList() << false << u"/dev/full"_s << 1.0 << u"No space left on device"_s;
     }
@@ -214,51 +224,26 @@ private slots:
         if (localPath.isEmpty())
             localPath = local(u"got.nc"_s);
         Clock::setScale(timeScale);
+        if (reason == u"stopped")
+            QTimer::singleShot(300, [] { State().stopRequested = true; });
         ClsFTP ftp;
         QElapsedTimer t;
         t.start();
         QVERIFY(upload ? !ftp.put(local(u"O1.nc"_s), u"O2.nc"_s)
                        : !ftp.get(u"O1.nc"_s, localPath, {}));
-        QVERIFY(t.elapsed() < 10000);
+        QVERIFY2(t.elapsed() < 10000, qPrintable(QString::number(t.elapsed())));
         QVERIFY2(!ftp.lastError().isEmpty() && ftp.lastError().contains(reason),
                  qPrintable(ftp.lastError()));
-    }
-
-    void stopEndsStalledTransfer()
-    {
-        QVERIFY(serve({u"--stall"_s}));
-        QVERIFY(writeFile(served(u"O1.nc"_s), "G0\r\n"));
-        ClsFTP ftp;
-        QVERIFY(ftp.connect());
-        QTimer::singleShot(300, [] { State().stopRequested = true; });
-        QElapsedTimer t;
-        t.start();
-        QVERIFY(!ftp.get(u"O1.nc"_s, local(u"got.nc"_s), {}));
-        QCOMPARE(ftp.lastError(), u"stopped"_s);
-        QVERIFY2(t.elapsed() < 1300, qPrintable(QString::number(t.elapsed())));
         State().stopRequested = false;
         RemoteListing listing;
         QVERIFY2(ftp.list(QString(), listing), qPrintable(ftp.lastError()));
         QVERIFY(listing.FNHaveThisFile(u"O1.nc"_s));
     }
 
-    // Closing says QUIT; a machine switched off never answers it.
-    void disconnectFromSilentServer()
-    {
-        QVERIFY(serve());
-        ClsFTP ftp;
-        QVERIFY(ftp.connect());
-        m_server->freeze();
-        QElapsedTimer t;
-        t.start();
-        ftp.disconnect();
-        QVERIFY2(t.elapsed() < 1000, qPrintable(QString::number(t.elapsed())));
-    }
-
+    // MLSD refused: LIST from then on, in the server's form.
     void listings_data()
     {
         QTest::addColumn<QStringList>("options");
-        QTest::newRow("MLSD") << QStringList();
         QTest::newRow("Unix LIST") << QStringList{u"--no-mlsd"_s};
         QTest::newRow("DOS LIST") << QStringList{u"--no-mlsd"_s, u"--dos"_s};
     }
@@ -274,7 +259,6 @@ private slots:
         QVERIFY2(ftp.list(QString(), listing), qPrintable(ftp.lastError()));
         QCOMPARE(listing.countReal(), 2);
         QVERIFY(listing.FNHaveThisFolder(u"My Folder"_s));
-        QVERIFY(listing.FNHaveThisFolder(u".."_s));
         QCOMPARE(sizeOf(listing, u"a b.nc"_s), 7);
         QVERIFY(ftp.list(u"My Folder"_s, listing));
         QVERIFY(listing.FNHaveThisFile(u"in it.nc"_s));

