@@ -39,11 +39,7 @@ QByteArray iniFor(const QString& base, const QString& tty, int mode)
 // Waits until the server listens: its last words on the line are BOR.
 bool listening(MachineSimulator& sim)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!sim.receivedBytes().endsWith("\x11\r\n") && t.elapsed() < 15000)
-        QTest::qWait(20);
-    return sim.receivedBytes().endsWith("\x11\r\n");
+    return waitFor([&] { return sim.receivedBytes().endsWith("\x11\r\n"); });
 }
 
 // Plays one exchange: once the server listens the machine sends, then the
@@ -54,10 +50,7 @@ QByteArray exchange(MachineSimulator& sim, const QByteArray& machineSends, const
         return "<not listening>";
     sim.clearReceived();
     sim.send(machineSends, 8, 2);
-    QElapsedTimer t;
-    t.start();
-    while (!sim.receivedBytes().contains(until) && t.elapsed() < 15000)
-        QTest::qWait(20);
+    waitFor([&] { return sim.receivedBytes().contains(until); });
     return sim.receivedBytes();
 }
 
@@ -94,6 +87,13 @@ private:
         return base;
     }
 
+    // A server on base, its waits five times shorter; the line not awaited.
+    static bool serve(QProcess& server, const QString& base, const QStringList& more = {})
+    {
+        server.setProcessEnvironment(scaledTime(0.2));
+        return startHeadless(server, base, more, false);
+    }
+
     static void configure(const QString& base, const QByteArray& from, const QByteArray& to)
     {
         writeFile(base + u"/Nodalis.ini"_s, readFile(base + u"/Nodalis.ini"_s).replace(from, to));
@@ -113,8 +113,7 @@ private slots:
         QVERIFY(QFile::link(secret, m_base + u"/Programmes/LIEN"_s));
         QVERIFY(QFile::link(secret, m_base + u"/Programmes/Tours/LIEN2"_s));
         QVERIFY(QFile::link(m_tmp.filePath(u"dehors"_s), m_base + u"/Programmes/DEHORS"_s));
-        m_server.setProcessEnvironment(scaledTime(0.2));
-        QVERIFY(startHeadless(m_server, m_base, {}, false));
+        QVERIFY(serve(m_server, m_base));
         QVERIFY(listening(m_sim));
     }
 
@@ -124,56 +123,48 @@ private slots:
         m_server.waitForFinished(10000);
     }
 
-    void callServedFromAFile()
+    // Each call answered with the program between BOT and EOT, the call
+    // logged, and the end of the send for a program found. A name outside
+    // the program folders by links is answered as a missing program, with
+    // the name logged as received.
+    void calls_data()
     {
-        const QByteArray wire = exchange("(APPEL O1000)\r\n", kEot);
-        QVERIFY2(wire.endsWith(kBot + kO1000 + kEot), wire.constData());
-        QVERIFY(log().contains("---Code503---APPEL du programme  (O1000)\r\n"));
-        QVERIFY(log().contains("---Code903---"));
-        // Found in a sub-folder, the call word in any case.
-        QVERIFY(exchange("(appel O2000)\r\n", kEot).endsWith(kBot + kO2000 + kEot));
+        QTest::addColumn<QByteArray>("call");
+        QTest::addColumn<QByteArray>("sent"); // none: the error program
+        QTest::addColumn<QByteArray>("logged");
+        const auto row = [](const char* tag, const QByteArray& call, const QByteArray& sent,
+                            const QByteArray& logged = {}) {
+            QTest::newRow(tag) << call << sent << (logged.isEmpty() ? call : logged);
+        };
+        row("from a file", "O1000", kO1000);
+        row("in a sub-folder", "O2000", kO2000);
+        // The first program's number line opens the whole, then come the
+        // range's lines and every line of the next program but its end blocks.
+        row("several, with a range", "O1000#N20#N40,O2000",
+            "%\r\nO1000 (BRIDE)\r\nN20 G1 X10\r\nN30 G1 Y10\r\nN40 G1 X0\r\nO2000 (CALE)\r\n"
+            "N10 T2 M6\r\nN20 M30\r\n%\r\n",
+            "O1000 + O2000");
+        row("missing", "O9999", {});
+        row("linked file", "LIEN", {});
+        row("linked file in a sub-folder", "LIEN2", {});
+        row("through a linked folder", "DEHORS/O4000", {});
     }
 
-    // A name outside the program folders, by parent steps or by links, is
-    // answered as a missing program, with the name logged as received.
-    void refusedNamesGetTheErrorProgram_data()
+    void calls()
     {
-        QTest::addColumn<QByteArray>("name");
-        QTest::newRow("missing") << QByteArray("O9999");
-        QTest::newRow("parent steps") << QByteArray("../../secret");
-        QTest::newRow("linked file") << QByteArray("LIEN");
-        QTest::newRow("linked file in a sub-folder") << QByteArray("LIEN2");
-        QTest::newRow("through a linked folder") << QByteArray("DEHORS/O4000");
-    }
-
-    void refusedNamesGetTheErrorProgram()
-    {
-        QFETCH(QByteArray, name);
-        const QByteArray wire = exchange("(APPEL " + name + ")\r\n", kEot);
-        QVERIFY2(wire.endsWith(kBot + "%\r\n(MSG, FICHIER INTROUVABLE)\r\nM30\r\n%\r\n" + kEot),
-                 wire.constData());
-        // The log line may land just after the answer's last byte.
-        QVERIFY(
-            waitFor([&] { return log().contains("(" + name + ") est introuvable en fichier"); }));
-    }
-
-    void multipleCallAndRange()
-    {
-        // The first program's number line opens the whole, then come every
-        // line of the programs but their start and end blocks.
-        QByteArray wire = exchange("(APPEL O1000,O2000)\r\n", kEot);
-        QVERIFY2(
-            wire.endsWith(
-                kBot +
-                "%\r\nO1000 (BRIDE)\r\nO1000 (BRIDE)\r\nN10 G0 X0\r\nN20 G1 X10\r\nN30 G1 Y10\r\n"
-                "N40 G1 X0\r\nN50 M30\r\nO2000 (CALE)\r\nN10 T2 M6\r\nN20 M30\r\n%\r\n" +
-                kEot),
-            wire.constData());
-        wire = exchange("(APPEL O1000#N20#N40)\r\n", kEot);
-        QVERIFY2(wire.endsWith(
-                     kBot + "%\r\nO1000 (BRIDE)\r\nN20 G1 X10\r\nN30 G1 Y10\r\nN40 G1 X0\r\n%\r\n" +
-                     kEot),
-                 wire.constData());
+        QFETCH(QByteArray, call);
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, logged);
+        const qsizetype ends = log().count("---Code903---");
+        // The call word in any case.
+        const QByteArray wire = exchange("(appel " + call + ")\r\n", kEot);
+        const QByteArray error = "%\r\n(MSG, FICHIER INTROUVABLE)\r\nM30\r\n%\r\n";
+        QVERIFY2(wire.endsWith(kBot + (sent.isEmpty() ? error : sent) + kEot), wire.constData());
+        // The log lines may land just after the answer's last byte.
+        logged = sent.isEmpty() ? "(" + logged + ") est introuvable en fichier"
+                                : "---Code503---APPEL du programme  (" + logged + ")\r\n";
+        QVERIFY2(waitFor([&] { return log().contains(logged); }), log().constData());
+        QVERIFY(sent.isEmpty() || waitFor([&] { return log().count("---Code903---") > ends; }));
     }
 
     void uploadIsStored()
@@ -245,33 +236,27 @@ private slots:
                   "[DNC]\r\nDataAccess=1\r\nPathData=" + base.toLocal8Bit() + "/Data\r\n");
         // Without a closing mark the called name may hold parentheses.
         configure(base, "CallSyntax=(APPEL $$$$)", "CallSyntax=APPEL $$$$");
-        writeFile(m_tmp.filePath(u"p1.nc"_s), kO1000);
-        writeFile(m_tmp.filePath(u"p2.nc"_s), kO2000);
-        const QStringList add = {u"store"_s, u"add"_s, u"--machine"_s, u"FR1"_s, u"--call"_s};
         QCOMPARE(ctlOn(base, {u"store"_s, u"init"_s}), 0);
-        QCOMPARE(ctlOn(base, add + QStringList{u"1000"_s, u"--file"_s, m_tmp.filePath(u"p1.nc"_s)}),
-                 0);
-        QCOMPARE(ctlOn(base, add + QStringList{u"2000"_s, u"--file"_s, m_tmp.filePath(u"p2.nc"_s),
-                                               u"--downloadable"_s, u"1"_s}),
-                 0);
+        for (const auto& [number, text] : {std::pair{"1000", kO1000}, std::pair{"2000", kO2000}}) {
+            const QString file = m_tmp.filePath(QLatin1String(number));
+            writeFile(file, text);
+            QCOMPARE(ctlOn(base, {u"store"_s, u"add"_s, u"--machine"_s, u"FR1"_s, u"--call"_s,
+                                  QLatin1String(number), u"--file"_s, file, u"--downloadable"_s,
+                                  text == kO1000 ? u"0"_s : u"1"_s}),
+                     0);
+        }
         QProcess server;
-        server.setProcessEnvironment(scaledTime(0.2));
-        QVERIFY(startHeadless(server, base, {}, false));
-        QByteArray wire = ::exchange(machine, "APPEL 1000\r\n", kEot);
-        QVERIFY2(wire.endsWith(kBot + kO1000 + kEot), wire.constData());
-        wire = ::exchange(machine, "APPEL 2000\r\n", kEot);
-        QVERIFY2(wire.endsWith(
-                     kBot + "%\r\n(MSG, PROGRAMME 2000 NON TELECHARGEABLE)\r\nM30\r\n%\r\n" + kEot),
-                 wire.constData());
-        wire = ::exchange(machine, "APPEL 3000\r\n", kEot);
-        QVERIFY2(wire.contains("PROGRAMME 3000 INTROUVABLE EN BD ET FICHIER"), wire.constData());
-        // The name in the message can neither close its comment nor start a block.
-        wire = ::exchange(machine, "APPEL O1)G00Z-50.(\r\n", kEot);
-        QVERIFY2(wire.endsWith(kBot +
-                               "%\r\n(MSG, PROGRAMME O1 G00Z-50.  INTROUVABLE EN BD ET FICHIER)"
-                               "\r\nM30\r\n%\r\n" +
-                               kEot),
-                 wire.constData());
+        QVERIFY(serve(server, base));
+        const std::pair<QByteArray, QByteArray> calls[] = {
+            {"APPEL 1000", kO1000},
+            {"APPEL 2000", "%\r\n(MSG, PROGRAMME 2000 NON TELECHARGEABLE)\r\nM30\r\n%\r\n"},
+            // The name in the message can neither close its comment nor start a block.
+            {"APPEL O1)G00Z-50.(",
+             "%\r\n(MSG, PROGRAMME O1 G00Z-50.  INTROUVABLE EN BD ET FICHIER)\r\nM30\r\n%\r\n"}};
+        for (const auto& [call, sent] : calls) {
+            const QByteArray wire = ::exchange(machine, call + "\r\n", kEot);
+            QVERIFY2(wire.endsWith(kBot + sent + kEot), wire.constData());
+        }
         ctlOn(base, {u"stop"_s});
         QVERIFY(server.waitForFinished(10000));
     }
@@ -285,8 +270,7 @@ private slots:
         const QString program = m_tmp.filePath(u"O7000.nc"_s);
         writeFile(program, kO2000);
         QProcess alone;
-        alone.setProcessEnvironment(scaledTime(0.2));
-        QVERIFY(startHeadless(alone, base, {program}, false));
+        QVERIFY(serve(alone, base, {program}));
         QTRY_VERIFY_WITH_TIMEOUT(alone.state() == QProcess::NotRunning, 15000);
         QCOMPARE(alone.exitCode(), 0);
         QTRY_COMPARE(machine.receivedBytes(), kBot + kO2000 + kEot);
@@ -295,19 +279,10 @@ private slots:
     void listensReceivesAndSurvivesTheLineGoing()
     {
         MachineSimulator sim;
-        QVERIFY(sim.open());
-        const QString base = m_tmp.filePath(u"tour"_s);
-        const QString tty = base + u"/machine.tty"_s;
-        QVERIFY(writeFile(base + u"/Nodalis.ini"_s,
-                          "[NODALIS]\r\nPortListen=0\r\nDncAppMode=0\r\n[DNC]\r\nRefMO=TOUR\r\n"
-                          "Methode=0\r\nIsModeEcoute=1\r\n[COMM]\r\nPortName=" +
-                              tty.toLocal8Bit() +
-                              "\r\nBauds=9600\r\nDataBit=7\r\nParite=E\r\nStopBit=1\r\n"
-                              "TimeOut=1\r\nEOB=13,10\r\n[OPTION_R]\r\nBOR=17\r\nEOR=19\r\n"));
-        QVERIFY(sim.linkAt(tty));
+        const QString base = machineBase(sim, u"tour"_s, 0);
+        QVERIFY(!base.isEmpty());
         QProcess server;
-        server.setProcessEnvironment(scaledTime(0.2));
-        QVERIFY(startHeadless(server, base, {}, false));
+        QVERIFY(serve(server, base));
         const auto log = [&] { return journalOf(base); };
 
         // The server opens the line and sends BOR, then listens.
@@ -315,9 +290,7 @@ private slots:
         sim.send("%\r\nO4000\r\nG0 X5\r\nM30\r\n%\r\n", 6, 2);
         // End of transmission on silence: EOR, then the next cycle's BOR.
         QTRY_VERIFY_WITH_TIMEOUT(sim.receivedBytes().contains("\x13\r\n\x11\r\n"), 10000);
-
-        QVERIFY(log().contains("---Code101---"));
-        QVERIFY(log().contains("---Code105---"));
+        QVERIFY(log().contains("---Code101---") && log().contains("---Code105---"));
 
         // S stops the transfer: the running cycle ends without EOR, and the
         // relaunch timer (30 s, 6 s at this scale) listens again.
@@ -334,7 +307,6 @@ private slots:
         sim.close();
         QTRY_VERIFY2_WITH_TIMEOUT(log().contains("---Code103---"), log().constData(), 10000);
         QCOMPARE(ctlOn(base, {u"ping"_s}), 0);
-
         QCOMPARE(ctlOn(base, {u"stop"_s}), 0);
         QVERIFY(server.waitForFinished(10000));
         QCOMPARE(server.exitCode(), 0);

@@ -76,6 +76,9 @@ private:
         return m_sim.exitStatus() == QProcess::NormalExit ? m_sim.exitCode() : -1;
     }
 
+    // pgrep's status for nodalis-push: 0 while one runs, 1 once none does.
+    static int pushes() { return runToEnd(u"pgrep"_s, {u"-x"_s, u"nodalis-push"_s}).code; }
+
     // E ends the server while it waits on the line.
     void stopServer()
     {
@@ -107,22 +110,14 @@ private slots:
         m_server.waitForFinished();
     }
 
-    // Downloads, an upload and a missing program in a row, through faults:
-    // refused telegrams, noise, a telegram cut in two and a NAK storm.
-    void agieExchanges_data()
-    {
-        QTest::addColumn<QString>("steps");
-        QTest::newRow("in a row") << u"request PART7;upload up.nc as UP1;request NOPE"_s;
-        // The upload's name leads out of the folder: only its file name counts.
-        QTest::newRow("faults") << u"noise 300;nak 2;request PART7;split;"
-                                   u"upload up.nc as ..\\..\\UP1"_s;
-    }
-
+    // A download, an upload and a missing program in a row, through faults:
+    // refused telegrams, noise, a telegram cut in two. The upload's name
+    // leads out of the folder: only its file name counts.
     void agieExchanges()
     {
-        QFETCH(QString, steps);
         configure(15);
-        QVERIFY(start("agie", steps));
+        QVERIFY(start("agie", u"noise 300;nak 2;request PART7;split;upload up.nc as ..\\..\\UP1;"
+                              u"request NOPE"_s));
         QCOMPARE(simResult(), 0);
         QCOMPARE(readFile(m_base + u"/Programmes/UP1"_s), kUpload);
         const QByteArray log = journalOf(m_base);
@@ -131,19 +126,11 @@ private slots:
         stopServer();
     }
 
-    void heidenhainConversation_data()
-    {
-        QTest::addColumn<QString>("steps");
-        QTest::newRow("session") << u"login INSPECT;version;params;logout"_s;
-        QTest::newRow("faults") << u"login X;nak 1;version;split;params;noise 200;eot-enq;"
-                                   u"login X;login FILE;logout"_s;
-    }
-
     void heidenhainConversation()
     {
-        QFETCH(QString, steps);
         configure(8);
-        QVERIFY(start("tnc", steps));
+        QVERIFY(start("tnc", u"login INSPECT;nak 1;version;split;params;noise 200;eot-enq;"
+                             u"login X;login FILE;logout"_s));
         QCOMPARE(simResult(), 0);
         QVERIFY(journalOf(m_base).contains("---Code804---"));
         stopServer();
@@ -186,25 +173,19 @@ private slots:
                 [&] { machine.send("\x13"); }, Qt::SingleShotConnection);
             machine.send("(APPEL O9000)\r\n");
             QVERIFY(waitFor([&] { return !machine.receivedBytes().isEmpty(); }));
-            QVERIFY(waitFor([] {
-                return runToEnd(u"pgrep"_s, {u"-x"_s, u"nodalis-push"_s}).code == 0;
-            }));
+            QVERIFY(waitFor([] { return pushes() == 0; }));
             QTest::qWait(300);
             QVERIFY(machine.receivedBytes().size() < big.size());
             if (stop == u"S"_s) {
                 QCOMPARE(ctlOn(m_base, {u"send"_s, u"S"_s}), 0);
-                QVERIFY(waitFor(
-                    [] {
-                        return runToEnd(u"pgrep"_s, {u"-x"_s, u"nodalis-push"_s}).code == 1;
-                    },
-                    3000));
+                QVERIFY(waitFor([] { return pushes() == 1; }, 3000));
                 machine.send("\x11");
                 machine.clearReceived();
                 QCOMPARE(ctlOn(m_base, {u"send"_s, u"M"_s}), 0);
                 QVERIFY(waitFor([&] { return machine.receivedBytes().endsWith(bor); }));
             } else {
                 stopServer();
-                QCOMPARE(runToEnd(u"pgrep"_s, {u"-x"_s, u"nodalis-push"_s}).code, 1);
+                QCOMPARE(pushes(), 1);
             }
             disconnect(hold);
         }

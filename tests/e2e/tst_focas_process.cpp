@@ -100,14 +100,6 @@ private slots:
         QCOMPARE(ctl({u"mv"_s, u"O2000"_s, u"O3000"_s}).code, 0);
         QCOMPARE(ctl({u"rm"_s, u"O3000"_s}).code, 0);
         QVERIFY(!QFile::exists(memory(folder + u"O3000"_s)));
-        if (folder.isEmpty()) {
-            QCOMPARE(ctl({u"mkdir"_s, u"X"_s}).code, 5); // no folders by number
-            return;
-        }
-        QCOMPARE(ctl({u"mkdir"_s, u"X"_s}).code, 0);
-        QVERIFY(QFileInfo(memory(folder + u"X"_s)).isDir());
-        QCOMPARE(ctl({u"rmdir"_s, u"X"_s}).code, 0);
-        QVERIFY(!QFileInfo::exists(memory(folder + u"X"_s)));
         // Concatenated programs come back as one, between two "%".
         QCOMPARE(ctl({u"receive"_s, o100, o100, u"--concat"_s}).code, 0);
         QVERIFY(waitFor([&] {

@@ -81,20 +81,25 @@ private:
 
     QString tty() const { return m_base + u"/machine.tty"_s; }
 
-    void configure(int model, bool convert, bool iso = false, int timeOut = 2)
+    // With iso, an upload is kept as ISO text (ConvertMazIso) and P1234 is
+    // kept as ISO text.
+    void configure(int model, bool iso, int timeOut = 2)
     {
         const QByteArray b = m_base.toLocal8Bit();
-        writeFile(
-            m_base + u"/Nodalis.ini"_s,
-            "[NODALIS]\r\nPortListen=0\r\nDncAppMode=2\r\n[DNC]\r\nRefMO=FR1\r\nMethode=5\r\n"
-            "IsModeEcoute=1\r\nUseRPC=1\r\nCallSyntax=(APPEL $$$$)\r\nPathFileProgOpen=" +
-                b + "/Programmes\r\nPathFileProgSave=" + b +
-                "/Remontes\r\n[COMM]\r\nPortName=" + tty().toLocal8Bit() +
-                "\r\nBauds=115200\r\nDataBit=8\r\nParite=N\r\nStopBit=1\r\nTimeOut=" +
-                QByteArray::number(timeOut) +
-                "\r\nTimeOutEnvoi=3\r\n[OPTION_DNC]\r\nConvertMazIso=" + (convert ? "1" : "0") +
-                "\r\n[SYNTAXE_MO]\r\nCodeCN=" + QByteArray::number(model) + "\r\n");
+        writeFile(m_base + u"/Nodalis.ini"_s,
+                  "[NODALIS]\r\nPortListen=0\r\nDncAppMode=2\r\n[DNC]\r\nRefMO=FR1\r\nMethode=5\r\n"
+                  "IsModeEcoute=1\r\nUseRPC=1\r\nCallSyntax=(APPEL $$$$)\r\nPathFileProgOpen=" +
+                      b + "/Programmes\r\nPathFileProgSave=" + b +
+                      "/Remontes\r\n[COMM]\r\nPortName=" + tty().toLocal8Bit() +
+                      "\r\nBauds=115200\r\nDataBit=8\r\nParite=N\r\nStopBit=1\r\nTimeOut=" +
+                      QByteArray::number(timeOut) +
+                      "\r\nTimeOutEnvoi=3\r\n[OPTION_DNC]\r\nConvertMazIso=" + (iso ? "1" : "0") +
+                      "\r\n[SYNTAXE_MO]\r\nCodeCN=" + QByteArray::number(model) + "\r\n");
         writeFile(m_base + u"/up.maz"_s, hybrid(model));
+        QList<QByteArray> big; // a long upload
+        for (int i = 0; i < 30; ++i)
+            big.append(padded("1000" + QByteArray::number(i)));
+        writeFile(m_base + u"/big.maz"_s, recordFile(big));
         writeFile(m_base + u"/Programmes/P1234"_s, iso ? IsoP1234 : p1234(model));
         // What the control compares with.
         writeFile(m_base + u"/P1234"_s, iso ? isoP1234Records() : p1234(model));
@@ -155,39 +160,32 @@ private slots:
     }
 
     // The upload stored (as ISO text when converted), then the call served
-    // record for record, as the model's download carries them.
+    // record for record, as the model's download carries them, whether
+    // P1234 is kept as ISO text or as records.
     void uploadAndCall_data()
     {
         QTest::addColumn<int>("model");
-        QTest::addColumn<bool>("convert");
-        QTest::addColumn<bool>("iso"); // P1234 kept as ISO text
+        QTest::addColumn<bool>("iso");
         QTest::addColumn<int>("timeOut");
-        QTest::newRow("703, converted") << 703 << true << false << 2;
-        QTest::newRow("703, as records") << 703 << false << false << 2;
-        QTest::newRow("703, ISO program sent as records") << 703 << true << true << 2;
-        QTest::newRow("712, converted") << 712 << true << false << 2;
-        QTest::newRow("709") << 709 << false << false << 2;
-        QTest::newRow("701, TimeOut 0") << 701 << false << false << 0;
-        QTest::newRow("702") << 702 << false << false << 2;
+        QTest::newRow("703, ISO") << 703 << true << 2;
+        QTest::newRow("701, records, TimeOut 0") << 701 << false << 0;
     }
 
     void uploadAndCall()
     {
         QFETCH(int, model);
-        QFETCH(bool, convert);
         QFETCH(bool, iso);
         QFETCH(int, timeOut);
-        configure(model, convert, iso, timeOut);
+        configure(model, iso, timeOut);
         QVERIFY(start(model, u"upload up.maz;call P1234"_s));
         QCOMPARE(simResult(), 0);
         QCOMPARE(count("703"), 1);
-        if (convert) {
+        if (iso)
             QVERIFY2(stored().startsWith("%\r\nO1234(UP)\r\nN10 G0 X0\r\nN20 M30\r\n%"),
                      stored().constData());
-            QCOMPARE(count("411"), 1);
-        } else {
+        else
             QCOMPARE(stored(), hybrid(model));
-        }
+        QCOMPARE(count("411"), iso ? 1 : 0);
         QVERIFY(journalOf(m_base).contains("---Code705---"));
         QCOMPARE(count("412"), iso ? 1 : 0);
     }
@@ -211,11 +209,6 @@ private slots:
     void stopDuringATransfer()
     {
         configure(703, false);
-        QList<QByteArray> records;
-        for (int i = 0; i < 30; ++i)
-            records.append(padded("1000" + QByteArray::number(i)));
-        writeFile(m_base + u"/big.maz"_s, recordFile(records));
-
         nodalis::sim::MachineSimulator machine;
         QVERIFY(machine.open() && machine.linkAt(tty()));
         QVERIFY(startHeadless(m_server, m_base));
@@ -230,12 +223,12 @@ private slots:
         QCOMPARE(done.first().at(0).toBool(), false); // the server stopped answering
         // What came before the stop is kept.
         QVERIFY(waitFor([&] { return count("952") >= 1; }));
-        QVERIFY(readFile(m_base + u"/Receiv/FromCN.txt"_s).startsWith("xVb\r\n" + records[0]));
+        QVERIFY(readFile(m_base + u"/Receiv/FromCN.txt"_s).startsWith("xVb\r\n" + padded("10000")));
         QVERIFY(waitFor([&] { return journalOf(m_base).contains("interrompue, gard"); }));
         QDir receiv(m_base + u"/Receiv"_s);
         const QStringList kept = receiv.entryList({u"FromCN_*"_s}, QDir::Files);
         QCOMPARE(kept.size(), 1);
-        QVERIFY(readFile(receiv.filePath(kept.first())).startsWith("xVb\r\n" + records[0]));
+        QVERIFY(readFile(receiv.filePath(kept.first())).startsWith("xVb\r\n" + padded("10000")));
 
         ctlOn(m_base, {u"send"_s, u"M"_s});
         QVERIFY(control.start(u"call P1234"_s));
@@ -251,10 +244,6 @@ private slots:
         // The line is looked for again every 30 s; a fifth of that here.
         m_server.setProcessEnvironment(scaledTime(0.2));
         configure(703, false);
-        QList<QByteArray> records;
-        for (int i = 0; i < 30; ++i)
-            records.append(padded("1000" + QByteArray::number(i)));
-        writeFile(m_base + u"/big.maz"_s, recordFile(records));
         QVERIFY(start(703, u"slow 200;upload big.maz"_s));
         QVERIFY(waitFor([&] { return count("413") >= 6; }));
         m_sim.kill();

@@ -57,11 +57,46 @@ private:
         return startHeadless(server, base);
     }
 
+    // The ini of a shared-folder machine under m_tmp/unc/cnc/programs.
+    QByteArray shareIni(const QString& base, int methode)
+    {
+        return iniFor(base, methode,
+                      "UncRoot=" + m_tmp.filePath(u"unc"_s).toLocal8Bit() +
+                          "\r\nDefaultDirHostSend=\\\\cnc\\programs\r\n");
+    }
+    QByteArray ftpIni(const QString& base, int port, const QByteArray& password)
+    {
+        return iniFor(base, 4,
+                      "RemoteHost=127.0.0.1\r\nRemotePort=" + QByteArray::number(port) +
+                          "\r\nUserName=cnc\r\nUserPassword=" + password + "\r\n");
+    }
+
+private slots:
     // Serves the call written in the machine's folder, then T: the machine's
     // folder ends with the program under its number and the send file under
     // the name T gave; the call file is gone.
-    void serveCallAndSend(const QString& base, const QString& machine)
+    void serveCallAndSend_data()
     {
+        QTest::addColumn<int>("methode");
+        QTest::newRow("shared folder, copy/paste") << 6;
+        QTest::newRow("shared folder, second variant") << 19;
+        QTest::newRow("FTP server") << 4;
+    }
+
+    void serveCallAndSend()
+    {
+        QFETCH(int, methode);
+        if (methode == 4 && !FtpServer::available())
+            QSKIP("no python3 with pyftpdlib (apt-get install python3-pyftpdlib)");
+        const QString base = m_tmp.filePath(u"base%1"_s.arg(methode));
+        const QString machine = m_tmp.filePath(methode == 4 ? u"ftp"_s : u"unc/cnc/programs"_s);
+        QDir(machine).removeRecursively();
+        QVERIFY(QDir().mkpath(machine));
+        FtpServer ftp;
+        if (methode == 4)
+            QVERIFY2(ftp.start(machine), qPrintable(ftp.why()));
+        QVERIFY(writeFile(base + u"/Nodalis.ini"_s, methode == 4 ? ftpIni(base, ftp.port(), "cnc")
+                                                                 : shareIni(base, methode)));
         QVERIFY(writeFile(base + u"/Programmes/O1000"_s, kProgram));
         QVERIFY(writeFile(machine + u"/APPEL.nc"_s, "(APPEL O1000)\r\n"));
         QProcess server;
@@ -78,52 +113,6 @@ private:
         QCOMPARE(readFile(machine + u"/PIECE.nc"_s), QByteArray("%\r\nO2\r\nM30\r\n%\r\n"));
         server.terminate();
         QVERIFY(server.waitForFinished(10000));
-    }
-
-    // The ini of a shared-folder machine under m_tmp/unc/cnc/programs.
-    QByteArray shareIni(const QString& base, int methode)
-    {
-        return iniFor(base, methode,
-                      "UncRoot=" + m_tmp.filePath(u"unc"_s).toLocal8Bit() +
-                          "\r\nDefaultDirHostSend=\\\\cnc\\programs\r\n");
-    }
-    QByteArray ftpIni(const QString& base, int port, const QByteArray& password)
-    {
-        return iniFor(base, 4,
-                      "RemoteHost=127.0.0.1\r\nRemotePort=" + QByteArray::number(port) +
-                          "\r\nUserName=cnc\r\nUserPassword=" + password + "\r\n");
-    }
-
-private slots:
-    void sharedFolder_data()
-    {
-        QTest::addColumn<int>("methode");
-        QTest::newRow("copy/paste folder") << 6;
-        QTest::newRow("second variant") << 19;
-    }
-
-    void sharedFolder()
-    {
-        QFETCH(int, methode);
-        const QString base = m_tmp.filePath(u"share%1"_s.arg(methode));
-        const QString machine = m_tmp.filePath(u"unc/cnc/programs"_s);
-        QDir(machine).removeRecursively();
-        QVERIFY(QDir().mkpath(machine));
-        QVERIFY(writeFile(base + u"/Nodalis.ini"_s, shareIni(base, methode)));
-        serveCallAndSend(base, machine);
-    }
-
-    void ftpServer()
-    {
-        if (!FtpServer::available())
-            QSKIP("no python3 with pyftpdlib (apt-get install python3-pyftpdlib)");
-        const QString machine = m_tmp.filePath(u"ftp"_s);
-        QVERIFY(QDir().mkpath(machine));
-        FtpServer ftp;
-        QVERIFY2(ftp.start(machine), qPrintable(ftp.why()));
-        const QString base = m_tmp.filePath(u"ftpbase"_s);
-        QVERIFY(writeFile(base + u"/Nodalis.ini"_s, ftpIni(base, ftp.port(), "cnc")));
-        serveCallAndSend(base, machine);
     }
 
     void fetchFaults_data()

@@ -138,19 +138,16 @@ private slots:
         QVERIFY(check.err.contains("Nodalis.ini"));
     }
 
-    void checkConfigPrintsEverySetting()
+    // What each setting loads as, and what a finding says, are the loader's
+    // own: here, the dump on the standard output, the findings on the error
+    // output, the exit status, and a file left as it was.
+    void checkConfig()
     {
-        const QString base =
-            makeBase(u"check"_s, "[NODALIS]\r\nPortListen=2000.6\r\n[COMM]\r\nEOB=13,10\r\n");
+        const QString base = makeBase(u"check"_s, "[NODALIS]\r\nPortListen=2000.6\r\n");
         const QByteArray before = readFile(base + u"/Nodalis.ini"_s);
         const Run r = run("--check-config", base);
         QCOMPARE(r.code, 0);
-        const QList<QByteArray> lines = r.out.split('\n');
-        QVERIFY(lines.contains("NODALIS.PortListen=\"2001\""));
-        QVERIFY(lines.contains("COMM.EOB=\"\\r\\n\""));
-        QVERIFY(lines.contains("OPTION_T.ApercuProgLocal=\"true\""));
-        QVERIFY(lines.size() > 130);
-        // Checking writes nothing.
+        QVERIFY2(r.out.split('\n').contains("NODALIS.PortListen=\"2001\""), r.out.constData());
         QCOMPARE(readFile(base + u"/Nodalis.ini"_s), before);
 
         const Run bad = run("--check-config", makeBase(u"bad"_s, "[DNC]\r\nDataAccess=yes\r\n"));

@@ -1,9 +1,8 @@
 // A TNC control's files through the TNCremo tool, the whole way: nodalisctl
 // -> nodalis --headless (Methode 17, then 18) -> the stand-in tool on a
 // folder playing the control. Listing and walking, a fetch stored with the
-// file's identification, a send asked before replacing, rename, delete and
-// folders, a name that would add commands, a hung tool killed at its limit,
-// and a tool stopped by S and by the server's end.
+// file's identification, a send, rename, delete and folders, a hung tool
+// killed at its limit, and a tool stopped by S and by the server's end.
 
 #include "support/ProcessHelpers.h"
 
@@ -58,7 +57,6 @@ private:
         env.insert(u"NODALIS_TNC_ROOT"_s, m_root);
         env.insert(u"NODALIS_TNC_LOG"_s, m_tmp.filePath(u"tool.log"_s));
         env.insert(u"NODALIS_TNC_FAULTS"_s, QString::fromLatin1(faults));
-        env.insert(u"NODALIS_PROMPT_SCRIPT"_s, m_tmp.filePath(u"answers"_s));
         m_server.setProcessEnvironment(env);
         return startHeadless(m_server, m_base);
     }
@@ -74,7 +72,6 @@ private slots:
         m_root = m_tmp.filePath(u"tnc"_s);
         QDir(m_root).removeRecursively();
         QVERIFY(writeFile(control(u"NC_PROG/1234.H"_s), kProgram));
-        QVERIFY(writeFile(m_tmp.filePath(u"answers"_s), "no\nyes\n"));
         QFile::remove(m_tmp.filePath(u"tool.log"_s));
     }
 
@@ -110,17 +107,10 @@ private slots:
         }
         QSqlDatabase::removeDatabase(u"check"_s);
 
-        // A send over a file asks first: no keeps it, yes replaces it.
         const QString p2 = m_tmp.filePath(u"P2.H"_s);
         writeFile(p2, kProgram);
         QCOMPARE(ctl({u"put"_s, p2}).code, 0);
         QCOMPARE(readFile(control(u"NC_PROG/P2.H"_s)), kProgram);
-        writeFile(p2, "changed\r\n");
-        ctl({u"put"_s, p2});
-        QCOMPARE(readFile(control(u"NC_PROG/P2.H"_s)), kProgram);
-        ctl({u"put"_s, p2});
-        QCOMPARE(readFile(control(u"NC_PROG/P2.H"_s)), QByteArray("changed\r\n"));
-
         QCOMPARE(ctl({u"mv"_s, u"P2.H"_s, u"P3.H"_s}).code, 0);
         QVERIFY(QFile::exists(control(u"NC_PROG/P3.H"_s)));
         QCOMPARE(ctl({u"rm"_s, u"P3.H"_s}).code, 0);
@@ -129,12 +119,6 @@ private slots:
         QVERIFY(QFileInfo(control(u"NC_PROG/X"_s)).isDir());
         QCOMPARE(ctl({u"rmdir"_s, u"X"_s}).code, 0);
         QVERIFY(!QFileInfo::exists(control(u"NC_PROG/X"_s)));
-
-        // A quote would end the script's name and start a command.
-        const QByteArray before = toolLog();
-        QCOMPARE(ctl({u"rm"_s, u"A\" & DEL \"1234.H"_s}).code, 5);
-        QCOMPARE(toolLog(), before);
-        QVERIFY(QFile::exists(control(u"NC_PROG/1234.H"_s)));
     }
 
     // The tool on the serial port; hung, it is killed at TimeOutEnvoi.
