@@ -3,6 +3,7 @@
 #include "dnc/CharLists.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
+#include "store/ByteRuns.h"
 #include "store/FileUtils.h"
 
 #include <algorithm>
@@ -34,38 +35,34 @@ struct SpecialsMet
 {
     bool changed = false;   // out differs from the lines
     bool ampersand = false; // an "&": out is not the filter's result
+    bool upperHalf = false; // a byte of 127 or more, not tested as special
 };
 
-// Whether any byte of text is in the upper half of the code page (or DEL):
-// rare in programs, and the test of those bytes is most of the filter's work.
-bool holdsUpperHalf(QByteArrayView text)
-{
-    const auto* const b = reinterpret_cast<const unsigned char*>(text.data());
-    unsigned char upper = 0;
-    for (qsizetype i = 0; i < text.size(); ++i)
-        upper |= static_cast<unsigned char>(b[i] >= 127);
-    return upper != 0;
-}
-
-// replaceSpecials' pass over the bytes, with the upper half tested or known
-// to be absent.
+// replaceSpecials' pass over the bytes. The upper half of the code page is
+// rare in programs and its test is most of the work: without kUpperHalf
+// those bytes are only noted (bit 7 of c or of c + 1), and the run is to be
+// done again with it.
 template <bool kUpperHalf>
-SpecialsMet replaceSpecialBytes(const unsigned char* in, qsizetype n, char by, char* o)
+NODALIS_WIDE_BYTE_LOOP SpecialsMet replaceSpecialBytes(const unsigned char* in, qsizetype n,
+                                                       char by, char* o)
 {
     unsigned char changed = 0;
     unsigned char ampersand = 0;
+    unsigned char upper = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned char c = in[i];
         bool special = (c < 32) & (c != 10) & (c != 13);
         if constexpr (kUpperHalf) {
             special |= (c >= 127) & (c != 174) & (c != 175) & (c != 240) & (c != 242) & (c != 246) &
                        (c != 248);
+        } else {
+            upper |= static_cast<unsigned char>(c | static_cast<unsigned char>(c + 1));
         }
         o[i] = special ? by : char(c);
         changed |= special & (c != static_cast<unsigned char>(by));
         ampersand |= c == '&';
     }
-    return {changed != 0, ampersand != 0};
+    return {changed != 0, ampersand != 0, (upper & 0x80) != 0};
 }
 
 // The special-character filter over a run of whole lines, with a one-byte
@@ -78,8 +75,9 @@ SpecialsMet replaceSpecials(QByteArrayView lines, char by, bool group3, QByteArr
     const qsizetype n = lines.size();
     out.resize(n);
     char* const o = out.data();
-    SpecialsMet met = holdsUpperHalf(lines) ? replaceSpecialBytes<true>(in, n, by, o)
-                                            : replaceSpecialBytes<false>(in, n, by, o);
+    SpecialsMet met = replaceSpecialBytes<false>(in, n, by, o);
+    if (met.upperHalf)
+        met = replaceSpecialBytes<true>(in, n, by, o);
     if (!group3 || met.ampersand)
         return met;
     const char* const end = lines.data() + n;

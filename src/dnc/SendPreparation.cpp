@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "startup/IniValue.h"
 #include "startup/Settings.h"
+#include "store/ByteRuns.h"
 #include "store/FileUtils.h"
 
 #include <cmath>
@@ -28,7 +29,7 @@ struct RunTraits
     bool mark = false;
 };
 
-RunTraits traitsOf(QByteArrayView lines, bool group3, QByteArrayView mark)
+NODALIS_WIDE_BYTE_LOOP RunTraits traitsOf(QByteArrayView lines, bool group3, QByteArrayView mark)
 {
     const auto* const b = reinterpret_cast<const unsigned char*>(lines.data());
     const qsizetype n = lines.size();

@@ -4,6 +4,7 @@
 #include "dnc/EventMessages.h"
 #include "dnc/LineFiles.h"
 #include "startup/Settings.h"
+#include "store/ByteRuns.h"
 
 namespace nodalis {
 
@@ -30,7 +31,7 @@ QByteArrayView blockOf(QByteArrayView line)
 
 // Whether a run of lines holds an LF that does not end a line (a line end
 // other than CR LF). Tested without a branch, many bytes at once.
-bool holdsBareLf(QByteArrayView lines)
+NODALIS_WIDE_BYTE_LOOP bool holdsBareLf(QByteArrayView lines)
 {
     if (lines.isEmpty())
         return false;

@@ -1,5 +1,15 @@
 #pragma once
 
+// Marks a byte loop to be compiled twice, for AVX2 and for the baseline
+// processor, the loader choosing once at start: twice the bytes per step
+// where the processor has it. GCC on x86-64 ELF systems (which the choice
+// needs); elsewhere a plain function.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__ELF__)
+#define NODALIS_WIDE_BYTE_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define NODALIS_WIDE_BYTE_LOOP
+#endif
+
 namespace nodalis {
 
 // Byte-level passes over program text, sixteen bytes at a time with the

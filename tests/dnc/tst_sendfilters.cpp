@@ -200,6 +200,7 @@ private slots:
         const QByteArray accents("N10\tX1\x7fY2\xae\xaf\xf0\xf2\xf6\xf8\xe9\r\n");
         row("blank", accents, " ", 0, "N10 X1 Y2\xae\xaf\xf0\xf2\xf6\xf8 \r\n");
         row("removed", accents, "", 0, "N10X1Y2\xae\xaf\xf0\xf2\xf6\xf8\r\n");
+        row("edges of the upper half", "N1~\x7f\xff\r\n", " ", 0, "N1~  \r\n");
         row("lone CR and LF kept", "N1\rN2\nN3\r\n", " ", 0, "N1\rN2\nN3\r\n");
         row("NUL bytes", raw("N1\0\0X5\r\n"), " ", 0, "N1  X5\r\n");
         row("&HE: removed", "&HE:%\r\n&HE:&HE:O1\r\n", " ", 0, "%\r\nO1\r\n");
