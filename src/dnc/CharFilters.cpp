@@ -36,6 +36,7 @@ struct SpecialsMet
     bool changed = false;   // out differs from the lines
     bool ampersand = false; // an "&": out is not the filter's result
     bool upperHalf = false; // a byte of 127 or more, not tested as special
+    bool colon = false;     // a ":", which may open a group-3 program number
 };
 
 // replaceSpecials' pass over the bytes. The upper half of the code page is
@@ -49,6 +50,7 @@ NODALIS_WIDE_BYTE_LOOP SpecialsMet replaceSpecialBytes(const unsigned char* in, 
     unsigned char changed = 0;
     unsigned char ampersand = 0;
     unsigned char upper = 0;
+    unsigned char colon = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const unsigned char c = in[i];
         bool special = (c < 32) & (c != 10) & (c != 13);
@@ -61,8 +63,9 @@ NODALIS_WIDE_BYTE_LOOP SpecialsMet replaceSpecialBytes(const unsigned char* in, 
         o[i] = special ? by : char(c);
         changed |= special & (c != static_cast<unsigned char>(by));
         ampersand |= c == '&';
+        colon |= c == ':';
     }
-    return {changed != 0, ampersand != 0, (upper & 0x80) != 0};
+    return {changed != 0, ampersand != 0, (upper & 0x80) != 0, colon != 0};
 }
 
 // The special-character filter over a run of whole lines, with a one-byte
@@ -78,7 +81,7 @@ SpecialsMet replaceSpecials(QByteArrayView lines, char by, bool group3, QByteArr
     SpecialsMet met = replaceSpecialBytes<false>(in, n, by, o);
     if (met.upperHalf)
         met = replaceSpecialBytes<true>(in, n, by, o);
-    if (!group3 || met.ampersand)
+    if (!group3 || met.ampersand || !met.colon)
         return met;
     const char* const end = lines.data() + n;
     for (const char* at = lines.data();
