@@ -9,7 +9,7 @@ namespace nodalis {
 // The libcurl calls the FTP transport makes, loaded by the first FTP
 // exchange rather than with the program: a server that never speaks FTP,
 // and every stand-alone send, starts without libcurl and the twenty
-// libraries it pulls in (15 ms of each start).
+// libraries it pulls in.
 struct CurlCalls
 {
     CURL* (*easy_init)();
