@@ -1,11 +1,11 @@
 #include "platform/CncLibrary.h"
 
+#include "platform/LibraryCalls.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLibrary>
-
-#include <type_traits>
 
 namespace nodalis {
 
@@ -65,41 +65,33 @@ public:
             *why = m_library.errorString();
             return false;
         }
-        bool ok = true;
-        const auto need = [&](auto& fn, const char* name) {
-            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(m_library.resolve(name));
-            if (!fn && ok) {
-                *why = path + QStringLiteral(" : ") + QLatin1String(name) +
-                       QStringLiteral(" manque dans la bibliothèque");
-                ok = false;
-            }
-        };
-        need(allclibhndl3, "cnc_allclibhndl3");
-        need(freelibhndl, "cnc_freelibhndl");
-        need(sysinfo, "cnc_sysinfo");
-        need(rdprogdir2, "cnc_rdprogdir2");
-        need(upstart3, "cnc_upstart3");
-        need(upload3, "cnc_upload3");
-        need(upend3, "cnc_upend3");
-        need(upstart4, "cnc_upstart4");
-        need(upload4, "cnc_upload4");
-        need(upend4, "cnc_upend4");
-        need(dwnstart3, "cnc_dwnstart3");
-        need(download3, "cnc_download3");
-        need(dwnend3, "cnc_dwnend3");
-        need(dwnstart4, "cnc_dwnstart4");
-        need(download4, "cnc_download4");
-        need(dwnend4, "cnc_dwnend4");
-        need(del, "cnc_delete");
-        need(renameprog, "cnc_renameprog");
-        need(rdcurdir, "cnc_rdpdf_curdir");
-        need(wrcurdir, "cnc_wrpdf_curdir");
-        need(subdirn, "cnc_rdpdf_subdirn");
-        need(alldir, "cnc_rdpdf_alldir");
-        need(pdfadd, "cnc_pdf_add");
-        need(pdfdel, "cnc_pdf_del");
-        need(pdfrename, "cnc_pdf_rename");
-        if (!ok) {
+        LibraryCalls calls(m_library, why);
+        calls.need(allclibhndl3, "cnc_allclibhndl3");
+        calls.need(freelibhndl, "cnc_freelibhndl");
+        calls.need(sysinfo, "cnc_sysinfo");
+        calls.need(rdprogdir2, "cnc_rdprogdir2");
+        calls.need(upstart3, "cnc_upstart3");
+        calls.need(upload3, "cnc_upload3");
+        calls.need(upend3, "cnc_upend3");
+        calls.need(upstart4, "cnc_upstart4");
+        calls.need(upload4, "cnc_upload4");
+        calls.need(upend4, "cnc_upend4");
+        calls.need(dwnstart3, "cnc_dwnstart3");
+        calls.need(download3, "cnc_download3");
+        calls.need(dwnend3, "cnc_dwnend3");
+        calls.need(dwnstart4, "cnc_dwnstart4");
+        calls.need(download4, "cnc_download4");
+        calls.need(dwnend4, "cnc_dwnend4");
+        calls.need(del, "cnc_delete");
+        calls.need(renameprog, "cnc_renameprog");
+        calls.need(rdcurdir, "cnc_rdpdf_curdir");
+        calls.need(wrcurdir, "cnc_wrpdf_curdir");
+        calls.need(subdirn, "cnc_rdpdf_subdirn");
+        calls.need(alldir, "cnc_rdpdf_alldir");
+        calls.need(pdfadd, "cnc_pdf_add");
+        calls.need(pdfdel, "cnc_pdf_del");
+        calls.need(pdfrename, "cnc_pdf_rename");
+        if (!calls.ok()) {
             m_library.unload();
             return false;
         }
