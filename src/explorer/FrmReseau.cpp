@@ -216,6 +216,19 @@ QTreeView* FrmReseau::buildList(const QString& name, ExplorerListModel* model)
     return list;
 }
 
+void FrmReseau::wireList(QTreeView* list, QMenu* FrmReseau::*menu,
+                         void (FrmReseau::*clicked)(const QModelIndex&, bool))
+{
+    connect(list, &QAbstractItemView::clicked, this,
+            [this, clicked](const QModelIndex& index) { (this->*clicked)(index, false); });
+    connect(list, &QAbstractItemView::doubleClicked, this,
+            [this, clicked](const QModelIndex& index) { (this->*clicked)(index, true); });
+    // The menu is looked up at the click: it is made after the lists.
+    connect(list, &QWidget::customContextMenuRequested, this, [this, list, menu](const QPoint& at) {
+        (this->*menu)->popup(list->viewport()->mapToGlobal(at));
+    });
+}
+
 QWidget* FrmReseau::buildRemotePane()
 {
     auto* pane = new QWidget(this);
@@ -225,13 +238,7 @@ QWidget* FrmReseau::buildRemotePane()
     m_lblDistantProg = titleLabel(QStringLiteral("lblDistantProg"), pane);
     m_rtbDistant = previewBox(QStringLiteral("rtbDistant"), pane);
 
-    connect(m_lvDistant, &QAbstractItemView::clicked, this,
-            [this](const QModelIndex& index) { remoteClicked(index, false); });
-    connect(m_lvDistant, &QAbstractItemView::doubleClicked, this,
-            [this](const QModelIndex& index) { remoteClicked(index, true); });
-    connect(m_lvDistant, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        m_mnuDistant->popup(m_lvDistant->viewport()->mapToGlobal(at));
-    });
+    wireList(m_lvDistant, &FrmReseau::m_mnuDistant, &FrmReseau::remoteClicked);
 
     layOutPane(pane, m_lblDistantTitre, m_lvDistant, m_lblDistantProg, m_rtbDistant);
     return pane;
@@ -246,13 +253,7 @@ QWidget* FrmReseau::buildLocalPane()
     m_lblLocalProg = titleLabel(QStringLiteral("lblLocalProg"), pane);
     m_rtbLocal = previewBox(QStringLiteral("rtbLocal"), pane);
 
-    connect(m_lvLocal, &QAbstractItemView::clicked, this,
-            [this](const QModelIndex& index) { localClicked(index, false); });
-    connect(m_lvLocal, &QAbstractItemView::doubleClicked, this,
-            [this](const QModelIndex& index) { localClicked(index, true); });
-    connect(m_lvLocal, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        m_mnuLocal->popup(m_lvLocal->viewport()->mapToGlobal(at));
-    });
+    wireList(m_lvLocal, &FrmReseau::m_mnuLocal, &FrmReseau::localClicked);
 
     // The store's programs: the grid fetches its rows as it scrolls.
     m_storePane = new QWidget(pane);

@@ -58,6 +58,9 @@ private:
     void buildMenus();
     QMenu* buildMenu(const QString& name, QList<int> numbers);
     QTreeView* buildList(const QString& name, ExplorerListModel* model);
+    // Clicks, double clicks (clicked(index, twice)) and the pop-up menu of a list.
+    void wireList(QTreeView* list, QMenu* FrmReseau::*menu,
+                  void (FrmReseau::*clicked)(const QModelIndex&, bool));
     QStringList selectedNames(QTreeView* list) const;
     // Every name of a list but the way up, all selected.
     QStringList selectEvery(QTreeView* list);
