@@ -22,7 +22,31 @@ bool canShuffle()
     static const bool can = __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt");
     return can;
 }
+
+bool canCompress()
+{
+    static const bool can = canShuffle() && __builtin_cpu_supports("avx512f") &&
+                            __builtin_cpu_supports("avx512bw") &&
+                            __builtin_cpu_supports("avx512vl") &&
+                            __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2");
+    return can;
+}
+
+#define NODALIS_COMPRESS                                                                           \
+    __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi2,popcnt,ssse3")))
 #endif
+
+ByteStep widestStep()
+{
+#if NODALIS_SHUFFLE
+    static const ByteStep step = canCompress()  ? ByteStep::Compress
+                                 : canShuffle() ? ByteStep::Shuffle
+                                                : ByteStep::Word;
+    return step;
+#else
+    return ByteStep::Word;
+#endif
+}
 
 // Closes up [in, end) over every byte equal to search, in place, by
 // eight-byte words: in each word the bytes found are taken out from the
@@ -92,6 +116,20 @@ __attribute__((target("ssse3,popcnt"))) char* removeByteShuffled(char* o, const 
         }
     }
     return removeByteWords(o, in, end, search);
+}
+
+// Sixty-four bytes at a time: the processor closes up a block in one step.
+NODALIS_COMPRESS char* removeByteCompressed(char* o, const char* in, const char* end, char search)
+{
+    const __m512i pattern = _mm512_set1_epi8(search);
+    for (; end - in >= 64; in += 64) {
+        const __m512i block = _mm512_loadu_si512(in);
+        const __mmask64 kept = _mm512_cmpneq_epi8_mask(block, pattern);
+        // Within the block just read: o never passes in.
+        _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(kept, block));
+        o += _mm_popcnt_u64(kept);
+    }
+    return removeByteShuffled(o, in, end, search);
 }
 #endif
 
@@ -172,24 +210,72 @@ __attribute__((target("ssse3,popcnt"))) char* expandLineFeedsShuffled(const char
     }
     return expandLineFeedWords(in, end, o);
 }
+
+// Thirty-two bytes at a time into up to sixty-four: the processor spreads
+// the bytes over the places that are not a CR's.
+NODALIS_COMPRESS char* expandLineFeedsSpread(const char* in, const char* end, char* o)
+{
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m512i cr = _mm512_set1_epi8('\r');
+    constexpr quint64 evens = 0x5555555555555555;
+    for (; end - in >= 32; in += 32) {
+        const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+        const __mmask32 found = _mm256_cmpeq_epi8_mask(block, lf);
+        if (found == 0) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), block);
+            o += 32;
+            continue;
+        }
+        // Two places per byte, a CR's (taken before an LF) and the byte's;
+        // the places taken, closed up, say which output bytes are the text's.
+        const quint64 taken = _pdep_u64(found, evens) | ~evens;
+        const quint64 text = _pext_u64(~evens, taken);
+        _mm512_storeu_si512(o, _mm512_mask_expand_epi8(cr, text, _mm512_castsi256_si512(block)));
+        o += 32 + _mm_popcnt_u32(found);
+    }
+    return expandLineFeedsShuffled(in, end, o);
+}
 #endif
 
 } // namespace
 
+bool CanStep(ByteStep step)
+{
+    return step <= widestStep();
+}
+
 char* RemoveByte(char* begin, const char* end, char search)
 {
+    return RemoveByte(begin, end, search, widestStep());
+}
+
+char* RemoveByte(char* begin, const char* end, char search, ByteStep step)
+{
 #if NODALIS_SHUFFLE
-    if (canShuffle())
+    if (step == ByteStep::Compress && canCompress())
+        return removeByteCompressed(begin, begin, end, search);
+    if (step >= ByteStep::Shuffle && canShuffle())
         return removeByteShuffled(begin, begin, end, search);
+#else
+    Q_UNUSED(step);
 #endif
     return removeByteWords(begin, begin, end, search);
 }
 
 char* ExpandLineFeeds(const char* in, const char* end, char* out)
 {
+    return ExpandLineFeeds(in, end, out, widestStep());
+}
+
+char* ExpandLineFeeds(const char* in, const char* end, char* out, ByteStep step)
+{
 #if NODALIS_SHUFFLE
-    if (canShuffle())
+    if (step == ByteStep::Compress && canCompress())
+        return expandLineFeedsSpread(in, end, out);
+    if (step >= ByteStep::Shuffle && canShuffle())
         return expandLineFeedsShuffled(in, end, out);
+#else
+    Q_UNUSED(step);
 #endif
     return expandLineFeedWords(in, end, out);
 }

@@ -12,15 +12,26 @@
 
 namespace nodalis {
 
-// Byte-level passes over program text, sixteen bytes at a time with the
-// processor's byte shuffle where it has one (SSSE3), eight otherwise.
+// Byte-level passes over program text, by the widest step the processor
+// has; the step can also be chosen, so that every one of them is tested.
+enum class ByteStep
+{
+    Word,     // eight bytes, any processor
+    Shuffle,  // sixteen, with the byte shuffle (SSSE3)
+    Compress, // sixty-four, with the byte compress and expand (AVX-512 VBMI2)
+};
+
+// Whether this processor can take the step.
+bool CanStep(ByteStep step);
 
 // Closes up [begin, end) over every byte equal to search, in place; the
 // new end.
 char* RemoveByte(char* begin, const char* end, char search);
+char* RemoveByte(char* begin, const char* end, char search, ByteStep step);
 
 // Copies [in, end), a text without CR, to out with a CR before every LF;
 // the end of the copy. out has room for twice the bytes, and 16 more.
 char* ExpandLineFeeds(const char* in, const char* end, char* out);
+char* ExpandLineFeeds(const char* in, const char* end, char* out, ByteStep step);
 
 } // namespace nodalis

@@ -1,6 +1,8 @@
+#include "store/ByteRuns.h"
 #include "store/TextUtils.h"
 
 #include <QDir>
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace nodalis;
@@ -11,6 +13,44 @@ class TestTextUtils : public QObject
     Q_OBJECT
 
 private slots:
+    // Every step this processor can take gives what a byte-by-byte pass
+    // gives: lengths around each step's block, the bytes sought at the
+    // block edges, alone, side by side and filling whole blocks.
+    void byteSteps_data()
+    {
+        QTest::addColumn<int>("step");
+        for (ByteStep step : {ByteStep::Word, ByteStep::Shuffle, ByteStep::Compress}) {
+            if (CanStep(step))
+                QTest::addRow("step %d", int(step)) << int(step);
+        }
+    }
+    void byteSteps()
+    {
+        QFETCH(int, step);
+        QRandomGenerator random(42);
+        const char kinds[] = {'X', ' ', '\n'};
+        for (int length = 0; length < 300; ++length) {
+            for (int density : {0, 1, 3, 8, 16}) { // one in density sought; 16: all
+                QByteArray text(length, Qt::Uninitialized);
+                for (char& c : text) {
+                    const bool sought =
+                        density == 16 || (density > 0 && random.bounded(density) == 0);
+                    c = sought ? kinds[1 + random.bounded(2)] : kinds[0];
+                }
+                QByteArray removed = text;
+                char* const begin = removed.data();
+                removed.resize(RemoveByte(begin, begin + length, ' ', ByteStep(step)) - begin);
+                QCOMPARE(removed, QByteArray(text).replace(' ', QByteArray()));
+
+                QByteArray expanded(2 * length + 64, Qt::Uninitialized);
+                expanded.resize(ExpandLineFeeds(text.constData(), text.constData() + length,
+                                                expanded.data(), ByteStep(step)) -
+                                expanded.constData());
+                QCOMPARE(expanded, QByteArray(text).replace("\n", "\r\n"));
+            }
+        }
+    }
+
     void pathParts_data()
     {
         QTest::addColumn<QString>("path");
