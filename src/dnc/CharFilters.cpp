@@ -302,25 +302,22 @@ bool TrimBlocks(const QString& file)
     // Uploads that pad one block usually pad them all: after a run with
     // trimmed lines, the next is not tested as a whole first.
     bool trimming = false;
-    const auto trimRun = [&trimming](QByteArrayView lines, LineWriter& out) {
+    QByteArray trimmed;
+    const auto trimRun = [&](QByteArrayView lines, LineWriter& out) {
         if (!trimming && !MayHoldEdgeBlanks(lines)) {
             out.keep(lines);
             return;
         }
-        trimming = false;
-        WriteLines(
-            lines, out,
-            [](QByteArrayView line) {
-                return line.isEmpty() || (line.front() != ' ' && line.back() != ' ');
-            },
-            [&trimming](QByteArrayView line, LineWriter& o) {
-                trimming = true;
-                while (!line.isEmpty() && line.front() == ' ')
-                    line = line.sliced(1);
-                while (!line.isEmpty() && line.back() == ' ')
-                    line.chop(1);
-                o.writeLine(line);
-            });
+        trimmed.resize(lines.size() + 64);
+        const qsizetype n =
+            TrimLineEdges(lines.cbegin(), lines.cend(), trimmed.data()) - trimmed.constData();
+        trimming = n < lines.size();
+        if (!trimming) {
+            out.keep(lines);
+            return;
+        }
+        out.differ();
+        out.write(QByteArrayView(trimmed.constData(), n));
     };
     return FilterFileRuns(file, TempFilePath(QStringLiteral("TT_TrimBlocs.txt")), trimRun);
 }

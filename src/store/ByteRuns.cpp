@@ -25,15 +25,15 @@ bool canShuffle()
 
 bool canCompress()
 {
-    static const bool can = canShuffle() && __builtin_cpu_supports("avx512f") &&
-                            __builtin_cpu_supports("avx512bw") &&
-                            __builtin_cpu_supports("avx512vl") &&
-                            __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2");
+    static const bool can =
+        canShuffle() && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi") &&
+        __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2");
     return can;
 }
 
 #define NODALIS_COMPRESS                                                                           \
-    __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi2,popcnt,ssse3")))
+    __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi2,popcnt,ssse3")))
 #endif
 
 ByteStep widestStep()
@@ -76,6 +76,41 @@ char* removeByteWords(char* o, const char* in, const char* end, char search)
     for (; in < end; ++in) {
         *o = *in;
         o += *in != search;
+    }
+    return o;
+}
+
+// The blanks at the edges of each line dropped, one line at a time.
+char* trimLineEdgesPlain(const char* in, const char* end, char* o)
+{
+    while (in < end) {
+        const char* lineEnd = in; // its CR LF, or the end of the text
+        for (;;) {
+            const auto* cr =
+                static_cast<const char*>(std::memchr(lineEnd, '\r', size_t(end - lineEnd)));
+            if (!cr) {
+                lineEnd = end;
+                break;
+            }
+            if (cr + 1 < end && cr[1] == '\n') {
+                lineEnd = cr;
+                break;
+            }
+            lineEnd = cr + 1;
+        }
+        const char* first = in;
+        while (first < lineEnd && *first == ' ')
+            ++first;
+        const char* last = lineEnd;
+        while (last > first && last[-1] == ' ')
+            --last;
+        std::memmove(o, first, size_t(last - first));
+        o += last - first;
+        if (lineEnd == end)
+            break;
+        *o++ = '\r';
+        *o++ = '\n';
+        in = lineEnd + 2;
     }
     return o;
 }
@@ -235,6 +270,76 @@ NODALIS_COMPRESS char* expandLineFeedsSpread(const char* in, const char* end, ch
     }
     return expandLineFeedsShuffled(in, end, o);
 }
+
+// The bits of a mask in the other order.
+NODALIS_COMPRESS quint64 reversedBits(quint64 bits)
+{
+    static const auto kReversed = [] {
+        std::array<unsigned char, 64> order{};
+        for (int i = 0; i < 64; ++i)
+            order[size_t(i)] = static_cast<unsigned char>(63 - i);
+        return order;
+    }();
+    const __m512i order = _mm512_loadu_si512(kReversed.data());
+    // (The masked form: the plain one trips GCC's uninitialised-use warning.)
+    return _mm512_movepi8_mask(
+        _mm512_maskz_permutexvar_epi8(~quint64(0), order, _mm512_movm_epi8(bits)));
+}
+
+// Sixty-four bytes at a time, by masks with a bit per byte. A run of
+// blanks that begins a line is found by adding its first bit to it: the
+// carry runs through it and clears it, and on into the next block. A run
+// that ends a line is found the same way in the bits reversed, from the CR
+// of the line end, the block after telling whether the last run of a
+// block goes on to one.
+NODALIS_COMPRESS char* trimLineEdgesCompressed(const char* in, const char* end, char* o)
+{
+    const __m512i blank = _mm512_set1_epi8(' ');
+    const __m512i cr = _mm512_set1_epi8('\r');
+    const __m512i lf = _mm512_set1_epi8('\n');
+    unsigned char leading = 1; // the block before ended in a line's first blanks
+    quint64 startsAfter = 0;   // line starts the block before found in this one
+    const char* nonBlank = in; // the first non-blank after a run that left a block
+    bool runEndsLine = false;  // and whether it ends a line
+    for (; in < end; in += 64) {
+        const qsizetype n = std::min<qsizetype>(64, end - in);
+        const quint64 valid = n == 64 ? ~quint64(0) : (quint64(1) << n) - 1;
+        const __m512i block = _mm512_maskz_loadu_epi8(valid, in);
+        const quint64 blanks = _mm512_cmpeq_epi8_mask(block, blank);
+        const quint64 feeds = _mm512_cmpeq_epi8_mask(block, lf);
+        const bool feedNext = n == 64 && end - in > 64 && in[64] == '\n';
+        // The CR of each CR LF; the end of the text ends a line as well.
+        quint64 ends = _mm512_cmpeq_epi8_mask(block, cr) & ((feeds >> 1) | quint64(feedNext) << 63);
+        if (n < 64)
+            ends |= quint64(1) << n;
+        const quint64 starts = ends << 2 | startsAfter;
+        startsAfter = ends >> 62;
+        unsigned long long sum = 0;
+        leading = _addcarry_u64(leading, blanks, starts & blanks, &sum);
+        const quint64 first = blanks & ~sum;
+
+        bool carried = false; // the last byte's run goes on to a line end
+        if (blanks >> 63) {
+            if (nonBlank < in + 64) {
+                nonBlank = in + 64;
+                while (nonBlank < end && *nonBlank == ' ')
+                    ++nonBlank;
+                runEndsLine = nonBlank == end ||
+                              (nonBlank[0] == '\r' && end - nonBlank > 1 && nonBlank[1] == '\n');
+            }
+            carried = runEndsLine;
+        }
+        const quint64 back = reversedBits(blanks);
+        unsigned long long backSum = 0;
+        _addcarry_u64(carried, back, reversedBits(ends) << 1 & back, &backSum);
+        const quint64 last = reversedBits(back & ~backSum);
+
+        const quint64 kept = valid & ~(first | last);
+        _mm512_storeu_si512(o, _mm512_maskz_compress_epi8(kept, block));
+        o += _mm_popcnt_u64(kept);
+    }
+    return o;
+}
 #endif
 
 } // namespace
@@ -278,6 +383,22 @@ char* ExpandLineFeeds(const char* in, const char* end, char* out, ByteStep step)
     Q_UNUSED(step);
 #endif
     return expandLineFeedWords(in, end, out);
+}
+
+char* TrimLineEdges(const char* in, const char* end, char* out)
+{
+    return TrimLineEdges(in, end, out, widestStep());
+}
+
+char* TrimLineEdges(const char* in, const char* end, char* out, ByteStep step)
+{
+#if NODALIS_SHUFFLE
+    if (step == ByteStep::Compress && canCompress())
+        return trimLineEdgesCompressed(in, end, out);
+#else
+    Q_UNUSED(step);
+#endif
+    return trimLineEdgesPlain(in, end, out);
 }
 
 } // namespace nodalis

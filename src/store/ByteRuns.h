@@ -34,4 +34,10 @@ char* RemoveByte(char* begin, const char* end, char search, ByteStep step);
 char* ExpandLineFeeds(const char* in, const char* end, char* out);
 char* ExpandLineFeeds(const char* in, const char* end, char* out, ByteStep step);
 
+// Copies [in, end), lines each ended by CR LF (the last may lack it), to
+// out without the blanks that begin or end a line; the end of the copy.
+// out has room for the bytes and 64 more, and may be in itself.
+char* TrimLineEdges(const char* in, const char* end, char* out);
+char* TrimLineEdges(const char* in, const char* end, char* out, ByteStep step);
+
 } // namespace nodalis

@@ -13,9 +13,9 @@ class TestTextUtils : public QObject
     Q_OBJECT
 
 private slots:
-    // Every step this processor can take gives what a byte-by-byte pass
-    // gives: lengths around each step's block, the bytes sought at the
-    // block edges, alone, side by side and filling whole blocks.
+    // Every step this processor can take gives what a plain pass over the
+    // text gives, on texts around each step's block length, with blanks and
+    // line ends alone, side by side, across blocks and filling them.
     void byteSteps_data()
     {
         QTest::addColumn<int>("step");
@@ -28,25 +28,41 @@ private slots:
     {
         QFETCH(int, step);
         QRandomGenerator random(42);
-        const char kinds[] = {'X', ' ', '\n'};
+        // Each text's bytes drawn from one of these, so often the more often in it.
+        const QByteArray alphabets[] = {"X", "XXXXXX ", "XXXX\n", "XX \r\n", "X      \r\n",
+                                        " ", " \n",     " \r\n",  "\r\r\n ", "X                "};
         for (int length = 0; length < 300; ++length) {
-            for (int density : {0, 1, 3, 8, 16}) { // one in density sought; 16: all
+            for (const QByteArray& alphabet : alphabets) {
                 QByteArray text(length, Qt::Uninitialized);
-                for (char& c : text) {
-                    const bool sought =
-                        density == 16 || (density > 0 && random.bounded(density) == 0);
-                    c = sought ? kinds[1 + random.bounded(2)] : kinds[0];
-                }
-                QByteArray removed = text;
-                char* const begin = removed.data();
-                removed.resize(RemoveByte(begin, begin + length, ' ', ByteStep(step)) - begin);
-                QCOMPARE(removed, QByteArray(text).replace(' ', QByteArray()));
+                for (char& c : text)
+                    c = alphabet[random.bounded(int(alphabet.size()))];
+                QByteArray out(2 * length + 64, Qt::Uninitialized);
+                const auto result = [&out](char* end) { return out.left(end - out.constData()); };
 
-                QByteArray expanded(2 * length + 64, Qt::Uninitialized);
-                expanded.resize(ExpandLineFeeds(text.constData(), text.constData() + length,
-                                                expanded.data(), ByteStep(step)) -
-                                expanded.constData());
-                QCOMPARE(expanded, QByteArray(text).replace("\n", "\r\n"));
+                char* const begin = std::copy(text.cbegin(), text.cend(), out.data()) - length;
+                QCOMPARE(result(RemoveByte(begin, begin + length, ' ', ByteStep(step))),
+                         QByteArray(text).replace(' ', QByteArray()));
+                QCOMPARE(
+                    result(ExpandLineFeeds(text.cbegin(), text.cend(), out.data(), ByteStep(step))),
+                    QByteArray(text).replace("\n", "\r\n"));
+
+                QByteArray trimmed;
+                for (qsizetype from = 0;;) {
+                    const qsizetype at = text.indexOf("\r\n", from);
+                    QByteArray line = text.mid(from, at < 0 ? -1 : at - from);
+                    while (line.startsWith(' '))
+                        line.remove(0, 1);
+                    while (line.endsWith(' '))
+                        line.chop(1);
+                    trimmed += line;
+                    if (at < 0)
+                        break;
+                    trimmed += "\r\n";
+                    from = at + 2;
+                }
+                QCOMPARE(
+                    result(TrimLineEdges(text.cbegin(), text.cend(), out.data(), ByteStep(step))),
+                    trimmed);
             }
         }
     }
