@@ -12,6 +12,7 @@
 #include "dnc/LineFiles.h"
 #include "dnc/ReceptionFilters.h"
 #include "startup/Settings.h"
+#include "store/ByteRuns.h"
 #include "store/FileUtils.h"
 
 #include <QList>
@@ -231,6 +232,32 @@ void checkStreams(const Case& c)
     }
 }
 
+// The byte passes under the filters, by every step this processor can take.
+void checkByteSteps(const Case& c)
+{
+    const QByteArray& text = c.program;
+    QByteArray trimmed = eachLine(
+        text, [](const QByteArray& line) { return std::optional<QByteArray>(trimSpaces(line)); });
+    if (!text.isEmpty() && !text.endsWith("\r\n"))
+        trimmed.chop(2); // a last line without its line end keeps none
+    const QByteArray removed = replaceAll(text, " ", {});
+    const QByteArray expanded = replaceAll(text, "\n", "\r\n");
+    QByteArray out(2 * text.size() + 64, Qt::Uninitialized);
+    const auto result = [&out](const char* end) { return out.left(end - out.constData()); };
+    for (const ByteStep step : {ByteStep::Word, ByteStep::Shuffle, ByteStep::Compress}) {
+        if (!CanStep(step))
+            continue;
+        const QByteArray detail = c.text() + "\nstep " + QByteArray::number(int(step));
+        FUZZ_CHECK(result(TrimLineEdges(text.cbegin(), text.cend(), out.data(), step)) == trimmed,
+                   detail);
+        FUZZ_CHECK(result(ExpandLineFeeds(text.cbegin(), text.cend(), out.data(), step)) ==
+                       expanded,
+                   detail);
+        char* const begin = std::copy(text.cbegin(), text.cend(), out.data()) - text.size();
+        FUZZ_CHECK(result(RemoveByte(begin, begin + text.size(), ' ', step)) == removed, detail);
+    }
+}
+
 // The patterns into FiltreLigneRecep: one as the value itself (unless it
 // happens to name a file), several through a pattern file.
 void setPatterns(const QList<QByteArray>& patterns)
@@ -317,6 +344,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Config().CodeGroupCN = c.group3 ? 3 : 1;
 
     checkStreams(c);
+    checkByteSteps(c);
     if (runs++ % 256 == 0)
         checkFiles(c);
     return 0;
