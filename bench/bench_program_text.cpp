@@ -14,6 +14,7 @@
 #include "dnc/ReceptionFilters.h"
 #include "dnc/SendPreparation.h"
 #include "dnc/SyntaxCheck.h"
+#include "platform/ProcessLimits.h"
 #include "startup/AppPaths.h"
 #include "startup/Settings.h"
 #include "store/FileUtils.h"
@@ -60,6 +61,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench_program_text FILTER FILE\n");
         return 1;
     }
+    KeepFreedMemory(); // as the server does
     const QString file = QFileInfo(QString::fromLocal8Bit(argv[2])).absoluteFilePath();
     Paths().setBaseFolder(QFileInfo(file).absolutePath());
     MakeFolders(Paths().tempFolder);

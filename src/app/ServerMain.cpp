@@ -89,6 +89,7 @@ int ServerMain(int argc, char** argv, WindowSide* window)
 
     SetHeadless(!window || cl.headless);
     RaiseOpenFileLimit();
+    KeepFreedMemory();
 
     if (cl.checkConfig) {
         AppPaths paths;

@@ -7,4 +7,10 @@ namespace nodalis {
 // soft limit of 1024.
 void RaiseOpenFileLimit();
 
+// Keeps freed memory in the process, up to some megabytes, rather than
+// giving it back to the system at once: during a send the line's batches
+// are made and freed many times a second, and memory given back comes
+// again one page fault at a time.
+void KeepFreedMemory();
+
 } // namespace nodalis

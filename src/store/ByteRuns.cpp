@@ -271,16 +271,18 @@ NODALIS_COMPRESS char* expandLineFeedsSpread(const char* in, const char* end, ch
     return expandLineFeedsShuffled(in, end, o);
 }
 
+// Byte i of a block moved to 63 - i.
+constexpr auto kReversedOrder = [] {
+    std::array<unsigned char, 64> order{};
+    for (int i = 0; i < 64; ++i)
+        order[size_t(i)] = static_cast<unsigned char>(63 - i);
+    return order;
+}();
+
 // The bits of a mask in the other order.
-NODALIS_COMPRESS quint64 reversedBits(quint64 bits)
+NODALIS_COMPRESS inline quint64 reversedBits(quint64 bits)
 {
-    static const auto kReversed = [] {
-        std::array<unsigned char, 64> order{};
-        for (int i = 0; i < 64; ++i)
-            order[size_t(i)] = static_cast<unsigned char>(63 - i);
-        return order;
-    }();
-    const __m512i order = _mm512_loadu_si512(kReversed.data());
+    const __m512i order = _mm512_loadu_si512(kReversedOrder.data());
     // (The masked form: the plain one trips GCC's uninitialised-use warning.)
     return _mm512_movepi8_mask(
         _mm512_maskz_permutexvar_epi8(~quint64(0), order, _mm512_movm_epi8(bits)));
