@@ -18,6 +18,7 @@
 #include "startup/Settings.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <memory>
@@ -39,6 +40,8 @@ int main(int argc, char** argv)
         s.ReseauUserName = "cnc";
         s.UserPassword = "cnc";
         Channel().targetName = a[4].toLatin1();
+        // The job's events go to the LogFiles folder beside the file it fetches.
+        Paths().setBaseFolder(QFileInfo(a[5]).absolutePath());
         Paths().receptionFile = a[5];
         FtpSocketClient client;
         bool complete = false;
