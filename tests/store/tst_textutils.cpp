@@ -5,6 +5,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace nodalis;
 using namespace Qt::StringLiterals;
 
@@ -28,7 +30,7 @@ private slots:
     {
         QFETCH(int, step);
         QRandomGenerator random(42);
-        // Each text's bytes drawn from one of these, so often the more often in it.
+        // Each text draws its bytes from one of these, each byte as often as it stands there.
         const QByteArray alphabets[] = {"X", "XXXXXX ", "XXXX\n", "XX \r\n", "X      \r\n",
                                         " ", " \n",     " \r\n",  "\r\r\n ", "X                "};
         for (int length = 0; length < 300; ++length) {
